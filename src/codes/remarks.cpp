@@ -1,0 +1,8 @@
+#include "codes/code.h"
+#include "codes/table.h"
+namespace velt::code {
+std::string_view remarkName(double code) {
+    static const Table table({}, "　　　　");
+    return table(code);
+}
+}  // namespace velt::code

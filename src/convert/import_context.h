@@ -1,0 +1,27 @@
+#pragma once
+// The `import context`: what an import shares with the converters it calls.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "convert/output_store.h"
+
+namespace velt {
+
+struct ImportContext {
+    std::string currentLine;        // CP932 bytes of the line being converted
+    std::string fileDate;           // UTF-8: six characters of the file name, or a record's date
+    std::int16_t oddsStartFlag = 0;
+    std::string dataFolder;         // UTF-8, Target's data folder with its final separator
+    OutputStore* store = nullptr;   // the running import's output store
+};
+
+// What a converter did with one record.
+enum class Outcome {
+    Written,    // at least one line was written
+    Present,    // every line it would write was already there
+    Malformed,  // too short to hold its key, or otherwise refused; nothing written
+};
+
+}  // namespace velt

@@ -1,0 +1,259 @@
+#include "convert/output_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "codes/cp932.h"
+#include "convert/import_error.h"
+#include "convert/record.h"
+#include "convert/sort.h"
+
+namespace velt {
+namespace {
+
+constexpr std::size_t kFlushSize = 1 << 20;
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void fail(const std::string& path, const char* what, int err) {
+    throw ImportError(path, std::string(what) + ": " + describeErrno(err));
+}
+
+bool readAll(int fd, std::string& out) {
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string keyOf(std::string_view line, std::size_t keyChars) {
+    return std::string(line.substr(0, cp932::prefixBytes(line, keyChars)));
+}
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string describeErrno(int err) {
+    switch (err) {
+        case ENOENT: return "フォルダがありません";
+        case ENOTDIR: return "途中にフォルダでないものがあります";
+        case EACCES:
+        case EPERM: return "書き込みが許可されていません";
+        case EROFS: return "読み取り専用のディスクです";
+        case ENOSPC: return "ディスクがいっぱいです";
+        case EDQUOT: return "ディスクの割り当てを超えました";
+        case EFBIG: return "ファイルが大きすぎます";
+        case EISDIR: return "同じ名前のフォルダがあります";
+        case EIO: return "ディスクの読み書きに失敗しました";
+        default: return std::strerror(err);
+    }
+}
+
+OutputStore::~OutputStore() {
+    try {
+        flush();
+    } catch (...) {
+    }
+}
+
+OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::size_t keyChars) {
+    auto it = files_.find(path);
+    if (it != files_.end()) return it->second;
+
+    File f;
+    f.mode = mode;
+    f.keyChars = keyChars;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.ok()) {
+        if (errno != ENOENT) fail(path, "ファイルを開けません", errno);
+        // Missing: create it empty now, as the record that first names it would.
+        Fd created(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+        if (!created.ok() && errno == ENOENT)
+            throw ImportError(path, "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
+        if (!created.ok()) fail(path, "ファイルを作れません", errno);
+        f.writable = true;
+    } else if (mode == Mode::Plain) {
+        struct stat st {};
+        char last = '\n';
+        if (::fstat(fd.get(), &st) == 0 && st.st_size > 0 &&
+            ::pread(fd.get(), &last, 1, st.st_size - 1) != 1)
+            fail(path, "ファイルを読めません", errno);
+        f.needsLineEnd = last != '\n' && last != '\r';
+    } else {
+        std::string text;
+        if (!readAll(fd.get(), text)) fail(path, "ファイルを読めません", errno);
+        f.needsLineEnd = !text.empty() && text.back() != '\n' && text.back() != '\r';
+        for (std::string_view line : splitLines(text)) {
+            if (mode == Mode::Sorted) f.lines.emplace_back(line);
+            f.keys.insert(keyOf(line, keyChars));
+        }
+    }
+    return files_.emplace(path, std::move(f)).first->second;
+}
+
+void OutputStore::checkWritable(const std::string& path, File& f) {
+    if (f.writable) return;
+    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (!fd.ok()) fail(path, "ファイルに書き込めません", errno);
+    f.writable = true;
+}
+
+bool OutputStore::hasKey(const std::string& path, std::string_view key, std::size_t keyChars) {
+    File& f = open(path, Mode::Keyed, keyChars);
+    return f.keys.count(std::string(key)) != 0;
+}
+
+void OutputStore::append(const std::string& path, std::string_view line) {
+    File& f = open(path, Mode::Plain, 0);
+    checkWritable(path, f);
+    if (f.needsLineEnd) {
+        // Never glue a new line onto a last line that lost its line end.
+        f.pending.append("\r\n");
+        f.needsLineEnd = false;
+    }
+    f.pending.append(line);
+    f.pending.append("\r\n");
+    if (f.mode == Mode::Keyed) f.keys.insert(keyOf(line, f.keyChars));
+    ++linesWritten_;
+    if (f.pending.size() >= kFlushSize) writePending(path, f);
+}
+
+void OutputStore::startAnew(const std::string& path) {
+    File& f = open(path, Mode::Plain, 0);
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.ok()) fail(path, "ファイルを作れません", errno);
+    f.writable = true;
+    f.pending.clear();
+    f.needsLineEnd = false;
+}
+
+bool OutputStore::addSorted(const std::string& path, std::string_view line, std::size_t keyChars) {
+    File& f = open(path, Mode::Sorted, keyChars);
+    std::string key = keyOf(line, keyChars);
+    if (f.keys.count(key) != 0) return false;
+    if (f.lines.size() >= kMaxSortedLines)
+        throw ImportError(path, "1つのファイルに入るのは" + std::to_string(kMaxSortedLines) +
+                                    "行までです。この行を加えると超えてしまいます");
+    checkWritable(path, f);
+    if (f.sortedOnce) {
+        insertSorted(f.lines, std::string(line));
+    } else {
+        // The first addition sorts the whole file, whatever order it was left in.
+        f.lines.insert(f.lines.begin(), std::string());
+        f.lines.emplace_back(line);
+        upBubbleSortStr(f.lines, f.lines.size() - 1);
+        f.lines.erase(f.lines.begin());
+        f.sortedOnce = true;
+    }
+    f.keys.insert(std::move(key));
+    f.dirty = true;
+    ++linesWritten_;
+    return true;
+}
+
+void OutputStore::writePending(const std::string& path, File& f) {
+    if (f.pending.empty()) return;
+    // Taken out first: after a failure these lines are reported, never written twice.
+    std::string data = std::move(f.pending);
+    f.pending.clear();
+    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (!fd.ok()) fail(path, "ファイルに書き込めません", errno);
+    if (!writeAll(fd.get(), data)) fail(path, "ファイルに書き込めません", errno);
+    if (::close(fd.release()) != 0) fail(path, "ファイルに書き込めません", errno);
+}
+
+void OutputStore::writeSorted(const std::string& path, File& f) {
+    if (!f.dirty) return;
+    // A new file beside the old one, renamed over it: a crash or a full disk leaves either the
+    // old lines or the new ones, never a file cut short.
+    std::string tmp = path + ".velt-tmp";
+    struct stat st {};
+    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0666;
+    Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    if (!fd.ok()) fail(path, "ファイルを書き直せません", errno);
+    std::string text;
+    for (const std::string& line : f.lines) {
+        text.append(line);
+        text.append("\r\n");
+    }
+    int err = 0;
+    if (!writeAll(fd.get(), text) || ::fsync(fd.get()) != 0) err = errno;
+    if (::close(fd.release()) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(tmp.c_str());
+        fail(path, "ファイルを書き直せません", err);
+    }
+    Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.ok()) ::fsync(dir.get());
+    f.dirty = false;
+}
+
+void OutputStore::flush() {
+    // Every file is tried even when one fails, so that nothing converted is held back.
+    std::exception_ptr first;
+    for (auto& [path, f] : files_) {
+        try {
+            if (f.mode == Mode::Sorted)
+                writeSorted(path, f);
+            else
+                writePending(path, f);
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+    }
+    if (first) std::rethrow_exception(first);
+}
+
+void OutputStore::finish() {
+    try {
+        flush();
+    } catch (...) {
+        files_.clear();
+        throw;
+    }
+    files_.clear();
+}
+
+}  // namespace velt

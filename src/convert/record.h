@@ -1,0 +1,38 @@
+#pragma once
+// A record: the CP932 bytes of one input line, cut into fields by 1-based byte position.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velt {
+
+class Record {
+public:
+    explicit Record(std::string_view bytes);
+
+    std::string_view bytes() const { return bytes_; }
+    std::size_t size() const { return bytes_.size(); }
+
+    // Bytes pos .. pos+len-1 (1-based). A field partly or wholly beyond the end comes back short
+    // or empty. Any byte that is not part of a whole CP932 character inside the field (the half of
+    // a two-byte character the cut split, a stray lead byte, an invalid byte) becomes '?', so the
+    // field keeps its width and the output line stays readable.
+    std::string field(std::size_t pos, std::size_t len) const;
+    void appendField(std::string& out, std::size_t pos, std::size_t len) const;
+
+private:
+    // For each byte: 0 a whole single-byte character, 1 the lead of a pair, 2 its trail, 3 invalid.
+    const std::vector<unsigned char>& kinds() const;
+
+    std::string_view bytes_;
+    bool ascii_;
+    mutable std::vector<unsigned char> kinds_;
+};
+
+// Splits a file's bytes into lines at CR LF, a lone CR or a lone LF. Empty lines and an
+// end-of-file mark (Ctrl-Z) that ends the text are not lines.
+std::vector<std::string_view> splitLines(std::string_view text);
+
+}  // namespace velt

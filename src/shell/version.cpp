@@ -1,0 +1,5 @@
+#include "shell/version.h"
+
+namespace velt {
+std::string versionText() { return std::string("velt ") + VELT_VERSION; }
+}  // namespace velt

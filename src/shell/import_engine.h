@@ -1,0 +1,70 @@
+#pragma once
+// The import engine: recognition of file names, the button, pack and drop imports, extraction,
+// and the outcome messages. The window and the command line are thin front ends over it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/import_context.h"
+
+namespace velt {
+
+enum class Button { KYD, SEBZEB, OZ, SKAZKA, J };
+
+// How the engine's messages reach the user: the window shows message boxes, the command line
+// prints. Texts are UTF-8.
+class Messages {
+public:
+    enum class Icon { None, Exclamation };
+    virtual ~Messages() = default;
+    // An outcome message, in a plain OK box (the fixed texts of the imports and of extraction).
+    virtual void message(const std::string& text, const std::string& title, Icon icon) = 0;
+    // A failure report: which input file, which line, what went wrong, how much was converted.
+    virtual void failure(const std::string& report) = 0;
+    // Long work: the input being imported and how far it is (bytes of its text). Optional.
+    virtual void progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
+        (void)input, (void)done, (void)total;
+    }
+};
+
+// What one input file came to.
+struct ImportSummary {
+    std::string input;         // the path as given
+    bool recognised = false;
+    bool succeeded = false;
+    std::size_t linesRead = 0;
+    std::size_t linesWritten = 0;
+    std::size_t present = 0;   // records skipped as already present
+    std::size_t malformed = 0; // lines refused as malformed
+    std::string error;         // the failure report, when it failed
+};
+
+class ImportEngine {
+public:
+    ImportEngine(std::string programFolder, Messages& messages);
+    ~ImportEngine();
+    ImportEngine(const ImportEngine&) = delete;
+    ImportEngine& operator=(const ImportEngine&) = delete;
+
+    // fileDate and oddsStartFlag persist from one import to the next, as on the window.
+    ImportContext& context();
+
+    // The data folder (the text of `Text1`). Empty means none chosen: imports are refused.
+    void setDataFolder(std::string folder);
+    const std::string& dataFolder() const;
+
+    // A button's import of the file the dialog returned.
+    ImportSummary importAs(Button button, const std::string& path);
+
+    // A drop onto the window (commandLine false), or the command line's file list (true: JRDB
+    // packs and the lap file "JracSei1.dat" are recognised too). One completion message at the end.
+    std::vector<ImportSummary> importFiles(const std::vector<std::string>& paths, bool commandLine);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velt

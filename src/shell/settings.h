@@ -1,0 +1,24 @@
+#pragma once
+// The settings file (`INICont`): velt.ini beside the program, section "Velt", key "path", CP932.
+
+#include <string>
+
+namespace velt {
+
+// The folder that holds the running executable, with its final separator.
+std::string programFolder();
+
+// The settings file of a program folder: the folder + "velt.ini" (no doubled separator).
+std::string settingsPath(const std::string& programFolder);
+
+// The value of `key` in `section` (UTF-8), or `fallback` when the file, the section or the key is
+// missing. A value longer than 255 CP932 bytes comes back cut to 255 bytes.
+std::string readSetting(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& fallback);
+
+// Stores `value` (UTF-8, written as CP932), creating the file, the section and the key as needed
+// and keeping the rest of the file. Throws ImportError naming the file when it cannot be written.
+void writeSetting(const std::string& file, const std::string& section, const std::string& key,
+                  const std::string& value);
+
+}  // namespace velt

@@ -58,11 +58,17 @@ private:
     iconv_t cd_;
 };
 
+// Bytes to step over at a UTF-8 sequence that cannot be converted: its lead byte and only the
+// continuation bytes that belong to it, so that a cut sequence never swallows the next character.
 std::size_t utf8SequenceLength(std::string_view s) {
     auto c = static_cast<unsigned char>(s[0]);
-    std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    if (c >= 0x80 && c < 0xC0) n = 1;
-    return n <= s.size() ? n : s.size();
+    std::size_t n = c >= 0xC2 && c < 0xE0   ? 2
+                    : c >= 0xE0 && c < 0xF0 ? 3
+                    : c >= 0xF0 && c < 0xF5 ? 4
+                                            : 1;
+    std::size_t i = 1;
+    while (i < n && i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    return i;
 }
 
 }  // namespace
@@ -86,8 +92,7 @@ std::string fromUtf8(std::string_view utf8) {
 
 std::string toUtf8(std::string_view bytes) {
     thread_local Converter conv("UTF-8", "CP932");
-    return conv.run(bytes, "\xEF\xBF\xBD",
-                    [](std::string_view s) { return charLength(s, 0); });
+    return conv.run(bytes, "\xEF\xBF\xBD", [](std::string_view s) { return charLength(s, 0); });
 }
 
 }  // namespace velt::cp932

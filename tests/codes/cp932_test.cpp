@@ -1,0 +1,135 @@
+#include "codes/cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace velt::cp932 {
+namespace {
+
+// Characters where CP932 differs from plain Shift-JIS, all found in real JRDB files.
+TEST(Cp932, RoundTripsWhatShiftJisWouldNot) {
+    struct Case {
+        const char* utf8;
+        const char* bytes;
+    } cases[] = {
+        {"\\", "\x5C"},      // a backslash, not a yen sign
+        {"~", "\x7E"},       // a tilde, not an overline
+        {"①", "\x87\x40"},   // NEC special row
+        {"㈱", "\x87\x8A"},  // NEC special row
+        {"髙", "\xFB\xFC"},  // IBM extension
+        {"＼", "\x81\x5F"},  // full-width reverse solidus
+        {"～", "\x81\x60"},  // full-width tilde, not the wave dash
+        {"－", "\x81\x7C"},  // full-width hyphen-minus, not the minus sign
+        {"ｱ", "\xB1"},       // half-width katakana
+        {"馬", "\x94\x6E"},  // a trail byte in the ASCII range
+        {"表", "\x95\x5C"},  // a trail byte that is 0x5C
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(fromUtf8(c.utf8), c.bytes) << c.utf8;
+        EXPECT_EQ(toUtf8(c.bytes), c.utf8) << c.utf8;
+    }
+}
+
+// Each bad byte or cut sequence becomes one substitute; what follows it is kept.
+TEST(Cp932, InvalidBytesAreSubstituted) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string utf8;
+    } cases[] = {
+        {"lone lead byte at the end", "A\x82", "A\uFFFD"},
+        {"0x80",
+         "A\x80"
+         "B",
+         "A\uFFFD"
+         "B"},
+        {"0xA0",
+         "\xA0"
+         "B",
+         "\uFFFD"
+         "B"},
+        {"0xFD",
+         "\xFD"
+         "1",
+         "\uFFFD"
+         "1"},
+        {"0xFE", "\xFE", "\uFFFD"},
+        {"0xFF", "\xFF\xFF", "\uFFFD\uFFFD"},
+        {"lead byte before a blank", "\x82 X", "\uFFFD X"},
+        {"lead byte before a control", "\x82\x0D", "\uFFFD\x0D"},
+        {"unassigned pair",
+         "\x85\x40"
+         "A",
+         "\uFFFD"
+         "A"},
+        {"NUL kept", std::string("A\0B", 3), std::string("A\0B", 3)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(toUtf8(c.bytes), c.utf8) << c.name;
+}
+
+TEST(Cp932, UnrepresentableUtf8BecomesQuestionMark) {
+    struct Case {
+        const char* name;
+        std::string utf8;
+        std::string bytes;
+    } cases[] = {
+        {"emoji",
+         "A\U0001F40E"
+         "B",
+         "A?B"},
+        {"two emoji", "\U0001F40E\U0001F40E", "??"},
+        {"character outside CP932", "A\u00E9", "A?"},
+        {"invalid lead byte",
+         "\xFF"
+         "abc",
+         "?abc"},
+        {"stray continuation byte",
+         "\x80"
+         "a",
+         "?a"},
+        {"sequence cut short",
+         "\xE3\x81"
+         "A",
+         "?A"},
+        {"sequence cut short at the end", "A\xE3\x81", "A?"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fromUtf8(c.utf8), c.bytes) << c.name;
+}
+
+// More than one buffer of output, and a long run of bad bytes, finish with everything in place.
+TEST(Cp932, LongTexts) {
+    std::string utf8, bytes;
+    for (int i = 0; i < 3000; ++i) {
+        utf8 += "①a";
+        bytes +=
+            "\x87\x40"
+            "a";
+    }
+    EXPECT_TRUE(fromUtf8(utf8) == bytes);
+    EXPECT_TRUE(toUtf8(bytes) == utf8);
+
+    std::string bad(100000, '\xFF');
+    std::string expected;
+    for (int i = 0; i < 100000; ++i) expected += "\uFFFD";
+    EXPECT_TRUE(toUtf8(bad) == expected);
+    EXPECT_TRUE(fromUtf8(bad) == std::string(100000, '?'));
+}
+
+TEST(Cp932, CharacterCounts) {
+    struct Case {
+        std::string bytes;
+        std::size_t chars;
+        std::size_t prefix2;  // bytes of the first two characters
+    } cases[] = {
+        {"", 0, 0},     {"AB", 2, 2},    {"\x82\xA0\x82\xA2X", 3, 4}, {"\xB1\x82\xA0", 2, 3},
+        {"\x82", 1, 1}, {"\x82 ", 2, 2}, {"\x80\xFF\x82\xA0", 3, 2},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(charCount(c.bytes), c.chars);
+        EXPECT_EQ(prefixBytes(c.bytes, 2), c.prefix2);
+    }
+}
+
+}  // namespace
+}  // namespace velt::cp932

@@ -141,8 +141,14 @@ void OutputStore::checkWritable(const std::string& path, File& f) {
 
 bool OutputStore::hasKey(const std::string& path, std::string_view key, std::size_t keyChars) {
     File& f = open(path, Mode::Keyed, keyChars);
-    return f.keys.count(std::string(key)) != 0;
+    if (f.keys.count(std::string(key)) != 0) return true;
+    if (cp932::charCount(key) >= f.keyChars) return false;
+    for (const std::string& k : f.keys)
+        if (k.size() >= key.size() && std::string_view(k).substr(0, key.size()) == key) return true;
+    return false;
 }
+
+void OutputStore::ensureExists(const std::string& path) { open(path, Mode::Plain, 0); }
 
 void OutputStore::append(const std::string& path, std::string_view line) {
     File& f = open(path, Mode::Plain, 0);

@@ -24,13 +24,16 @@ public:
 
     // Appended files (MD, MS). The file is created empty when missing (its folder must exist).
     // True when a line of the file begins with `key`: the first `keyChars` characters of the line
-    // (the whole line when shorter) equal `key`.
+    // (the whole line when shorter) equal `key`. A key of fewer characters (a record key holding
+    // two-byte characters) is found at the start of any line, so that it is found at all.
     bool hasKey(const std::string& path, std::string_view key, std::size_t keyChars);
     // Appends a line to a file opened by hasKey(), or to a plain file (OD).
     void append(const std::string& path, std::string_view line);
 
     // Plain files (OD): empties the file now, creating it when missing.
     void startAnew(const std::string& path);
+    // Plain files (OD): creates the file empty when missing, leaves it as it is otherwise.
+    void ensureExists(const std::string& path);
 
     // Sorted files (KC, KM): adds `line` unless a line begins with the same first `keyChars`
     // characters; keeps the file in the order of upBubbleSortStr; at most kMaxSortedLines lines.

@@ -1,5 +1,97 @@
+#include <array>
+#include <charconv>
+
+#include "codes/cp932.h"
+#include "codes/numeric.h"
 #include "convert/converters.h"
+#include "convert/paths.h"
+#include "convert/record.h"
+
 namespace velt {
-Outcome ozzhenkan(std::string_view, ImportContext&) { return Outcome::Malformed; }
-int frameNumber(int, int h) { return h; }
+namespace {
+
+constexpr int kHorses = 18;
+constexpr std::string_view kZero = "  0.0";
+
+void appendNumber(std::string& out, int n) {
+    char buf[12];
+    auto res = std::to_chars(buf, buf + sizeof buf, n);
+    out.append(buf, res.ptr);
+}
+
+}  // namespace
+
+int frameNumber(int n, int h) {
+    if (n >= 16) {
+        if (h == 15) return n == 18 ? 7 : 8;
+        if (h > 16) return 8;
+        return (h + 1) / 2;
+    }
+    if (n <= 8) return h;
+    const int r = 8 - n % 8;
+    return h <= r ? h : (h + 1 + r) / 2;
+}
+
+Outcome ozzhenkan(std::string_view line, ImportContext& ctx) {
+    const Record r(line);
+    if (r.size() < 10) return Outcome::Malformed;
+    const std::string count = r.field(9, 2);
+    const double n = numericValue(count);
+    // The record holds odds for 18 horses; a larger count has nothing to write for the rest.
+    if (n > kHorses) return Outcome::Malformed;
+
+    const std::string path = oddsPath(ctx);
+    const bool startFile = ctx.oddsStartFlag == 1;
+    if (startFile)
+        ctx.store->startAnew(path);
+    else
+        ctx.store->ensureExists(path);
+    if (n < 1) return Outcome::Present;
+
+    std::array<std::array<std::string, kHorses>, kHorses> pairs;
+    std::size_t pos = 191;
+    for (int a = 0; a < kHorses; ++a) {
+        pairs[a][a] = kZero;
+        for (int b = a + 1; b < kHorses; ++b, pos += 5) {
+            std::string cell = r.field(pos, 5);
+            std::size_t chars = cp932::charCount(cell);
+            if (chars < 5) cell.append(5 - chars, ' ');
+            if (cell == "     ") cell = kZero;
+            pairs[a][b] = pairs[b][a] = cell;
+        }
+    }
+
+    const std::string raceKey = r.field(1, 8);
+    for (int h = 1; h <= n; ++h) {
+        std::string out = raceKey;
+        if (h < 10) out += '0';
+        appendNumber(out, h);
+        out += ", ";
+        out += count;
+        out += ", 5,    , ";
+        appendNumber(out, h);
+        out += ", ";
+        appendNumber(out, frameNumber(static_cast<int>(n), h));
+        out += ",                  ,  ";
+        r.appendField(out, 11 + 5 * (h - 1), 5);
+        const std::string place = r.field(101 + 5 * (h - 1), 5);
+        out += ",  ";
+        out += place;
+        out += ",  ";
+        out += place;
+        for (int j = 0; j < kHorses; ++j) {
+            out += ",  ";
+            out += pairs[h - 1][j];
+        }
+        for (int k = 0; k < 8; ++k) {
+            out += ",  ";
+            out += kZero;
+        }
+        out += ",0900";
+        ctx.store->append(path, out);
+        if (startFile) ++ctx.oddsStartFlag;
+    }
+    return Outcome::Written;
+}
+
 }  // namespace velt

@@ -1,0 +1,45 @@
+#include "convert/paths.h"
+
+#include "codes/code.h"
+#include "codes/cp932.h"
+#include "convert/import_error.h"
+
+namespace velt {
+namespace {
+
+bool usableName(std::string_view name) {
+    return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::string_view year,
+                        std::string_view meeting, double courseCode) {
+    std::string name(prefix);
+    name.append(year);
+    name.append(meeting);
+    name.append(code::courseName(courseCode));
+    name.append(".DAT");
+    std::string utf8 = cp932::toUtf8(name);
+    if (!usableName(utf8)) return {};
+    return ctx.dataFolder + "MDATA/" + utf8;
+}
+
+std::string oddsPath(const ImportContext& ctx) {
+    std::string name = "OD" + ctx.fileDate + ".CSV";
+    std::string path = ctx.dataFolder + "HDATA/" + name;
+    if (!usableName(name))
+        throw ImportError(path, "ファイル名の日付の部分にフォルダの区切りか NUL 文字があります");
+    return path;
+}
+
+std::string timeText(std::string_view field) {
+    std::string out(field.substr(0, cp932::prefixBytes(field, 2)));
+    out.push_back('.');
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < field.size(); i += cp932::charLength(field, i)) last = i;
+    out.append(field.substr(last));
+    return out;
+}
+
+}  // namespace velt

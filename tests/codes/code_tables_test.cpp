@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,8 @@ std::vector<double> probeValues() {
     std::vector<double> values;
     for (int i = -5; i <= 1000; ++i) values.push_back(i);
     for (double f : {0.5, 1.5, 33.5, -0.5, 1e9, -1e9}) values.push_back(f);
+    values.push_back(std::numeric_limits<double>::infinity());
+    values.push_back(std::numeric_limits<double>::quiet_NaN());
     return values;
 }
 

@@ -15,6 +15,7 @@ TEST(NumericValue, ReadsWhatTheFieldStandsFor) {
         {"5a", 5},   {"a5", 0},      {"-", 0},       {".5", 0.5},    {"5.", 5},
         {"--5", 0},  {"5-3", 5},     {"12.3", 12.3}, {" 0 0 1", 1},  {"-0", 0},
         {"\x81\x40" "5", 0},         {"999", 999},   {"1\t2", 12},   {"3 . 5", 3.5},
+        {"1e3", 1},  {"-.5", -0.5},  {".", 0},      {"+-5", 0},      {"5 -", 5},
     };
     for (const Case& c : cases) EXPECT_DOUBLE_EQ(numericValue(c.text), c.value) << '"' << c.text << '"';
 }
@@ -24,7 +25,7 @@ TEST(NumericValue, RoundsToSixteenBitsTiesToEven) {
         double value;
         int expected;
     } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-0.5, 0}, {-1.5, -2}, {2.4, 2}, {2.6, 3},
-                 {40000, 32767}, {-40000, -32768}};
+                 {40000, 32767}, {-40000, -32768}, {32767.5, 32767}, {-32768.5, -32768}};
     for (const Case& c : cases) EXPECT_EQ(toInt16(c.value), c.expected) << c.value;
 }
 

@@ -63,8 +63,8 @@ std::vector<std::string_view> splitLines(std::string_view text) {
     }
     if (start < n) lines.push_back(text.substr(start));
     // An end-of-file mark and blank lines at the very end are not records.
-    if (!lines.empty() && !lines.back().empty() && lines.back().back() == '\x1a')
-        lines.back().remove_suffix(1);
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    if (!lines.empty() && lines.back().back() == '\x1a') lines.back().remove_suffix(1);
     while (!lines.empty() && lines.back().empty()) lines.pop_back();
     return lines;
 }

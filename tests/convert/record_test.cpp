@@ -68,6 +68,7 @@ TEST(Record, SplitLines) {
         {"end-of-file mark after the last line", "a\r\nb\x1a", {"a", "b"}},
         {"end-of-file mark after blank lines", "a\r\n\r\n\x1a", {"a"}},
         {"only an end-of-file mark", "\x1a", {}},
+        {"blank lines after the end-of-file mark", "a\r\n\x1a\r\n\r\n", {"a"}},
         {"blanks are a line", "a\r\n   \r\n", {"a", "   "}},
         {"bytes kept", "\x82\xA0\r\n\x95\x5C\r\n", {"\x82\xA0", "\x95\x5C"}},
     };

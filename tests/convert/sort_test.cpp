@@ -1,0 +1,282 @@
+#include "convert/sort.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codes/cp932.h"
+#include "convert/import_error.h"
+#include "convert/output_store.h"
+
+namespace velt {
+namespace {
+
+namespace fs = std::filesystem;
+
+int sign(int v) { return (v > 0) - (v < 0); }
+
+// Single-byte letters folded to lower case, pairs left alone; then plain byte order.
+std::string folded(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t len = cp932::charLength(s, i);
+        for (std::size_t k = 0; k < len; ++k) {
+            char c = s[i + k];
+            out.push_back(len == 1 && c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+        }
+        i += len;
+    }
+    return out;
+}
+
+// Bytes chosen to meet at every boundary: letters of both cases, the punctuation between them,
+// lead bytes, trail bytes that are letters, and bytes that are neither.
+std::string randomText(std::mt19937& rng, std::size_t maxLen) {
+    static const char alphabet[] = {'0', '1', 'A', 'a', 'B', 'b', 'Z', 'z', '[', '_', ' ',
+                                    '\x82', '\x83', '\x7F', '\xFD', '\xB1'};
+    std::uniform_int_distribution<std::size_t> len(0, maxLen), pick(0, sizeof alphabet - 1);
+    std::string s(len(rng), ' ');
+    for (char& c : s) c = alphabet[pick(rng)];
+    return s;
+}
+
+TEST(Sort, CompareIgnoringCase) {
+    struct Case {
+        const char* name;
+        std::string a, b;
+        int expected;
+    } cases[] = {
+        {"equal", "200111180505061103", "200111180505061103", 0},
+        {"case ignored", "0a0107abc", "0A0107ABC", 0},
+        {"letters after digits", "0a", "09", 1},
+        {"prefix first", "0505", "050506", -1},
+        {"empty first", "", "0", -1},
+        {"letter after the punctuation between the cases", "A", "_", 1},
+        {"trail byte A is not a", "\x83\x41", "\x83\x61", -1},
+        {"trail byte Z is not z", "X\x82\x5A", "x\x82\x7A", -1},
+        {"letter after a pair still folded", "\x83\x41Q", "\x83\x41q", 0},
+        {"lone lead byte, then a letter", "\x83 A", "\x83 a", 0},
+        {"two-byte character after single bytes", "\x82\xA0", "z", 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(sign(compareIgnoringCase(c.a, c.b)), c.expected) << c.name;
+        EXPECT_EQ(sign(compareIgnoringCase(c.b, c.a)), -c.expected) << c.name;
+    }
+}
+
+// The comparison is a consistent order: the same as comparing the folded texts.
+TEST(Sort, CompareMatchesFoldedOrder) {
+    std::mt19937 rng(7);
+    for (int n = 0; n < 200000; ++n) {
+        std::string a = randomText(rng, 5), b = randomText(rng, 5);
+        ASSERT_EQ(sign(compareIgnoringCase(a, b)), sign(folded(a).compare(folded(b))))
+            << testing::PrintToString(a) << " " << testing::PrintToString(b);
+    }
+}
+
+TEST(Sort, UpBubbleSortStr) {
+    std::vector<std::string> lines = {"untouched", "11", "02", "10", "beyond count"};
+    upBubbleSortStr(lines, 3);
+    EXPECT_EQ(lines, (std::vector<std::string>{"untouched", "02", "10", "11", "beyond count"}));
+
+    // Not stable: equal elements keep the order the exchanges leave them in.
+    std::vector<std::string> equal = {"", "b1", "B1", "a"};
+    upBubbleSortStr(equal, 3);
+    EXPECT_EQ(equal, (std::vector<std::string>{"", "a", "B1", "b1"}));
+}
+
+TEST(Sort, InsertSortedMatchesAppendAndSort) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> count(0, 30);
+    for (int n = 0; n < 20000; ++n) {
+        std::vector<std::string> reference(1);
+        for (int k = count(rng); k > 0; --k) reference.push_back(randomText(rng, 3));
+        upBubbleSortStr(reference, reference.size() - 1);
+        std::vector<std::string> sorted(reference.begin() + 1, reference.end());
+
+        std::string line = randomText(rng, 3);
+        reference.push_back(line);
+        upBubbleSortStr(reference, reference.size() - 1);
+        insertSorted(sorted, line);
+        ASSERT_EQ(sorted, std::vector<std::string>(reference.begin() + 1, reference.end()));
+    }
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "velt-sort-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> crlfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+std::string keyOf(const std::string& line) {
+    return line.substr(0, cp932::prefixBytes(line, 18));
+}
+
+// A sorted comment file as it would be kept without a store: for every line, scan for its key,
+// append, read back, sort, rewrite.
+void naiveAdd(const fs::path& file, const std::string& line) {
+    if (!fs::exists(file)) writeFile(file, "");
+    for (const std::string& old : crlfLines(readFile(file)))
+        if (keyOf(old) == keyOf(line)) return;
+    std::ofstream(file, std::ios::binary | std::ios::app) << line << "\r\n";
+    std::vector<std::string> lines(1);
+    for (const std::string& l : crlfLines(readFile(file))) lines.push_back(l);
+    upBubbleSortStr(lines, lines.size() - 1);
+    std::string text;
+    for (std::size_t i = 1; i < lines.size(); ++i) text += lines[i] + "\r\n";
+    writeFile(file, text);
+}
+
+std::string randomCommentLine(std::mt19937& rng) {
+    // Days 10 and up are hex letters, of either case; the text holds pairs whose trail bytes are
+    // letters (ア 0x83 0x41, ャ 0x83 0x61, Ａ 0x82 0x60, ａ 0x82 0x81) and single letters.
+    static const char* days[] = {"1", "2", "a", "A", "b", "B"};
+    static const char* pieces[] = {"\x83\x41", "\x83\x61", "\x82\x60", "\x82\x81", "A", "a", " "};
+    std::uniform_int_distribution<int> meeting(1, 2), race(1, 3), horse(1, 3), len(0, 3);
+    std::uniform_int_distribution<std::size_t> day(0, 5), piece(0, 6);
+    std::string line = "2001111805" + std::string("0") + std::to_string(meeting(rng)) + "0" +
+                       days[day(rng)] + "0" + std::to_string(race(rng)) + "0" +
+                       std::to_string(horse(rng));
+    for (int k = len(rng); k > 0; --k) line += pieces[piece(rng)];
+    return line;
+}
+
+TEST(SortedFiles, StoreMatchesLineByLineRewrite) {
+    std::mt19937 rng(3);
+    for (int trial = 0; trial < 20; ++trial) {
+        TempDir naive, stored;
+        const char* names[] = {"KC2001111805.DAT", "KM2001111805.DAT"};
+        // One of the files exists, unsorted, with a duplicate key of its own.
+        std::string existing;
+        for (int k = 0; k < 6; ++k) existing += randomCommentLine(rng) + "\r\n";
+        existing += "200111180505010101dup\r\n200111180505010101dup2\r\n";
+        writeFile(naive.path() / names[0], existing);
+        writeFile(stored.path() / names[0], existing);
+
+        OutputStore store;
+        std::uniform_int_distribution<int> which(0, 1);
+        for (int k = 0; k < 120; ++k) {
+            std::string line = randomCommentLine(rng);
+            const char* name = names[which(rng)];
+            naiveAdd(naive.path() / name, line);
+            store.addSorted((stored.path() / name).string(), line, 18);
+            if (k == 60) store.finish();  // a second import reads the files afresh
+        }
+        store.finish();
+        for (const char* name : names)
+            ASSERT_EQ(readFile(stored.path() / name), readFile(naive.path() / name))
+                << "trial " << trial << " " << name;
+    }
+}
+
+std::string numberedLines(int from, int to) {
+    std::string text;
+    for (int k = from; k <= to; ++k) {
+        char key[19];
+        std::snprintf(key, sizeof key, "200111180505%06d", k);
+        text += std::string(key) + "text\r\n";
+    }
+    return text;
+}
+
+TEST(SortedFiles, RefusesTheLineAfterTheLimit) {
+    TempDir dir;
+    const fs::path full = dir.path() / "KC2001111805.DAT";
+    const fs::path other = dir.path() / "KM2001111805.DAT";
+    writeFile(full, numberedLines(1, 249));
+    const std::string before = readFile(full);
+
+    OutputStore store;
+    EXPECT_TRUE(store.addSorted(other.string(), "200111180505060101km", 18));
+    EXPECT_TRUE(store.addSorted(full.string(), "200111180505000250text", 18));
+    EXPECT_FALSE(store.addSorted(full.string(), "200111180505000007text", 18));  // present
+    try {
+        store.addSorted(full.string(), "200111180505000000text", 18);
+        FAIL() << "a 251st line was accepted";
+    } catch (const ImportError& e) {
+        EXPECT_EQ(e.file(), full.string());
+    }
+    store.finish();
+    // What came before the refused line is written, sorted; the refused line is nowhere.
+    EXPECT_EQ(readFile(full), before + "200111180505000250text\r\n");
+    EXPECT_EQ(readFile(other), "200111180505060101km\r\n");
+
+    // A file already at the limit is left exactly as it was.
+    OutputStore again;
+    EXPECT_THROW(again.addSorted(full.string(), "200111180505000000text", 18), ImportError);
+    again.finish();
+    EXPECT_EQ(readFile(full), before + "200111180505000250text\r\n");
+}
+
+TEST(SortedFiles, RewriteReplacesTheFileWhole) {
+    TempDir dir;
+    const fs::path file = dir.path() / "KC2001111805.DAT";
+    const fs::path link = dir.path() / "old";
+    writeFile(file, "200111180505061103b\r\n");
+    fs::create_hard_link(file, link);
+
+    OutputStore store;
+    store.addSorted(file.string(), "200111180505060101a", 18);
+    store.finish();
+    EXPECT_EQ(readFile(file), "200111180505060101a\r\n200111180505061103b\r\n");
+    // The old file was never truncated: a new one took its name.
+    EXPECT_EQ(readFile(link), "200111180505061103b\r\n");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"KC2001111805.DAT", "old"}));
+}
+
+TEST(SortedFiles, FailedRewriteKeepsTheOldFile) {
+    TempDir dir;
+    const fs::path file = dir.path() / "KC2001111805.DAT";
+    writeFile(file, "200111180505061103b\r\n");
+    // The new file cannot be made beside the old one.
+    fs::create_directory(file.string() + ".velt-tmp");
+
+    OutputStore store;
+    store.addSorted(file.string(), "200111180505060101a", 18);
+    try {
+        store.finish();
+        FAIL() << "the failed rewrite was not reported";
+    } catch (const ImportError& e) {
+        EXPECT_EQ(e.file(), file.string());
+    }
+    EXPECT_EQ(readFile(file), "200111180505061103b\r\n");
+}
+
+}  // namespace
+}  // namespace velt

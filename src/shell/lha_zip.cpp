@@ -1,0 +1,351 @@
+#include "shell/lha_zip.h"
+
+#include <fcntl.h>
+#include <lhasa.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "codes/cp932.h"
+#include "convert/import_error.h"
+#include "shell/import_engine.h"
+
+namespace velt {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The archive file as lhasa reads it. It remembers where reading stopped, so that the end of the
+// archive can be told from a header that lhasa could not decode (both give NULL).
+struct Source {
+    Fd fd;
+    std::uint64_t size = 0;
+    std::uint64_t pos = 0;
+    std::size_t lastWanted = 0;
+    std::size_t lastGot = 0;
+    unsigned char lastFirst = 0;
+    bool lastWasRead = false;
+    bool failed = false;
+
+    static int read(void* handle, void* buf, size_t len) {
+        auto* s = static_cast<Source*>(handle);
+        std::size_t got = 0;
+        while (got < len) {
+            ssize_t n = ::read(s->fd.get(), static_cast<char*>(buf) + got, len - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                s->failed = true;
+                return -1;
+            }
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        s->pos += got;
+        s->lastWanted = len;
+        s->lastGot = got;
+        s->lastFirst = got ? *static_cast<unsigned char*>(buf) : 0;
+        s->lastWasRead = true;
+        return static_cast<int>(got);
+    }
+
+    static int skip(void* handle, size_t bytes) {
+        auto* s = static_cast<Source*>(handle);
+        s->lastWasRead = false;
+        if (s->pos + bytes > s->size ||
+            ::lseek(s->fd.get(), static_cast<off_t>(bytes), SEEK_CUR) < 0) {
+            s->failed = true;
+            return 0;
+        }
+        s->pos += bytes;
+        return 1;
+    }
+};
+
+const LHAInputStreamType kSourceType = {&Source::read, &Source::skip, nullptr};
+
+struct StreamFree {
+    void operator()(LHAInputStream* s) const { lha_input_stream_free(s); }
+};
+struct ReaderFree {
+    void operator()(LHAReader* r) const { lha_reader_free(r); }
+};
+
+bool validUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
+void putCause(char* buffer, std::int32_t size, const std::string& cause) {
+    if (!buffer || size <= 0) return;
+    std::size_t n = std::min(cause.size(), static_cast<std::size_t>(size) - 1);
+    // Never leave half a UTF-8 character at the cut.
+    while (n > 0 && n < cause.size() && (static_cast<unsigned char>(cause[n]) & 0xC0) == 0x80) --n;
+    std::memcpy(buffer, cause.data(), n);
+    buffer[n] = '\0';
+}
+
+// Splits Unlha's command line: words separated by spaces, a double-quoted word may hold spaces.
+std::vector<std::string> splitCommandLine(std::string_view line) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ') {
+            ++i;
+            continue;
+        }
+        std::string word;
+        if (line[i] == '"') {
+            std::size_t close = line.find('"', i + 1);
+            if (close == std::string_view::npos) return {};
+            word = std::string(line.substr(i + 1, close - i - 1));
+            i = close + 1;
+        } else {
+            std::size_t end = line.find(' ', i);
+            if (end == std::string_view::npos) end = line.size();
+            word = std::string(line.substr(i, end - i));
+            i = end;
+        }
+        words.push_back(std::move(word));
+    }
+    return words;
+}
+
+}  // namespace
+
+struct LhaZip::State {
+    std::string archive;
+    Source source;
+    std::unique_ptr<LHAInputStream, StreamFree> stream;
+    std::unique_ptr<LHAReader, ReaderFree> reader;
+    LHAFileHeader* current = nullptr;
+    std::size_t members = 0;
+    bool ended = false;
+};
+
+LhaZip::LhaZip(const std::string& archive) : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.archive = archive;
+    s.source.fd.reset(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
+    if (s.source.fd.get() < 0) {
+        int err = errno;
+        throw ImportError(archive, err == ENOENT ? "ファイルがありません"
+                                                 : "書庫を開けません: " + describeErrno(err));
+    }
+    struct stat st {};
+    if (::fstat(s.source.fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw ImportError(archive, "書庫として読めるファイルではありません");
+    s.source.size = static_cast<std::uint64_t>(st.st_size);
+    s.stream.reset(lha_input_stream_new(&kSourceType, &s.source));
+    if (s.stream) s.reader.reset(lha_reader_new(s.stream.get()));
+    if (!s.reader) throw ImportError(archive, "書庫を読む準備ができません (メモリ不足)");
+    lha_reader_set_dir_policy(s.reader.get(), LHA_READER_DIR_PLAIN);
+}
+
+LhaZip::~LhaZip() = default;
+LhaZip::LhaZip(LhaZip&&) noexcept = default;
+LhaZip& LhaZip::operator=(LhaZip&&) noexcept = default;
+
+bool LhaZip::next(LhaMember& member) {
+    State& s = *state_;
+    if (s.ended) return false;
+    s.current = lha_reader_next_file(s.reader.get());
+    if (!s.current) {
+        s.ended = true;
+        const Source& src = s.source;
+        // The proper end: the last header read found nothing, or only the end mark (one 0 byte),
+        // and the whole file was read.
+        bool atEnd = !src.failed && src.lastWasRead && src.pos == src.size &&
+                     src.lastGot < src.lastWanted &&
+                     (src.lastGot == 0 || (src.lastGot == 1 && src.lastFirst == 0));
+        if (s.members == 0)
+            throw ImportError(s.archive, "LHA 書庫ではないか、先頭のヘッダが壊れています");
+        if (!atEnd)
+            throw ImportError(s.archive, "書庫が壊れています: " + std::to_string(s.members + 1) +
+                                             " 番目のメンバーのヘッダが壊れているか、"
+                                             "ファイルが途中で切れています");
+        return false;
+    }
+    ++s.members;
+    const LHAFileHeader& h = *s.current;
+    member.path = h.path ? h.path : "";
+    member.name = h.filename ? h.filename : "";
+    member.method = h.compress_method;
+    member.length = h.length;
+    member.crc = h.crc;
+    member.headerLevel = h.header_level;
+    member.directory = std::strcmp(h.compress_method, LHA_COMPRESS_TYPE_DIR) == 0 ||
+                       h.symlink_target != nullptr;
+    return true;
+}
+
+void LhaZip::readInto(void* sink, void (*put)(void*, const char*, std::size_t)) {
+    State& s = *state_;
+    if (!s.current) throw ImportError(s.archive, "読むメンバーがありません");
+    const LHAFileHeader& h = *s.current;
+    std::string name = h.filename ? h.filename : "";
+    if (!lha_decoder_for_name(s.current->compress_method))
+        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(name) + " の圧縮方式 " +
+                                         h.compress_method + " には対応していません");
+    std::array<char, 1 << 16> buf;
+    std::uint64_t total = 0;
+    std::uint16_t crc = 0;
+    for (;;) {
+        std::size_t n = lha_reader_read(s.reader.get(), buf.data(), buf.size());
+        if (n == 0) break;
+        total += n;
+        if (total > h.length) break;
+        crc = crc16(crc, buf.data(), n);
+        put(sink, buf.data(), n);
+    }
+    if (total != h.length)
+        throw ImportError(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
+                                         " の長さが見出しと合いません (" + std::to_string(total) +
+                                         " / " + std::to_string(h.length) + " バイト)");
+    if (crc != h.crc)
+        throw ImportError(s.archive,
+                          "書庫が壊れています: メンバー " + cp932::toUtf8(name) + " の CRC が合いません");
+}
+
+std::uint16_t crc16(std::uint16_t crc, const void* data, std::size_t size) {
+    static const auto table = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+            t[i] = static_cast<std::uint16_t>(c);
+        }
+        return t;
+    }();
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) crc = (crc >> 8) ^ table[(crc ^ p[i]) & 0xFF];
+    return crc;
+}
+
+std::string memberFileName(const LhaMember& member) {
+    std::string name = validUtf8(member.name) ? member.name : cp932::toUtf8(member.name);
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\:") != std::string::npos)
+        return {};
+    return name;
+}
+
+std::string quotePath(const std::string& path) {
+    if (path.find_first_of(". ") == std::string::npos) return path;
+    return '"' + path + '"';
+}
+
+std::string unlhaCommandLine(const std::string& command, const std::string& options,
+                             const std::string& archive, const std::string& destination) {
+    std::string folder = destination;
+    while (!folder.empty() && folder.back() == ' ') folder.pop_back();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return command + " " + options + " " + quotePath(archive) + " " + quotePath(folder) + " ";
+}
+
+std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffer,
+                   std::int32_t size) {
+    (void)hwnd;
+    auto words = splitCommandLine(commandLine ? commandLine : "");
+    std::vector<std::string> operands;
+    for (std::size_t i = 1; i < words.size(); ++i)
+        if (words[i].empty() || words[i][0] != '-') operands.push_back(words[i]);
+    if (words.empty() || words[0] != "e" || operands.size() != 2 || operands[1].empty()) {
+        putCause(outputBuffer, size, "コマンド行を理解できません: " + std::string(commandLine ? commandLine : ""));
+        return 1;
+    }
+    const std::string& archive = operands[0];
+    std::string destination = operands[1];
+    if (destination.back() != '/') destination += '/';
+
+    std::vector<std::string> written;
+    try {
+        LhaZip zip(archive);
+        LhaMember member;
+        std::set<std::string> names;
+        while (zip.next(member)) {
+            if (member.directory) continue;
+            std::string name = memberFileName(member);
+            if (name.empty())
+                throw ImportError(archive, "名前が安全でないメンバーがあります: " +
+                                               cp932::toUtf8(member.path + member.name));
+            if (!names.insert(name).second)
+                throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
+            std::string path = destination + name;
+            Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                          0644));
+            if (out.get() < 0)
+                throw ImportError(path, "ファイルを作れません: " + describeErrno(errno));
+            written.push_back(path);
+            zip.read([&](const char* data, std::size_t n) {
+                while (n > 0) {
+                    ssize_t w = ::write(out.get(), data, n);
+                    if (w < 0 && errno == EINTR) continue;
+                    if (w < 0) throw ImportError(path, "書き込めません: " + describeErrno(errno));
+                    data += w;
+                    n -= static_cast<std::size_t>(w);
+                }
+            });
+            if (::close(out.release()) != 0)
+                throw ImportError(path, "書き込めません: " + describeErrno(errno));
+        }
+    } catch (const ImportError& e) {
+        for (const auto& path : written) ::unlink(path.c_str());
+        putCause(outputBuffer, size, e.what());
+        return 2;
+    }
+    putCause(outputBuffer, size, "");
+    return 0;
+}
+
+std::int32_t ExtractArchive(Messages& messages, std::int32_t hwnd, const std::string& archive,
+                            const std::string& destination, const std::string& command,
+                            const std::string& options, std::string* cause) {
+    struct stat st {};
+    if (::stat(archive.c_str(), &st) != 0) {
+        messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー", Messages::Icon::None);
+        if (cause) *cause = archive + ": ファイルが見つかりません";
+        return 1;
+    }
+    std::string line = unlhaCommandLine(command, options, archive, destination);
+    char output[1024] = {};
+    if (Unlha(hwnd, line.c_str(), output, sizeof output) != 0) {
+        messages.message("解凍に失敗しました。No.5", "圧縮失敗", Messages::Icon::Exclamation);
+        if (cause) *cause = output;
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace velt

@@ -1,0 +1,197 @@
+#include "shell/settings.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string_view>
+#include <vector>
+
+#include "codes/cp932.h"
+#include "convert/import_error.h"
+
+namespace velt {
+namespace {
+
+constexpr std::size_t kMaxValueBytes = 255;
+
+struct Line {
+    std::string_view text;  // without its line end
+    std::string_view end;   // "\r\n", "\n", "\r" or "" for the last line
+};
+
+std::vector<Line> splitKeepingEnds(std::string_view bytes) {
+    std::vector<Line> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+        std::size_t endLen = (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
+        lines.push_back({bytes.substr(start, i - start), bytes.substr(i, endLen)});
+        i += endLen - 1;
+        start = i + 1;
+    }
+    if (start < bytes.size()) lines.push_back({bytes.substr(start), {}});
+    return lines;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The section a line opens ("[name]"), or nothing.
+bool sectionOf(std::string_view line, std::string_view& name) {
+    line = trim(line);
+    if (line.size() < 2 || line.front() != '[') return false;
+    std::size_t close = line.find(']');
+    if (close == std::string_view::npos) return false;
+    name = trim(line.substr(1, close - 1));
+    return true;
+}
+
+// The key and value of a "key=value" line.
+bool entryOf(std::string_view line, std::string_view& key, std::string_view& value) {
+    std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = trim(line.substr(0, eq));
+    if (key.empty() || key.front() == ';') return false;
+    value = trim(line.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    return true;
+}
+
+// Reads the whole file; false when it does not exist or cannot be read.
+bool readFile(const std::string& path, std::string& out) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[4096];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+std::string programFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "./";
+    std::string path(buf, static_cast<std::size_t>(n));
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string settingsPath(const std::string& programFolder) {
+    if (!programFolder.empty() && programFolder.back() == '/') return programFolder + "velt.ini";
+    return programFolder + "/velt.ini";
+}
+
+std::string readSetting(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& fallback) {
+    std::string bytes;
+    if (!readFile(file, bytes)) return fallback;
+    bool inSection = false;
+    for (const Line& line : splitKeepingEnds(bytes)) {
+        std::string_view name, k, v;
+        if (sectionOf(line.text, name)) {
+            inSection = equalsIgnoringCase(name, section);
+            continue;
+        }
+        if (!inSection || !entryOf(line.text, k, v) || !equalsIgnoringCase(k, key)) continue;
+        // Cut at 255 bytes as a 256-byte buffer would, but not through a two-byte character.
+        std::size_t n = 0;
+        while (n < v.size()) {
+            std::size_t len = cp932::charLength(v, n);
+            if (n + len > kMaxValueBytes) break;
+            n += len;
+        }
+        return cp932::toUtf8(v.substr(0, n));
+    }
+    return fallback;
+}
+
+void writeSetting(const std::string& file, const std::string& section, const std::string& key,
+                  const std::string& value) {
+    if (value.find_first_of("\r\n") != std::string::npos)
+        throw ImportError(file, "設定値に改行は書けません");
+    std::string old;
+    readFile(file, old);
+    const std::string entry = key + "=" + cp932::fromUtf8(value);
+    auto lines = splitKeepingEnds(old);
+
+    std::string out;
+    bool inSection = false, sectionFound = false, done = false;
+    std::size_t insertAt = std::string::npos;  // after the section's last entry
+    for (const Line& line : lines) {
+        std::string_view name, k, v;
+        if (sectionOf(line.text, name)) {
+            if (inSection && !done) {
+                // The section ends without the key: add it after its last line.
+                out.insert(insertAt, entry + "\r\n");
+                done = true;
+            }
+            inSection = !done && equalsIgnoringCase(name, section);
+            sectionFound = sectionFound || inSection;
+            out.append(line.text).append(line.end.empty() ? std::string_view("\r\n") : line.end);
+            if (inSection) insertAt = out.size();
+            continue;
+        }
+        if (inSection && !done && entryOf(line.text, k, v) && equalsIgnoringCase(k, key)) {
+            out.append(entry).append(line.end.empty() ? std::string_view("\r\n") : line.end);
+            done = true;
+            continue;
+        }
+        out.append(line.text).append(line.end);
+        if (inSection && !trim(line.text).empty()) {
+            if (line.end.empty()) out.append("\r\n");
+            insertAt = out.size();
+        }
+    }
+    if (!done) {
+        if (sectionFound) {
+            out.insert(insertAt, entry + "\r\n");
+        } else {
+            if (!out.empty() && out.back() != '\n' && out.back() != '\r') out.append("\r\n");
+            out.append("[").append(section).append("]\r\n").append(entry).append("\r\n");
+        }
+    }
+
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(errno));
+    std::string_view rest = out;
+    while (!rest.empty()) {
+        ssize_t n = ::write(fd, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(err));
+        }
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (::close(fd) != 0)
+        throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(errno));
+}
+
+}  // namespace velt

@@ -1,4 +1,129 @@
+#include <string>
+
+#include "codes/code.h"
+#include "codes/cp932.h"
+#include "codes/numeric.h"
 #include "convert/converters.h"
+#include "convert/record.h"
+
 namespace velt {
-Outcome kakuchouhenkan(std::string_view, ImportContext&) { return Outcome::Malformed; }
+namespace {
+
+constexpr std::size_t kKeyChars = 18;
+constexpr std::size_t kMinBytes = 26;  // through the date, the last field of the comment key
+
+std::string ideographicSpaces(int n) {
+    static const std::string space = cp932::fromUtf8("　");
+    std::string out;
+    for (int i = 0; i < n; ++i) out += space;
+    return out;
+}
+
+// The fixed texts of the two lines, in CP932.
+struct Texts {
+    std::string equipmentComment = cp932::fromUtf8("] 　馬具コメント【");
+    std::string closeAndFill = cp932::fromUtf8("】") + ideographicSpaces(23);
+    std::string legComment = cp932::fromUtf8("脚元コメント【");
+    std::string leftFore = cp932::fromUtf8("　脚元左前＞");
+    std::string rightFore = cp932::fromUtf8("脚元右前＞");
+    std::string foreFill = ideographicSpaces(28);
+    std::string leftHind = cp932::fromUtf8("　脚元左後＞");
+    std::string rightHind = cp932::fromUtf8("脚元右後＞");
+    std::string hindFill = ideographicSpaces(31);
+    std::string remarkMark = cp932::fromUtf8("＞");
+    std::string remarkFill = ideographicSpaces(70);
+};
+
+const Texts& texts() {
+    static const Texts t;
+    return t;
+}
+
+double codeAt(const Record& r, std::size_t group, int i) {
+    return numericValue(r.field(group + 3 * static_cast<std::size_t>(i - 1), 3));
+}
+
+// Three blanks are "no leg code": 0 is a real code in the leg table.
+std::string_view legAt(const Record& r, int i) {
+    std::string f = r.field(69 + 3 * static_cast<std::size_t>(i - 1), 3);
+    return code::legName(f == "   " ? 999 : numericValue(f));
+}
+
+std::string kcLine(const Record& r, const std::string& key) {
+    const Texts& t = texts();
+    std::string s = key;
+    r.appendField(s, 114, 40);
+    s += " [";
+    for (int i = 1; i <= 8; ++i) s += code::equipmentName(codeAt(r, 45, i));
+    s += "][";
+    s += legAt(r, 1);
+    s += ' ';
+    s += legAt(r, 2);
+    s += ' ';
+    s += legAt(r, 3);
+    s += t.equipmentComment;
+    r.appendField(s, 154, 40);
+    s += t.closeAndFill;
+    s += t.legComment;
+    r.appendField(s, 194, 40);
+    s += t.closeAndFill;
+    auto legs = [&](const std::string& label, int first) {
+        s += label;
+        for (int i = first; i < first + 3; ++i) s += legAt(r, i);
+    };
+    legs(t.leftFore, 4);
+    legs(t.rightFore, 7);
+    s += t.foreFill;
+    legs(t.leftHind, 10);
+    legs(t.rightHind, 13);
+    s += t.hindFill;
+    return s;
+}
+
+std::string kmLine(const Record& r, const std::string& key) {
+    const Texts& t = texts();
+    std::string s = key;
+    r.appendField(s, 234, 40);
+    s += t.remarkMark;
+    for (int i = 1; i <= 6; ++i) {
+        s += code::remarkName(codeAt(r, 27, i));
+        s += ' ';
+    }
+    s += t.remarkFill;
+    return s;
+}
+
+// Parts of a file name must not lead out of the year folder.
+bool safeNamePart(std::string_view utf8) {
+    return utf8.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+}  // namespace
+
+Outcome kakuchouhenkan(std::string_view line, ImportContext& ctx) {
+    if (line.size() < kMinBytes) return Outcome::Malformed;
+    const Record r(line);
+    const std::string date = r.field(19, 8);
+    const std::string course = r.field(1, 2);
+    const std::string year = cp932::toUtf8(date.substr(0, cp932::prefixBytes(date, 4)));
+    const std::string dateText = cp932::toUtf8(date);
+    const std::string courseText = cp932::toUtf8(course);
+    if (!safeNamePart(dateText) || !safeNamePart(courseText)) return Outcome::Malformed;
+    ctx.fileDate = dateText;
+
+    std::string key = date + course;
+    key += '0';
+    r.appendField(key, 5, 1);
+    key += '0';
+    r.appendField(key, 6, 1);
+    r.appendField(key, 7, 2);
+    r.appendField(key, 9, 2);
+
+    const std::string folder = ctx.dataFolder + "KCOM_DATA/" + year + "/";
+    const std::string stem = dateText + courseText + ".DAT";
+    bool kc = ctx.store->addSorted(folder + "KC" + stem, kcLine(r, key), kKeyChars);
+    bool km = ctx.store->addSorted(folder + "KM" + stem, kmLine(r, key), kKeyChars);
+    return kc || km ? Outcome::Written : Outcome::Present;
+}
+
 }  // namespace velt

@@ -21,7 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int sign(int v) { return (v > 0) - (v < 0); }
+int sign(int v) {
+    return (v > 0) - (v < 0);
+}
 
 // Single-byte letters folded to lower case, pairs left alone; then plain byte order.
 std::string folded(const std::string& s) {
@@ -40,8 +42,8 @@ std::string folded(const std::string& s) {
 // Bytes chosen to meet at every boundary: letters of both cases, the punctuation between them,
 // lead bytes, trail bytes that are letters, and bytes that are neither.
 std::string randomText(std::mt19937& rng, std::size_t maxLen) {
-    static const char alphabet[] = {'0', '1', 'A', 'a', 'B', 'b', 'Z', 'z', '[', '_', ' ',
-                                    '\x82', '\x83', '\x7F', '\xFD', '\xB1'};
+    static const char alphabet[] = {'0', '1', 'A', 'a',    'B',    'b',    'Z',    'z',
+                                    '[', '_', ' ', '\x82', '\x83', '\x7F', '\xFD', '\xB1'};
     std::uniform_int_distribution<std::size_t> len(0, maxLen), pick(0, sizeof alphabet - 1);
     std::string s(len(rng), ' ');
     for (char& c : s) c = alphabet[pick(rng)];

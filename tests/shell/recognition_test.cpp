@@ -1,0 +1,127 @@
+#include "shell/recognition.h"
+
+#include <gtest/gtest.h>
+
+#include "shell_test_util.h"
+
+namespace velt {
+namespace {
+
+struct Case {
+    const char* path;
+    Kind kind;
+    const char* stem;
+    const char* extension;
+    const char* date;
+};
+
+TEST(Recognition, Buttons) {
+    struct ButtonCase {
+        Button button;
+        Case expect;
+    };
+    const ButtonCase cases[] = {
+        {Button::KYD, {"/d/KYD011117.lzh", Kind::KYD, "KYD011117", ".lzh", ""}},
+        {Button::KYD, {"/d/kyd011117.lzh", Kind::None, "", ".lzh", ""}},  // case-sensitive kind
+        {Button::KYD, {"/d/KYD011117.LZH", Kind::KYD, "KYD011117", ".LZH", ""}},
+        {Button::KYD, {"/d/KYD011117.txt", Kind::KYD, "KYD011117", ".txt", ""}},
+        {Button::KYD, {"C:/data/xKYD011117.lzh", Kind::KYD, "KYD011117", ".lzh", ""}},
+        {Button::KYD, {"/競馬/データKYD011117.lzh", Kind::KYD, "KYD011117", ".lzh", ""}},
+        {Button::KYD, {"KYD1.lzh", Kind::KYD, "KYD1.lzh", ".lzh", ""}},  // shorter than the tail
+        {Button::KYD, {"", Kind::None, "", "", ""}},
+        {Button::KYD, {"/d/SEB011117.lzh", Kind::None, "", ".lzh", ""}},
+        {Button::SEBZEB, {"/d/SEB011117.lzh", Kind::SEBZEB, "SEB011117", ".lzh", ""}},
+        {Button::SEBZEB, {"/d/ZEB011117.lzh", Kind::SEBZEB, "ZEB011117", ".lzh", ""}},
+        {Button::SEBZEB, {"/d/Zeb011117.lzh", Kind::None, "", ".lzh", ""}},
+        {Button::SKAZKA, {"/d/SKA011117.lzh", Kind::SKAZKA, "SKA011117", ".lzh", ""}},
+        {Button::SKAZKA, {"/d/ZKA011117.txt", Kind::SKAZKA, "ZKA011117", ".txt", ""}},
+        {Button::SKAZKA, {"/d/ZEB011117.lzh", Kind::None, "", ".lzh", ""}},
+        {Button::OZ, {"/d/OZ011117.lzh", Kind::OZ, "OZ011117", ".lzh", "011117"}},
+        {Button::OZ, {"/d/oz011117.lzh", Kind::None, "", ".lzh", "011117"}},  // date even so
+        {Button::OZ, {"/d/OZ競馬1117.lzh", Kind::OZ, "OZ競馬1117", ".lzh", "競馬1117"}},
+        {Button::OZ, {"OZ1.lzh", Kind::OZ, "OZ1.lzh", ".lzh", "1.lzh"}},
+        {Button::J, {"/d/JRDB011117.lzh", Kind::Pack, "", ".lzh", "011117"}},
+        {Button::J, {"/d/jrdb011117.lzh", Kind::None, "", ".lzh", "011117"}},
+        {Button::J, {"/d/KYD011117.lzh", Kind::None, "", ".lzh", "011117"}},
+    };
+    for (const auto& [button, c] : cases) {
+        SCOPED_TRACE(c.path);
+        Recognition r = recogniseForButton(button, c.path);
+        EXPECT_EQ(r.kind, c.kind);
+        EXPECT_EQ(r.stem, c.stem);
+        EXPECT_EQ(r.extension, c.extension);
+        EXPECT_EQ(r.date, c.date);
+        EXPECT_EQ(r.setsFileDate, button == Button::OZ || button == Button::J);
+    }
+}
+
+TEST(Recognition, Drops) {
+    struct DropCase {
+        bool commandLine;
+        Case expect;
+    };
+    const DropCase cases[] = {
+        {false, {"/d/KYD011117.lzh", Kind::KYD, "KYD011117", ".lzh", "011117"}},
+        {false, {"/d/SEB011117.lzh", Kind::SEBZEB, "SEB011117", ".lzh", "011117"}},
+        {false, {"/d/ZEB011117.txt", Kind::SEBZEB, "ZEB011117", ".txt", "011117"}},
+        {false, {"/d/SKA011117.lzh", Kind::SKAZKA, "SKA011117", ".lzh", "011117"}},
+        {false, {"/d/ZKA011117.lzh", Kind::SKAZKA, "ZKA011117", ".lzh", "011117"}},
+        {false, {"/d/OZ011117.lzh", Kind::OZ, "OZ011117", ".lzh", "011117"}},
+        {false, {"/d/s3011117.lzh", Kind::Lap, "", ".lzh", "011117"}},
+        {false, {"/d/S3011117.lzh", Kind::None, "", ".lzh", "011117"}},
+        {false, {"/d/kyd011117.lzh", Kind::None, "", ".lzh", "011117"}},
+        {false, {"/d/xKYD011117.lzh", Kind::KYD, "KYD011117", ".lzh", "011117"}},
+        {false, {"/d/JRDB011117.lzh", Kind::None, "", ".lzh", "011117"}},  // not by a drop
+        {false, {"/d/JracSei1.dat", Kind::None, "", ".dat", "acSei1"}},
+        {false, {"KYD1", Kind::KYD, "KYD1", "KYD1", "D1"}},
+        {true, {"/d/JRDB011117.lzh", Kind::Pack, "", ".lzh", "011117"}},
+        {true, {"/d/JRDB011117.txt", Kind::None, "", ".txt", "011117"}},
+        {true, {"/d/JracSei1.dat", Kind::Lap, "", ".dat", "acSei1"}},
+        {true, {"JracSei1.dat", Kind::Lap, "", ".dat", "acSei1"}},
+        {true, {"/d/jracsei1.dat", Kind::None, "", ".dat", "acsei1"}},
+        {true, {"/d/s3011117.lzh", Kind::Lap, "", ".lzh", "011117"}},
+        {true, {"/d/OZ011117.txt", Kind::OZ, "OZ011117", ".txt", "011117"}},
+    };
+    for (const auto& [commandLine, c] : cases) {
+        SCOPED_TRACE(std::string(c.path) + (commandLine ? " (command line)" : " (drop)"));
+        Recognition r = recogniseDropped(c.path, commandLine);
+        EXPECT_EQ(r.kind, c.kind);
+        EXPECT_EQ(r.stem, c.stem);
+        EXPECT_EQ(r.extension, c.extension);
+        EXPECT_EQ(r.date, c.date);
+    }
+}
+
+TEST(Recognition, CharacterCuts) {
+    EXPECT_EQ(lastChars("/データ/KYD", 5), "タ/KYD");
+    EXPECT_EQ(lastChars("ab", 5), "ab");
+    EXPECT_EQ(midChars("競馬ab", 1, 2), "馬a");
+    EXPECT_EQ(midChars("ab", 4, 2), "");
+}
+
+// A refused name still sets `fileDate` (OZ and J), reads nothing and says why.
+TEST(Recognition, RefusedNamesSetTheDateAndReadNothing) {
+    test::RecordingMessages messages;
+    ImportEngine engine("/nonexistent/", messages);
+    auto sum = engine.importAs(Button::OZ, "/nowhere/oz020304.lzh");
+    EXPECT_FALSE(sum.recognised);
+    EXPECT_EQ(engine.context().fileDate, "020304");
+    EXPECT_EQ(engine.context().oddsStartFlag, 0);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"オッズデータ(OZ)ではありません"});
+
+    engine.importAs(Button::J, "/nowhere/JRDX030405.lzh");
+    EXPECT_EQ(engine.context().fileDate, "030405");
+    engine.importAs(Button::KYD, "/nowhere/kyd011117.lzh");
+    engine.importAs(Button::SEBZEB, "/nowhere/KYD011117.lzh");
+    engine.importAs(Button::SKAZKA, "/nowhere/SEB011117.lzh");
+    EXPECT_EQ(engine.context().fileDate, "030405");  // the other buttons leave it
+    EXPECT_EQ(messages.texts(),
+              (std::vector<std::string>{"オッズデータ(OZ)ではありません", "JRDBデータではありません",
+                                        "競走馬データ(KYD)ではありません",
+                                        "成績データ(SEB/ZEB)ではありません",
+                                        "成績拡張ファイル(SKA/ZKA)ではありません"}));
+    EXPECT_TRUE(messages.failures.empty());
+}
+
+}  // namespace
+}  // namespace velt

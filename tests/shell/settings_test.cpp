@@ -1,0 +1,109 @@
+#include "shell/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "convert/import_error.h"
+#include "shell_test_util.h"
+
+namespace velt {
+namespace {
+
+TEST(Settings, FileBesideTheProgram) {
+    EXPECT_EQ(settingsPath("/opt/velt/"), "/opt/velt/velt.ini");
+    EXPECT_EQ(settingsPath("/opt/velt"), "/opt/velt/velt.ini");
+    EXPECT_EQ(settingsPath("/"), "/velt.ini");  // a root: no doubled separator
+    std::string folder = programFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '/');
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+TEST(Settings, Reading) {
+    struct Case {
+        const char* what;
+        const char* bytes;  // nullptr: no file
+        std::string expected;
+    };
+    const std::string a300(300, 'a');
+    std::string kana150;
+    for (int i = 0; i < 150; ++i) kana150 += "\x82\xa0";  // "あ" in CP932, 300 bytes
+    std::string kana127;
+    for (int i = 0; i < 127; ++i) kana127 += "あ";
+    const std::string long1 = "[Velt]\r\npath=" + a300 + "\r\n";
+    const std::string long2 = "[Velt]\r\npath=" + kana150 + "\r\n";
+    const Case cases[] = {
+        {"written by the program", "[Velt]\r\npath=/mnt/target/\r\n", "/mnt/target/"},
+        {"a root", "[Velt]\r\npath=/\r\n", "/"},
+        {"a root and a second separator", "[Velt]\r\npath=//\r\n", "//"},
+        {"CP932 path", "[Velt]\r\npath=/home/\x8b\xa3\x94\x6e/\r\n", "/home/競馬/"},
+        {"case and spaces", "[velt]\n  PATH =  /x/ \n", "/x/"},
+        {"quoted", "[Velt]\r\npath=\"/a b/\"\r\n", "/a b/"},
+        {"lone CR and no final line end", "[Other]\rpath=/no/\r[Velt]\rpath=/yes/", "/yes/"},
+        {"300 bytes", long1.c_str(), std::string(255, 'a')},
+        {"300 bytes of kana", long2.c_str(), kana127},
+        {"missing file", nullptr, "FALLBACK"},
+        {"missing section", "[Other]\r\npath=/x/\r\n", "FALLBACK"},
+        {"missing key", "[Velt]\r\nfolder=/x/\r\n", "FALLBACK"},
+        {"empty value", "[Velt]\r\npath=\r\n", ""},
+        {"commented key", "[Velt]\r\n;path=/x/\r\n", "FALLBACK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        if (c.bytes) test::writeFile(dir / "velt.ini", c.bytes);
+        EXPECT_EQ(readSetting(dir / "velt.ini", "Velt", "path", "FALLBACK"), c.expected);
+    }
+}
+
+TEST(Settings, WritingKeepsTheRestOfTheFile) {
+    struct Case {
+        const char* what;
+        const char* before;  // nullptr: no file
+        const char* value;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"new file", nullptr, "/mnt/target/", "[Velt]\r\npath=/mnt/target/\r\n"},
+        {"a root", nullptr, "/", "[Velt]\r\npath=/\r\n"},
+        {"CP932", nullptr, "/home/競馬/", "[Velt]\r\npath=/home/\x8b\xa3\x94\x6e/\r\n"},
+        {"empty", nullptr, "", "[Velt]\r\npath=\r\n"},
+        {"replaces the key", "[Other]\r\nk=v\r\n[Velt]\r\npath=/old/\r\nextra=1\r\n", "/new/",
+         "[Other]\r\nk=v\r\n[Velt]\r\npath=/new/\r\nextra=1\r\n"},
+        {"key of another case", "[VELT]\npath = /old/\n", "/new/", "[VELT]\npath=/new/\n"},
+        {"adds the key to its section", "[Velt]\r\nextra=1\r\n\r\n[Z]\r\na=b\r\n", "/n/",
+         "[Velt]\r\nextra=1\r\npath=/n/\r\n\r\n[Z]\r\na=b\r\n"},
+        {"adds the section", "[Z]\r\na=b", "/n/", "[Z]\r\na=b\r\n[Velt]\r\npath=/n/\r\n"},
+        {"same key in another section", "[Z]\r\npath=/z/\r\n", "/n/",
+         "[Z]\r\npath=/z/\r\n[Velt]\r\npath=/n/\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        if (c.before) test::writeFile(dir / "velt.ini", c.before);
+        writeSetting(dir / "velt.ini", "Velt", "path", c.value);
+        EXPECT_EQ(test::readFile(dir / "velt.ini"), c.after);
+        EXPECT_EQ(readSetting(dir / "velt.ini", "Velt", "path", "FALLBACK"), c.value);
+    }
+}
+
+TEST(Settings, FailedWriteNamesTheFile) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "velt.ini");  // a folder where the file should be
+    const std::string paths[] = {dir / "velt.ini", dir / "missing/velt.ini"};
+    for (const auto& path : paths) {
+        try {
+            writeSetting(path, "Velt", "path", "/x/");
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const ImportError& e) {
+            EXPECT_EQ(e.file(), path);
+            EXPECT_NE(e.cause().find("書き込めません"), std::string::npos);
+        }
+    }
+    EXPECT_THROW(writeSetting(dir / "other.ini", "Velt", "path", "/a\n[X]"), ImportError);
+    EXPECT_FALSE(test::exists(dir / "other.ini"));
+}
+
+}  // namespace
+}  // namespace velt

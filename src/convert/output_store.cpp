@@ -182,6 +182,10 @@ bool OutputStore::addSorted(const std::string& path, std::string_view line, std:
         throw ImportError(path, "1つのファイルに入るのは" + std::to_string(kMaxSortedLines) +
                                     "行までです。この行を加えると超えてしまいます");
     checkWritable(path, f);
+    // The file is replaced, not written in place: its folder must take the new one. Found out
+    // here, the failure stops the import at this record instead of at the end.
+    if (!f.dirty && ::access(folderOf(path).c_str(), W_OK | X_OK) != 0)
+        fail(path, "ファイルを書き直せません", errno);
     if (f.sortedOnce) {
         insertSorted(f.lines, std::string(line));
     } else {

@@ -262,6 +262,20 @@ TEST(SortedFiles, RewriteReplacesTheFileWhole) {
     EXPECT_EQ(names, (std::vector<std::string>{"KC2001111805.DAT", "old"}));
 }
 
+TEST(SortedFiles, FolderThatTakesNoNewFileFailsAtOnce) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    TempDir dir;
+    const fs::path file = dir.path() / "KC2001111805.DAT";
+    writeFile(file, "200111180505061103b\r\n");
+    fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove);
+
+    OutputStore store;
+    EXPECT_THROW(store.addSorted(file.string(), "200111180505060101a", 18), ImportError);
+    EXPECT_NO_THROW(store.finish());
+    fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(readFile(file), "200111180505061103b\r\n");
+}
+
 TEST(SortedFiles, FailedRewriteKeepsTheOldFile) {
     TempDir dir;
     const fs::path file = dir.path() / "KC2001111805.DAT";

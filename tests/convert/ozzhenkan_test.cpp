@@ -81,7 +81,8 @@ TEST(Ozzhenkan, LinesOfARaceOfTwelve) {
     DataFolder folder;
     startOddsImport(folder.ctx);
     EXPECT_EQ(folder.importOne(ozzhenkan, odds("12", 12)), Outcome::Written);
-    const auto lines = splitLines(folder.read(kOdds));
+    const std::string file = folder.read(kOdds);
+    const auto lines = splitLines(file);
     ASSERT_EQ(lines.size(), 12u);
     for (int h = 1; h <= 12; ++h) {
         SCOPED_TRACE(h);

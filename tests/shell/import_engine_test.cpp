@@ -1,0 +1,289 @@
+#include "shell/import_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "convert/record.h"
+#include "shell/lha_zip.h"
+#include "shell_test_util.h"
+
+namespace velt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::writeFile;
+
+const std::string kSamples = std::string(VELT_TEST_DATA) + "/../../samples/";
+
+std::string sample(const std::string& name) { return readFile(kSamples + name); }
+
+std::size_t lineCount(const std::string& text) { return splitLines(text).size(); }
+
+// Every file under a folder with its bytes, to show that nothing changed.
+std::map<std::string, std::string> snapshot(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        files[fs::relative(e.path(), folder).string()] =
+            e.is_regular_file() ? readFile(e.path().string()) : "<dir>";
+    return files;
+}
+
+// A Target folder, a program folder holding its settings file, an input folder and a private
+// temporary folder (TMPDIR) in which the engine's work folders must not outlive an import.
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* sub : {"target/MDATA", "target/HDATA", "target/KCOM_DATA", "prog", "in", "tmp"})
+            fs::create_directories(dir / sub);
+        writeFile(dir / "prog/velt.ini", "[Velt]\r\npath=" + target() + "\r\n");
+        oldTmp_ = getenv("TMPDIR") ? getenv("TMPDIR") : "";
+        setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+        engine.setDataFolder(target());
+    }
+    void TearDown() override {
+        EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "a work folder was left behind";
+        EXPECT_EQ(readFile(dir / "prog/velt.ini"), "[Velt]\r\npath=" + target() + "\r\n");
+        EXPECT_EQ(snapshot(dir / "prog").size(), 1u);
+        if (oldTmp_.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", oldTmp_.c_str(), 1);
+    }
+
+    std::string target() const { return dir / "target/"; }
+
+    // An archive in the input folder holding the named members (name -> bytes).
+    std::string archive(const std::string& name,
+                        const std::vector<std::pair<std::string, std::string>>& members) {
+        test::TempDir src;
+        std::vector<std::string> names;
+        for (const auto& [n, bytes] : members) {
+            writeFile(src / n, bytes);
+            names.push_back(n);
+        }
+        EXPECT_TRUE(test::jlha(src.path(), "a", dir / ("in/" + name), names));
+        return dir / ("in/" + name);
+    }
+
+    test::TempDir dir;
+    test::RecordingMessages messages;
+    ImportEngine engine{dir / "prog/", messages};
+
+private:
+    std::string oldTmp_;
+};
+
+TEST_F(Engine, ButtonImportsAnArchiveAndLeavesNothingBehind) {
+    const std::string kyd = sample("KYD091122.txt");
+    std::string path = archive("KYD091122.lzh", {{"KYD091122.txt", kyd}});
+    auto inputs = snapshot(dir / "in");
+
+    ImportSummary s = engine.importAs(Button::KYD, path);
+    EXPECT_TRUE(s.recognised);
+    EXPECT_TRUE(s.succeeded) << s.error;
+    EXPECT_EQ(s.linesRead, lineCount(kyd));
+    EXPECT_EQ(s.linesWritten, lineCount(kyd));
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"競走馬データを取り込みました"});
+    EXPECT_TRUE(messages.failures.empty());
+    EXPECT_GT(messages.progressCalls, 0);
+    EXPECT_EQ(snapshot(dir / "in"), inputs);
+    auto written = snapshot(target());
+    EXPECT_EQ(written.size(), 5u);  // two MD files beside the three folders
+
+    // Again: every record is present, no file changes.
+    s = engine.importAs(Button::KYD, path);
+    EXPECT_TRUE(s.succeeded);
+    EXPECT_EQ(s.linesWritten, 0u);
+    EXPECT_EQ(s.present, lineCount(kyd));
+    EXPECT_EQ(snapshot(target()), written);
+}
+
+// A chosen text file is read where it lies and kept; the current folder plays no part.
+TEST_F(Engine, TextFilesAreReadWhereTheyLieAndKept) {
+    const std::string seb = sample("SEB091122.txt");
+    writeFile(dir / "in/SEB091122.txt", seb);
+    fs::path cwd = fs::current_path();
+    fs::current_path(dir / "tmp");
+    ImportSummary s = engine.importAs(Button::SEBZEB, dir / "in/SEB091122.txt");
+    fs::current_path(cwd);
+    EXPECT_TRUE(s.succeeded) << s.error;
+    EXPECT_EQ(s.linesRead, lineCount(seb));
+    EXPECT_EQ(readFile(dir / "in/SEB091122.txt"), seb);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"成績データを取り込みました"});
+
+    // An empty text file converts nothing and still succeeds.
+    writeFile(dir / "in/ZEB091122.txt", "");
+    s = engine.importAs(Button::SEBZEB, dir / "in/ZEB091122.txt");
+    EXPECT_TRUE(s.succeeded);
+    EXPECT_EQ(s.linesRead, 0u);
+
+    // An archive whose name does not end in ".lzh" is not fed to the converters as text.
+    writeFile(dir / "in/KYD091122.LZH", readFile(archive("k.lzh", {{"KYD091122.txt", "x"}})));
+    s = engine.importAs(Button::KYD, dir / "in/KYD091122.LZH");
+    EXPECT_FALSE(s.succeeded);
+    EXPECT_NE(s.error.find("LHA 書庫です"), std::string::npos) << s.error;
+    EXPECT_EQ(snapshot(dir / "target/MDATA").size(), 2u);  // the two MS files of SEB
+}
+
+TEST_F(Engine, EmptyDataFolderIsRefusedBeforeAnythingIsRead) {
+    std::string path = archive("KYD091122.lzh", {{"KYD091122.txt", sample("KYD091122.txt")}});
+    engine.setDataFolder("");
+    ImportSummary s = engine.importAs(Button::KYD, path);
+    EXPECT_TRUE(s.recognised);
+    EXPECT_FALSE(s.succeeded);
+    ASSERT_EQ(messages.failures.size(), 1u);
+    EXPECT_NE(messages.failures[0].find("「設定」"), std::string::npos);
+    EXPECT_NE(messages.failures[0].find("velt-cli --set-data-folder"), std::string::npos);
+    EXPECT_TRUE(messages.shown.empty());
+
+    auto sums = engine.importFiles({path, dir / "in/other.xyz"}, false);
+    ASSERT_EQ(sums.size(), 2u);
+    EXPECT_FALSE(sums[0].succeeded);
+    EXPECT_EQ(messages.failures.size(), 2u);  // one report for the whole drop
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(snapshot(target()).size(), 3u);
+
+    engine.setDataFolder(dir / "target");  // the final separator is added
+    EXPECT_EQ(engine.dataFolder(), target());
+    EXPECT_EQ(engine.context().dataFolder, target());
+}
+
+TEST_F(Engine, PacksNeedOnlyTheMembersTheyConvert) {
+    std::vector<std::pair<std::string, std::string>> members;
+    for (const char* kind : {"KYD", "OZ", "ZEB", "ZKA"}) {
+        std::string name = std::string(kind) + "091122.txt";
+        members.push_back({name, sample(name)});
+    }
+    fs::create_directories(dir / "target/KCOM_DATA/2009");
+    std::string path = archive("JRDB091122.lzh", members);
+    ImportSummary s = engine.importAs(Button::J, path);
+    EXPECT_TRUE(s.succeeded) << s.error;
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"JRDBデータを取り込みました"});
+    EXPECT_EQ(engine.context().fileDate.substr(0, 4), "2009");  // set by the comments converter
+    EXPECT_TRUE(test::exists(dir / "target/HDATA/OD091122.CSV"));
+
+    // Without ZEB the pack fails naming it, before anything is converted.
+    members.erase(members.begin() + 2);
+    test::TempDir other;
+    engine.setDataFolder(other.path());
+    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA/2009"}) fs::create_directories(other / sub);
+    path = archive("JRDB091123.lzh", members);
+    s = engine.importAs(Button::J, path);
+    EXPECT_FALSE(s.succeeded);
+    EXPECT_NE(s.error.find("ZEB091123.txt"), std::string::npos) << s.error;
+    EXPECT_EQ(s.linesRead, 0u);
+    EXPECT_EQ(snapshot(other.path()).size(), 4u);  // only the folders
+}
+
+// A damaged archive: the extraction's message, a report, nothing converted, nothing left.
+TEST_F(Engine, DamagedArchiveConvertsNothing) {
+    std::string path = archive("KYD091122.lzh", {{"KYD091122.txt", sample("KYD091122.txt")}});
+    std::string bytes = readFile(path);
+    bytes[bytes.size() * 3 / 4] ^= 0x10;
+    writeFile(path, bytes);
+    ImportSummary s = engine.importAs(Button::KYD, path);
+    EXPECT_FALSE(s.succeeded);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"解凍に失敗しました。No.5"});
+    ASSERT_EQ(messages.failures.size(), 1u);
+    EXPECT_NE(messages.failures[0].find("KYD091122.lzh"), std::string::npos);
+    EXPECT_NE(messages.failures[0].find("壊れて"), std::string::npos) << messages.failures[0];
+    EXPECT_EQ(snapshot(target()).size(), 3u);
+
+    s = engine.importAs(Button::KYD, dir / "in/KYD991231.lzh");
+    EXPECT_FALSE(s.succeeded);
+    EXPECT_EQ(messages.shown.back().text, "ファイルが見つかりません。No.4");
+}
+
+// A failure halfway: the report names the line, the file and the cause; what came before stays.
+TEST_F(Engine, FailureHalfwayKeepsWhatWasWritten) {
+    const std::string kyd = sample("KYD091122.txt");
+    auto lines = splitLines(kyd);
+    std::size_t firstOfSecond = 0;
+    while (lines[firstOfSecond].substr(0, 2) == lines[0].substr(0, 2)) ++firstOfSecond;
+
+    writeFile(dir / "in/KYD091122.txt", kyd);
+    ASSERT_TRUE(engine.importAs(Button::KYD, dir / "in/KYD091122.txt").succeeded);
+    auto complete = snapshot(dir / "target/MDATA");
+    ASSERT_EQ(complete.size(), 2u);
+
+    // The second racecourse's file cannot be written: a folder stands in its place.
+    test::TempDir other;
+    fs::create_directories(other / "MDATA");
+    std::string secondFile, firstFile;
+    for (const auto& [name, bytes] : complete)
+        (bytes.compare(0, 10, lines[0].substr(0, 10)) == 0 ? firstFile : secondFile) = name;
+    fs::create_directories(other / ("MDATA/" + secondFile));
+    engine.setDataFolder(other.path());
+    ImportSummary s = engine.importAs(Button::KYD, dir / "in/KYD091122.txt");
+    EXPECT_FALSE(s.succeeded);
+    EXPECT_EQ(s.linesRead, firstOfSecond);
+    const std::string& report = messages.failures.at(0);
+    EXPECT_NE(report.find(std::to_string(firstOfSecond + 1) + " 行目"), std::string::npos) << report;
+    EXPECT_NE(report.find(secondFile), std::string::npos) << report;
+    EXPECT_NE(report.find("それまでに " + std::to_string(firstOfSecond) + " 行を変換し"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(readFile(other / ("MDATA/" + firstFile)), complete[firstFile]);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"競走馬データを取り込みました"});
+}
+
+// A drop goes on after an unsupported or failed file and ends with one completion message.
+TEST_F(Engine, DropReportsEachFileAndGoesOn) {
+    std::string kyd = archive("KYD091122.lzh", {{"KYD091122.txt", sample("KYD091122.txt")}});
+    std::string lap = archive("s3091122.lzh", {{"JracSei1.dat", sample("JracSei1.dat")}});
+    std::string badLap = archive("s3091123.lzh", {{"other.txt", "x\r\n"}});
+    std::string upper = archive("S3091122.lzh", {{"JracSei1.dat", sample("JracSei1.dat")}});
+    std::string pack = archive("JRDB091122.lzh", {{"KYD091122.txt", "x"}});
+    writeFile(dir / "in/OZ091122.txt", sample("OZ091122.txt"));
+    writeFile(dir / "prog/JracSei1.dat", sample("JracSei1.dat"));  // stale, must not be read
+
+    auto sums = engine.importFiles(
+        {badLap, kyd, dir / "in/missing/SEB091122.txt", upper, pack, dir / "in/OZ091122.txt", lap},
+        false);
+    fs::remove(dir / "prog/JracSei1.dat");
+    ASSERT_EQ(sums.size(), 7u);
+    const bool recognised[] = {true, true, true, false, false, true, true};
+    const bool succeeded[] = {false, true, false, false, false, true, true};
+    for (std::size_t i = 0; i < sums.size(); ++i) {
+        SCOPED_TRACE(sums[i].input);
+        EXPECT_EQ(sums[i].recognised, recognised[i]);
+        EXPECT_EQ(sums[i].succeeded, succeeded[i]);
+    }
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{
+                                    "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
+                                    "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
+                                    "すべての処理完了　V（＾0＾）"}));
+    ASSERT_EQ(messages.failures.size(), 2u);
+    EXPECT_NE(messages.failures[0].find("JracSei1.dat がありません"), std::string::npos);
+    EXPECT_NE(messages.failures[1].find("SEB091122.txt"), std::string::npos);
+    EXPECT_EQ(sums[6].linesRead, lineCount(sample("JracSei1.dat")));
+    EXPECT_EQ(engine.context().fileDate, "091122");
+    EXPECT_NE(engine.context().oddsStartFlag, 0);
+    EXPECT_TRUE(test::exists(dir / "target/HDATA/OD091122.CSV"));
+
+    // The command line's list also takes packs and the lap file by name.
+    messages.shown.clear();
+    writeFile(dir / "in/JracSei1.dat", sample("JracSei1.dat"));
+    sums = engine.importFiles({dir / "in/JracSei1.dat", pack}, true);
+    EXPECT_TRUE(sums[0].succeeded) << sums[0].error;
+    EXPECT_EQ(sums[0].present, lineCount(sample("JracSei1.dat")));
+    EXPECT_TRUE(sums[1].recognised);
+    EXPECT_FALSE(sums[1].succeeded);  // its ZEB, OZ and ZKA members are missing
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"すべての処理完了　V（＾0＾）"});
+    EXPECT_TRUE(engine.importFiles({}, false).empty());
+}
+
+// A member named like the settings file lands in the work folder, not beside the program.
+TEST_F(Engine, MembersNeverReachTheProgramFolder) {
+    std::string path = archive("KYD091122.lzh", {{"KYD091122.txt", sample("KYD091122.txt")},
+                                                 {"velt.ini", "[Velt]\r\npath=/evil/\r\n"},
+                                                 {"readme.html", "evil"}});
+    ImportSummary s = engine.importAs(Button::KYD, path);
+    EXPECT_TRUE(s.succeeded) << s.error;
+}
+
+}  // namespace
+}  // namespace velt

@@ -18,7 +18,7 @@ public:
     static constexpr std::size_t kMaxSortedLines = 250;
 
     OutputStore() = default;
-    ~OutputStore();  // writes what is pending, ignoring failures: call finish() to see them
+    virtual ~OutputStore();  // writes what is pending, ignoring failures: call finish() to see them
     OutputStore(const OutputStore&) = delete;
     OutputStore& operator=(const OutputStore&) = delete;
 
@@ -26,27 +26,27 @@ public:
     // True when a line of the file begins with `key`: the first `keyChars` characters of the line
     // (the whole line when shorter) equal `key`. A key of fewer characters (a record key holding
     // two-byte characters) is found at the start of any line, so that it is found at all.
-    bool hasKey(const std::string& path, std::string_view key, std::size_t keyChars);
+    virtual bool hasKey(const std::string& path, std::string_view key, std::size_t keyChars);
     // Appends a line to a file opened by hasKey(), or to a plain file (OD).
-    void append(const std::string& path, std::string_view line);
+    virtual void append(const std::string& path, std::string_view line);
 
     // Plain files (OD): empties the file now, creating it when missing.
-    void startAnew(const std::string& path);
+    virtual void startAnew(const std::string& path);
     // Plain files (OD): creates the file empty when missing, leaves it as it is otherwise.
-    void ensureExists(const std::string& path);
+    virtual void ensureExists(const std::string& path);
 
     // Sorted files (KC, KM): adds `line` unless a line begins with the same first `keyChars`
     // characters; keeps the file in the order of upBubbleSortStr; at most kMaxSortedLines lines.
     // Returns false when the key is present. Throws ImportError, changing nothing, when the file
     // would grow past its limit. The file is created empty when missing.
-    bool addSorted(const std::string& path, std::string_view line, std::size_t keyChars);
+    virtual bool addSorted(const std::string& path, std::string_view line, std::size_t keyChars);
 
     // Writes everything pending; sorted files are replaced atomically. Throws ImportError.
-    void flush();
+    virtual void flush();
     // flush(), then forgets every file, so the next import reads them afresh.
-    void finish();
+    virtual void finish();
 
-    std::size_t linesWritten() const { return linesWritten_; }
+    virtual std::size_t linesWritten() const { return linesWritten_; }
 
 private:
     enum class Mode { Keyed, Plain, Sorted };

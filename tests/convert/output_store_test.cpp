@@ -1,0 +1,233 @@
+#include "convert/output_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <random>
+
+#include "convert/import_error.h"
+#include "convert_fixture.h"
+
+namespace velt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DataFolder;
+using test::readBytes;
+using test::writeBytes;
+
+// The rule the store must give the same bytes as: every record reads its file afresh and
+// appends by reopening it.
+struct Reference {
+    static bool hasKey(const fs::path& path, std::string_view key, std::size_t keyChars) {
+        if (!fs::exists(path)) writeBytes(path, "");
+        const std::string text = readBytes(path);
+        const bool shortKey = cp932::charCount(key) < keyChars;
+        for (std::string_view line : splitLines(text)) {
+            if (line.substr(0, cp932::prefixBytes(line, keyChars)) == key) return true;
+            if (shortKey && line.substr(0, key.size()) == key) return true;
+        }
+        return false;
+    }
+    static void append(const fs::path& path, std::string_view line) {
+        const std::string text = fs::exists(path) ? readBytes(path) : "";
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        if (!text.empty() && text.back() != '\n' && text.back() != '\r') out << "\r\n";
+        out << line << "\r\n";
+    }
+};
+
+struct Op {
+    std::string file;  // under the data folder
+    std::string line;  // CP932; its first eleven characters are its key
+    bool startAnew = false;
+};
+
+std::vector<Op> mixOfRecords(std::size_t count, std::size_t lineBytes, unsigned keys,
+                             unsigned seed) {
+    const char* files[] = {"MDATA/MD013東.DAT", "MDATA/MS012東.DAT", "MDATA/MDlf.DAT",
+                           "MDATA/MDcr.DAT",    "MDATA/MDcut.DAT",   "MDATA/MDnew.DAT"};
+    std::mt19937 random(seed);
+    std::vector<Op> ops;
+    for (std::size_t i = 0; i < count; ++i) {
+        Op op;
+        op.file = files[random() % std::size(files)];
+        char key[24];
+        std::snprintf(key, sizeof key, "050131%04u0", static_cast<unsigned>(random() % keys));
+        op.line = key;
+        if (random() % 7 == 0) op.line = test::sj("05ア311207") + "0";  // a key of 10 characters
+        op.line += " ";
+        while (op.line.size() < lineBytes) op.line += static_cast<char>('a' + random() % 26);
+        ops.push_back(op);
+    }
+    return ops;
+}
+
+void seedFiles(const DataFolder& folder) {
+    folder.write("MDATA/MD013東.DAT", test::crlfLines({"05013100010 逃", "05013100020 先"}));
+    folder.write("MDATA/MS012東.DAT", "");
+    folder.write("MDATA/MDlf.DAT", "05013100030 x\n05013100040 y\n");
+    folder.write("MDATA/MDcr.DAT", "05013100050 x\r05013100060 y\r");
+    folder.write("MDATA/MDcut.DAT", "05013100070 x\r\n05013100080 no line end");
+}
+
+TEST(OutputStore, SameBytesAsReadingEveryRecordAfresh) {
+    struct Case {
+        const char* name;
+        std::size_t records, lineBytes;
+        unsigned keys;  // few, so that records meet lines already there and each other
+        int imports;
+    } cases[] = {
+        {"short lines, one import", 600, 40, 60, 1},
+        {"short lines, three imports", 300, 71, 60, 3},
+        // Lines long enough to pass the store's write-out size within one import.
+        {"long lines", 200, 40000, 10000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DataFolder store, reference;
+        seedFiles(store);
+        seedFiles(reference);
+        for (int i = 0; i < c.imports; ++i) {
+            for (const Op& op : mixOfRecords(c.records, c.lineBytes, c.keys, 7u + i)) {
+                const std::string key = op.line.substr(0, cp932::prefixBytes(op.line, 11));
+                const bool present = store.store.hasKey(store.path(op.file), key, 11);
+                ASSERT_EQ(present, Reference::hasKey(reference.path(op.file), key, 11)) << op.line;
+                if (!present) {
+                    store.store.append(store.path(op.file), op.line);
+                    Reference::append(reference.path(op.file), op.line);
+                }
+            }
+            store.store.finish();
+            EXPECT_EQ(test::tree(store.root()), test::tree(reference.root()));
+        }
+        if (c.lineBytes > 10000) {
+            std::uintmax_t largest = 0;
+            for (const auto& e : fs::recursive_directory_iterator(store.root()))
+                if (e.is_regular_file()) largest = std::max(largest, e.file_size());
+            EXPECT_GT(largest, std::uintmax_t{1} << 20);
+        }
+    }
+}
+
+TEST(OutputStore, PlainFilesStartAnewAndAppend) {
+    DataFolder folder;
+    const std::string od = folder.path("HDATA/OD011117.CSV");
+    folder.write("HDATA/OD011117.CSV", "old, no line end");
+    folder.store.append(od, "a");
+    folder.store.finish();
+    EXPECT_EQ(folder.read("HDATA/OD011117.CSV"), "old, no line end\r\na\r\n");
+    folder.store.append(od, "b");
+    folder.store.startAnew(od);
+    EXPECT_EQ(folder.read("HDATA/OD011117.CSV"), "");
+    folder.store.append(od, "c");
+    folder.store.startAnew(od);
+    folder.store.append(od, "d");
+    folder.store.append(od, "e");
+    folder.store.finish();
+    EXPECT_EQ(folder.read("HDATA/OD011117.CSV"), "d\r\ne\r\n");
+}
+
+TEST(OutputStore, MissingFolderNamesTheFileAndKeepsWhatCameBefore) {
+    DataFolder folder(false, true);
+    const std::string od = folder.path("HDATA/OD011117.CSV");
+    const std::string md = folder.path("MDATA/MD013東.DAT");
+    folder.store.startAnew(od);
+    folder.store.append(od, "1");
+    folder.store.append(od, "2");
+    try {
+        folder.store.hasKey(md, "05013112070", 11);
+        FAIL() << "no error";
+    } catch (const ImportError& e) {
+        EXPECT_EQ(e.file(), md);
+        EXPECT_NE(e.cause().find(folder.path("MDATA").string()), std::string::npos) << e.cause();
+    }
+    folder.store.finish();
+    EXPECT_EQ(folder.read("HDATA/OD011117.CSV"), "1\r\n2\r\n");
+    EXPECT_FALSE(fs::exists(folder.path("MDATA")));
+}
+
+TEST(OutputStore, DestructorWritesWhatIsPending) {
+    DataFolder folder;
+    const std::string md = folder.path("MDATA/MD013東.DAT");
+    {
+        OutputStore store;
+        EXPECT_FALSE(store.hasKey(md, "05013112070", 11));
+        store.append(md, "05013112070 x");
+    }
+    EXPECT_EQ(folder.read("MDATA/MD013東.DAT"), "05013112070 x\r\n");
+}
+
+TEST(OutputStore, FolderInPlaceOfTheFile) {
+    DataFolder folder;
+    const std::string md = folder.path("MDATA/MD013東.DAT");
+    fs::create_directory(md);
+    EXPECT_THROW(folder.store.hasKey(md, "05013112070", 11), ImportError);
+
+    // Taken away between the duplicate test and the write-out: the other files are still written
+    // and the error names the file.
+    const std::string ms = folder.path("MDATA/MS012東.DAT");
+    const std::string od = folder.path("HDATA/OD011117.CSV");
+    EXPECT_FALSE(folder.store.hasKey(ms, "05012311071", 11));
+    folder.store.append(ms, "05012311071 x");
+    folder.store.startAnew(od);
+    folder.store.append(od, "y");
+    fs::remove(ms);
+    fs::create_directory(ms);
+    try {
+        folder.store.finish();
+        FAIL() << "no error";
+    } catch (const ImportError& e) {
+        EXPECT_EQ(e.file(), ms);
+    }
+    EXPECT_EQ(folder.read("HDATA/OD011117.CSV"), "y\r\n");
+}
+
+// Runs `check` where file permissions bind: in this process, or, as root, in a child that has
+// become nobody. The check's failures come back as a non-zero exit.
+void whereModesBind(const fs::path& dir, const std::function<bool()>& check) {
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(check());
+        return;
+    }
+    fs::permissions(dir, fs::perms::all);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && check();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(OutputStore, ReadOnlyFileNamesTheFileAndKeepsWhatCameBefore) {
+    DataFolder folder;
+    for (const char* sub : {"", "MDATA", "HDATA"}) fs::permissions(folder.path(sub), fs::perms::all);
+    const std::string locked = folder.path("MDATA/MD013東.DAT");
+    const std::string other = folder.path("MDATA/MS012東.DAT");
+    folder.write("MDATA/MD013東.DAT", "05013112070 x\r\n");
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    whereModesBind(folder.root(), [&] {
+        OutputStore store;
+        if (store.hasKey(other, "05012311071", 11)) return false;
+        store.append(other, "05012311071 kept");
+        if (!store.hasKey(locked, "05013112070", 11)) return false;  // reading is allowed
+        if (store.hasKey(locked, "05013112080", 11)) return false;
+        try {
+            store.append(locked, "05013112080 y");
+            return false;
+        } catch (const ImportError& e) {
+            if (e.file() != locked) return false;
+        }
+        store.finish();
+        return readBytes(other) == "05012311071 kept\r\n" &&
+               readBytes(locked) == "05013112070 x\r\n";
+    });
+}
+
+}  // namespace
+}  // namespace velt

@@ -1,0 +1,72 @@
+#include "dialogs.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace velt {
+
+namespace {
+
+// A progress dialog the user cannot close: the import behind it cannot be stopped halfway
+// without leaving extracted files behind, and closing it would hand input back to the window.
+class ImportProgress : public QProgressDialog {
+public:
+    explicit ImportProgress(QWidget* parent) : QProgressDialog(parent) {
+        setWindowTitle(QStringLiteral("Velt"));
+        setWindowModality(Qt::ApplicationModal);
+        setCancelButton(nullptr);
+        setAutoClose(false);
+        setAutoReset(false);
+        setRange(0, 1000);
+        setMinimumWidth(360);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+    void keyPressEvent(QKeyEvent* event) override { event->ignore(); }
+};
+
+}  // namespace
+
+QtDialogs::QtDialogs() = default;
+QtDialogs::~QtDialogs() = default;
+
+QString QtDialogs::chooseFile(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getOpenFileName(parent, title, start);
+}
+
+QString QtDialogs::chooseFolder(QWidget* parent, const QString& title) {
+    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+}
+
+void QtDialogs::showMessage(QWidget* parent, const QString& text, const QString& title, Icon icon) {
+    const auto boxIcon = icon == Icon::None          ? QMessageBox::NoIcon
+                         : icon == Icon::Exclamation ? QMessageBox::Warning
+                                                     : QMessageBox::Critical;
+    QMessageBox box(boxIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtDialogs::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
+
+void QtDialogs::showProgress(QWidget* parent, const QString& label, int permille, bool atOnce) {
+    if (!progress_) {
+        progress_ = std::make_unique<ImportProgress>(parent);
+        progress_->setMinimumDuration(atOnce ? 0 : 700);
+        progress_->setValue(0);
+    }
+    progress_->setLabelText(label);
+    if (atOnce && !progress_->isVisible()) progress_->show();
+    progress_->setValue(permille);
+}
+
+void QtDialogs::endProgress() {
+    progress_.reset();
+}
+
+}  // namespace velt

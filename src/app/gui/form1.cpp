@@ -1,0 +1,277 @@
+#include "form1.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "icon.h"
+#include "shell/settings.h"
+#include "velt_about.h"
+
+namespace velt {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Velt");
+const char kSection[] = "Velt";
+const char kKey[] = "path";
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+void WindowMessages::beginImport(std::vector<std::string> inputs) {
+    inputs_ = std::move(inputs);
+    label_.clear();
+    permille_ = -1;
+}
+
+void WindowMessages::endImport() {
+    dialogs_.endProgress();
+    permille_ = -1;
+}
+
+void WindowMessages::message(const std::string& text, const std::string& title, Icon icon) {
+    endImport();
+    dialogs_.showMessage(
+        window_, fromUtf8(text), title.empty() ? kTitle : fromUtf8(title),
+        icon == Icon::Exclamation ? Dialogs::Icon::Exclamation : Dialogs::Icon::None);
+}
+
+void WindowMessages::failure(const std::string& report) {
+    endImport();
+    dialogs_.showMessage(window_, fromUtf8(report), kTitle, Dialogs::Icon::Warning);
+}
+
+void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
+    const int permille = total == 0 ? 0 : static_cast<int>(std::min(done, total) * 1000 / total);
+    QString label = QStringLiteral("取り込み中: ") + QFileInfo(fromUtf8(input)).fileName();
+    const auto at = std::find(inputs_.begin(), inputs_.end(), input);
+    if (inputs_.size() > 1 && at != inputs_.end())
+        label += QStringLiteral("（%1/%2）").arg(at - inputs_.begin() + 1).arg(inputs_.size());
+    // Every repaint costs the import time: only a visible change goes to the dialog.
+    if (label == label_ && permille == permille_) return;
+    label_ = label;
+    permille_ = permille;
+    dialogs_.showProgress(window_, label, permille, inputs_.size() > 1);
+}
+
+Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      programFolder_(std::move(programFolder)),
+      settingsFile_(settingsPath(programFolder_)),
+      messages_(dialogs, this),
+      engine_(programFolder_, messages_) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kTitle);
+    setWindowIcon(veltIcon());
+    setAcceptDrops(true);
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    auto makeButton = [central](const char* name, const QString& caption) {
+        auto* button = new QPushButton(caption, central);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setAutoDefault(false);
+        return button;
+    };
+    Command1 = makeButton("Command1", QStringLiteral("KYD"));
+    Command3 = makeButton("Command3", QStringLiteral("SEBZEB"));
+    Command6 = makeButton("Command6", QStringLiteral("OZ"));
+    Command4 = makeButton("Command4", QStringLiteral("SKAZKA"));
+    Command5 = makeButton("Command5", QStringLiteral("設定"));
+    Command2 = makeButton("Command2", QStringLiteral("J"));
+    Command2->setFont(gothicFont(18, true));
+
+    // Square buttons of one size, large enough for the widest caption.
+    int side = 40;
+    for (QPushButton* b : {Command1, Command3, Command6, Command4, Command5, Command2}) {
+        const QFontMetrics fm(b->font());
+        side = std::max({side, fm.horizontalAdvance(b->text()) + 14, fm.height() + 14});
+    }
+
+    auto makeShape = [central](const char* name) {
+        auto* shape = new QFrame(central);
+        shape->setObjectName(QString::fromLatin1(name));
+        shape->setFrameShape(QFrame::StyledPanel);
+        shape->setFrameShadow(QFrame::Sunken);
+        auto* row = new QHBoxLayout(shape);
+        row->setContentsMargins(3, 3, 3, 3);
+        row->setSpacing(2);
+        return shape;
+    };
+    Shape1 = makeShape("Shape1");
+    Shape2 = makeShape("Shape2");
+    for (QPushButton* b : {Command1, Command3, Command6, Command4, Command5, Command2}) {
+        b->setFixedSize(side, side);
+        (b == Command5 || b == Command2 ? Shape2 : Shape1)->layout()->addWidget(b);
+    }
+
+    Label1 = new QLabel(QStringLiteral("現在の指定Targetデータフォルダ"), central);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Text1 = new QLineEdit(central);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    // A file dropped on the text box is an import, not text to insert.
+    Text1->setAcceptDrops(false);
+    Label1->setBuddy(Text1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    buttons->addWidget(Shape1);
+    buttons->addSpacing(side / 3);
+    buttons->addWidget(Shape2);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 8);
+    layout->setSpacing(4);
+    layout->addLayout(buttons);
+    layout->addSpacing(4);
+    layout->addWidget(Label1);
+    layout->addWidget(Text1);
+
+    mFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    mFile->setObjectName(QStringLiteral("mFile"));
+    mexit = mFile->addAction(QStringLiteral("終了"), this, &Form1::mexit_Click);
+    mexit->setObjectName(QStringLiteral("mexit"));
+    msettei = menuBar()->addMenu(QStringLiteral("設定"));
+    msettei->setObjectName(QStringLiteral("msettei"));
+    mdata = msettei->addAction(QStringLiteral("ターゲットデータフォルダ設定"), this,
+                               &Form1::mdata_Click);
+    mdata->setObjectName(QStringLiteral("mdata"));
+    mhelp = menuBar()->addMenu(QStringLiteral("ヘルプ"));
+    mhelp->setObjectName(QStringLiteral("mhelp"));
+    hyoujihelp = mhelp->addAction(QStringLiteral("ヘルプの表示"), this, &Form1::hyoujihelp_Click);
+    hyoujihelp->setObjectName(QStringLiteral("hyoujihelp"));
+    mvarsion = mhelp->addAction(QStringLiteral("バージョン情報"), this, &Form1::mvarsion_Click);
+    mvarsion->setObjectName(QStringLiteral("mvarsion"));
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+
+    QMainWindow::layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    try {
+        Text1->setText(fromUtf8(readSetting(settingsFile_, kSection, kKey, std::string())));
+    } catch (const std::exception& e) {
+        QTimer::singleShot(0, this, [this, why = fromUtf8(e.what())] {
+            dialogs_.showMessage(this, QStringLiteral("設定ファイルを読めませんでした。\n") + why,
+                                 kTitle, Dialogs::Icon::Warning);
+        });
+    }
+}
+
+Form1::~Form1() = default;
+
+template <typename Work>
+void Form1::runImport(std::vector<std::string> inputs, Work work) {
+    busy_ = true;
+    engine_.setDataFolder(Text1->text().toStdString());
+    messages_.beginImport(std::move(inputs));
+    try {
+        work();
+    } catch (const std::exception& e) {
+        messages_.failure(std::string("取り込みを中断しました。\n") + e.what());
+    }
+    messages_.endImport();
+    busy_ = false;
+}
+
+void Form1::importWith(Button button) {
+    if (busy_) return;
+    const QString path = dialogs_.chooseFile(this, QStringLiteral("データファイル選択"), lastFile_);
+    if (path.isEmpty()) return;
+    lastFile_ = path;
+    const std::string input = path.toStdString();
+    runImport({input}, [&] { engine_.importAs(button, input); });
+}
+
+void Form1::importDropped(const std::vector<std::string>& paths) {
+    runImport(paths, [&] { engine_.importFiles(paths, false); });
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!busy_ && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    if (busy_) {
+        event->ignore();
+        return;
+    }
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        paths.push_back(url.toString(QUrl::PreferLocalFile).toStdString());
+    event->acceptProposedAction();
+    // The import runs once the drop is over, so the file manager is not held up meanwhile.
+    busy_ = true;
+    QTimer::singleShot(0, this, [this, paths = std::move(paths)] { importDropped(paths); });
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (busy_)
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
+}
+
+void Form1::chooseDataFolder() {
+    if (busy_) return;
+    const QString old = Text1->text();
+    const QString chosen =
+        dialogs_.chooseFolder(this, QStringLiteral("フォルダを選択してください"));
+    Text1->setText(chosen.isEmpty() ? old : QDir::toNativeSeparators(chosen) + QDir::separator());
+    try {
+        writeSetting(settingsFile_, kSection, kKey, Text1->text().toStdString());
+    } catch (const std::exception& e) {
+        dialogs_.showMessage(this,
+                             QStringLiteral("データフォルダの設定を保存できませんでした。\n%1\n\n"
+                                            "このまま使えますが、次に起動したときは元の設定に"
+                                            "戻ります。")
+                                 .arg(fromUtf8(e.what())),
+                             kTitle, Dialogs::Icon::Warning);
+    }
+}
+
+void Form1::mexit_Click() {
+    close();
+}
+
+void Form1::hyoujihelp_Click() {
+    const QString page = QDir(fromUtf8(programFolder_)).filePath(QStringLiteral("readme.html"));
+    if (!dialogs_.openUrl(QUrl::fromLocalFile(page)))
+        dialogs_.showMessage(this, QStringLiteral("ヘルプを開けませんでした。\n") + page, kTitle,
+                             Dialogs::Icon::Warning);
+}
+
+void Form1::mvarsion_Click() {
+    // One box, shown again when asked twice. It has no parent, so that closing the main window
+    // leaves it open, as a window of its own.
+    if (!about_) about_ = std::make_unique<VeltAbout>();
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+}  // namespace velt

@@ -1,0 +1,109 @@
+#pragma once
+// `Form1`: the main window. Its handlers are thin calls into the import engine; the dialogs and
+// message boxes go through `Dialogs`.
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialogs.h"
+#include "shell/import_engine.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace velt {
+
+class VeltAbout;
+
+// The engine's messages as message boxes, and its progress as the progress dialog.
+class WindowMessages : public Messages {
+public:
+    WindowMessages(Dialogs& dialogs, QWidget* window) : dialogs_(dialogs), window_(window) {}
+
+    // The files of the import that starts: a drop of several shows its progress at once.
+    void beginImport(std::vector<std::string> inputs);
+    void endImport();
+
+    void message(const std::string& text, const std::string& title, Icon icon) override;
+    void failure(const std::string& report) override;
+    void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
+
+private:
+    Dialogs& dialogs_;
+    QWidget* window_;
+    std::vector<std::string> inputs_;
+    QString label_;
+    int permille_ = -1;
+};
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // `programFolder` holds the settings file and the help page; archives are extracted there.
+    Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    QPushButton* Command1;  // KYD
+    QPushButton* Command3;  // SEBZEB
+    QPushButton* Command6;  // OZ
+    QPushButton* Command4;  // SKAZKA
+    QPushButton* Command5;  // 設定
+    QPushButton* Command2;  // J
+    QLabel* Label1;
+    QLineEdit* Text1;
+    QFrame* Shape1;
+    QFrame* Shape2;
+
+    QMenu* mFile;
+    QAction* mexit;
+    QMenu* msettei;
+    QAction* mdata;
+    QMenu* mhelp;
+    QAction* hyoujihelp;
+    QAction* mvarsion;
+
+    // The about box, once it has been asked for.
+    VeltAbout* about() const { return about_.get(); }
+    // An import is running (or a drop waits for its import): every command waits for its end.
+    bool importing() const { return busy_; }
+
+    void Command1_Click() { importWith(Button::KYD); }
+    void Command3_Click() { importWith(Button::SEBZEB); }
+    void Command6_Click() { importWith(Button::OZ); }
+    void Command4_Click() { importWith(Button::SKAZKA); }
+    void Command2_Click() { importWith(Button::J); }
+    void Command5_Click() { chooseDataFolder(); }
+    void mdata_Click() { chooseDataFolder(); }
+    void mexit_Click();
+    void hyoujihelp_Click();
+    void mvarsion_Click();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void importWith(Button button);
+    void importDropped(const std::vector<std::string>& paths);
+    void chooseDataFolder();
+    template <typename Work>
+    void runImport(std::vector<std::string> inputs, Work work);
+
+    Dialogs& dialogs_;
+    std::string programFolder_;
+    std::string settingsFile_;
+    WindowMessages messages_;
+    ImportEngine engine_;
+    QString lastFile_;
+    bool busy_ = false;
+    std::unique_ptr<VeltAbout> about_;
+};
+
+}  // namespace velt

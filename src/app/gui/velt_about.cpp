@@ -1,0 +1,84 @@
+#include "velt_about.h"
+
+#include <QBoxLayout>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+#include "icon.h"
+#include "shell/version.h"
+
+namespace velt {
+
+VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("VeltAbout"));
+    const QString title = QStringLiteral("Velt");
+    setWindowTitle(title + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報"));
+
+    auto* picIcon = new QLabel(this);
+    picIcon->setObjectName(QStringLiteral("picIcon"));
+    picIcon->setPixmap(veltIcon().pixmap(48, 48));
+    picIcon->setAlignment(Qt::AlignTop);
+
+    lblTitle = new QLabel(title, this);
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    lblTitle->setFont(gothicFont(18, false));
+
+    lblVersion = new QLabel(QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3")
+                                .arg(kVersionMajor)
+                                .arg(kVersionMinor)
+                                .arg(kVersionRevision),
+                            this);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+
+    auto* lblDescription = new QLabel(
+        QStringLiteral("JRDBのデータファイル（競走馬データ、成績、オッズ、成績拡張、"
+                       "JRDBパック、ラップ）をTargetのデータファイルに変換して追記します。"),
+        this);
+    lblDescription->setObjectName(QStringLiteral("lblDescription"));
+    lblDescription->setWordWrap(true);
+
+    auto* line1 = new QFrame(this);
+    line1->setObjectName(QStringLiteral("Line1"));
+    line1->setFrameShape(QFrame::HLine);
+    line1->setFrameShadow(QFrame::Sunken);
+
+    auto* label1 = new QLabel(QStringLiteral("不具合の報告・ご要望は、プロジェクトの"
+                                             "課題（issue）にお寄せください。"),
+                              this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    label1->setWordWrap(true);
+    auto* label2 = new QLabel(QStringLiteral("使い方はメニュー「ヘルプ」→「ヘルプの表示」を"
+                                             "ご覧ください。"),
+                              this);
+    label2->setObjectName(QStringLiteral("Label2"));
+    label2->setWordWrap(true);
+
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
+
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(lblTitle);
+    texts->addWidget(lblVersion);
+    texts->addWidget(lblDescription);
+    auto* top = new QHBoxLayout;
+    top->addWidget(picIcon);
+    top->addLayout(texts, 1);
+
+    auto* bottom = new QHBoxLayout;
+    auto* contacts = new QVBoxLayout;
+    contacts->addWidget(label1);
+    contacts->addWidget(label2);
+    bottom->addLayout(contacts, 1);
+    bottom->addWidget(cmdOK, 0, Qt::AlignBottom);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(line1);
+    layout->addLayout(bottom);
+    setFixedWidth(380);
+}
+
+}  // namespace velt

@@ -1,0 +1,501 @@
+// The window, driven as a user would: clicks, drops and menus, with the dialogs scripted.
+
+#include <QAction>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "form1.h"
+#include "gui_fake_dialogs.h"
+#include "shell/settings.h"
+#include "velt_about.h"
+
+using velt::Dialogs;
+using velt::FakeDialogs;
+using velt::Form1;
+
+namespace {
+
+const QString kComplete = QStringLiteral("すべての処理完了\u3000V（＾0＾）");
+const QString kUnsupported = QStringLiteral("対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！");
+
+// A KYD record of racecourse 05, year 01, meeting 3, day 1, race 12: it goes to MD013東.DAT.
+QByteArray kydRecord(const char* horse = "07") {
+    QByteArray record = QByteArray("05013112") + horse;
+    record += QByteArray(332 - record.size(), ' ');
+    return record;
+}
+
+// A program folder and a Target data folder in a fresh temporary folder, and the window.
+struct Bench {
+    QTemporaryDir dir;
+    QString program, target;
+    FakeDialogs dialogs;
+    std::unique_ptr<Form1> form;
+
+    Bench() {
+        program = dir.filePath(QStringLiteral("program")) + '/';
+        target = dir.filePath(QStringLiteral("target")) + '/';
+        for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
+            QDir().mkpath(target + QLatin1String(sub));
+        QDir().mkpath(program);
+    }
+    QString settingsFile() const {
+        return QString::fromStdString(velt::settingsPath(program.toStdString()));
+    }
+    void writeSettings(const QByteArray& bytes) const {
+        QFile f(settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    void chooseTarget() const { writeSettings("[Velt]\r\npath=" + target.toUtf8() + "\r\n"); }
+    QString storedFolder() const {
+        return QString::fromStdString(
+            velt::readSetting(settingsFile().toStdString(), "Velt", "path", "<none>"));
+    }
+    Form1& open() {
+        form = std::make_unique<Form1>(program.toStdString(), dialogs);
+        return *form;
+    }
+    QString file(const QString& name, const QByteArray& bytes) const {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+    // Drops the files as a file manager does, and waits for the import that follows the drop.
+    bool drop(const QStringList& paths) {
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        QMimeData mime;
+        mime.setUrls(urls);
+        const QPoint at(form->width() / 2, form->height() / 2);
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.get(), &drop);
+        return drop.isAccepted() && QTest::qWaitFor([&] { return !form->importing(); });
+    }
+    // What the import left in the program folder, beside the settings file.
+    QStringList leftInProgramFolder() const {
+        QStringList files = QDir(program).entryList(QDir::Files);
+        files.removeAll(QStringLiteral("velt.ini"));
+        return files;
+    }
+    QByteArray output(const QString& name) const {
+        QFile f(target + name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+};
+
+QPushButton* button(Form1& form, const QString& name) {
+    return form.findChild<QPushButton*>(name);
+}
+
+QPoint topLeft(QWidget* w) {
+    return w->mapTo(w->window(), QPoint(0, 0));
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layout() {
+        Bench b;
+        Form1& form = b.open();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Velt"));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+
+        // Left to right along the top, square, of one size, each caption whole; a gap before
+        // "設定".
+        const QStringList names = {"Command1", "Command3", "Command6",
+                                   "Command4", "Command5", "Command2"};
+        const QStringList captions = {"KYD", "SEBZEB", "OZ", "SKAZKA", "設定", "J"};
+        int lastRight = -1, side = -1;
+        QVector<int> gaps;
+        for (int i = 0; i < names.size(); ++i) {
+            QPushButton* b1 = button(form, names[i]);
+            QVERIFY2(b1, qPrintable(names[i]));
+            QCOMPARE(b1->text(), captions[i]);
+            const QRect r(topLeft(b1), b1->size());
+            QCOMPARE(r.width(), r.height());
+            if (side < 0) side = r.width();
+            QCOMPARE(r.width(), side);
+            QVERIFY(r.width() >= b1->fontMetrics().horizontalAdvance(b1->text()) + 8);
+            QVERIFY(form.rect().contains(r));
+            if (lastRight >= 0) gaps << r.left() - lastRight;
+            lastRight = r.right();
+        }
+        QVERIFY(gaps[3] > gaps[2] + 4);
+        const QFont j = button(form, "Command2")->font();
+        QCOMPARE(j.pointSize(), 18);
+        QVERIFY(j.bold());
+
+        auto* label = form.findChild<QLabel*>("Label1");
+        auto* text = form.findChild<QLineEdit*>("Text1");
+        QVERIFY(label && text);
+        QCOMPARE(label->text(), QStringLiteral("現在の指定Targetデータフォルダ"));
+        QVERIFY(topLeft(label).y() >= topLeft(button(form, "Command1")).y() + side);
+        QVERIFY(topLeft(text).y() > topLeft(label).y());
+        QVERIFY(form.rect().contains(QRect(topLeft(text), text->size())));
+        QVERIFY(form.findChild<QFrame*>("Shape1") && form.findChild<QFrame*>("Shape2"));
+    }
+
+    void menus() {
+        Bench b;
+        Form1& form = b.open();
+        struct Item {
+            const char* menu;
+            const char* title;
+            QStringList actions, texts;
+        };
+        const Item items[] = {
+            {"mFile", "ファイル(&F)", {"mexit"}, {"終了"}},
+            {"msettei", "設定", {"mdata"}, {"ターゲットデータフォルダ設定"}},
+            {"mhelp", "ヘルプ", {"hyoujihelp", "mvarsion"}, {"ヘルプの表示", "バージョン情報"}},
+        };
+        for (const Item& item : items) {
+            auto* menu = form.findChild<QMenu*>(item.menu);
+            QVERIFY2(menu, item.menu);
+            QCOMPARE(menu->title(), QString::fromUtf8(item.title));
+            QStringList names, texts;
+            for (QAction* a : menu->actions()) names << a->objectName(), texts << a->text();
+            QCOMPARE(names, item.actions);
+            QCOMPARE(texts, item.texts);
+        }
+    }
+
+    void settingsAtStart_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no file") << QByteArray() << QString();
+        QTest::newRow("folder") << QByteArray("[Velt]\r\npath=/data/Target/\r\n")
+                                << QStringLiteral("/data/Target/");
+        QTest::newRow("other section only") << QByteArray("[Other]\r\npath=/x/\r\n") << QString();
+        QTest::newRow("300 bytes cut to 255")
+            << QByteArray("[Velt]\r\npath=/" + QByteArray(299, 'a') + "\r\n")
+            << QString('/' + QString(254, 'a'));
+        QTest::newRow("kanji in CP932")
+            << QByteArray("[Velt]\r\npath=/\x83\x5e\x81\x5b\x83\x51\x83\x62\x83\x67/\r\n")
+            << QStringLiteral("/ターゲット/");
+    }
+    void settingsAtStart() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, shown);
+        Bench b;
+        if (!file.isEmpty()) b.writeSettings(file);
+        QCOMPARE(b.open().findChild<QLineEdit*>("Text1")->text(), shown);
+        QVERIFY(b.dialogs.messages.empty());
+    }
+
+    void folderChoice_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("answer");  // empty: the dialog is cancelled
+        QTest::addColumn<bool>("fromMenu");
+        QTest::addColumn<QString>("after");
+        const QString longName = '/' + QString(299, 'b');
+        QTest::newRow("folder") << ""
+                                << "/data/Target" << false << "/data/Target/";
+        QTest::newRow("from the menu") << "/old/"
+                                       << "/data/Target" << true << "/data/Target/";
+        QTest::newRow("root") << "/old/"
+                              << "/" << false << "//";
+        QTest::newRow("cancel keeps") << "/old/"
+                                      << "" << false << "/old/";
+        QTest::newRow("cancel while empty") << ""
+                                            << "" << true << "";
+        QTest::newRow("300 bytes") << "" << longName << false << QString(longName + '/');
+    }
+    void folderChoice() {
+        QFETCH(QString, before);
+        QFETCH(QString, answer);
+        QFETCH(bool, fromMenu);
+        QFETCH(QString, after);
+        Bench b;
+        if (!before.isEmpty()) b.writeSettings("[Velt]\r\npath=" + before.toUtf8() + "\r\n");
+        Form1& form = b.open();
+        b.dialogs.folders.push_back(answer);
+        if (fromMenu)
+            form.findChild<QAction*>("mdata")->trigger();
+        else
+            QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+
+        QCOMPARE(b.dialogs.folderTitles, QStringList{QStringLiteral("フォルダを選択してください")});
+        QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), after);
+        // Written in every case, the old value again after a cancel; read back cut to 255 bytes.
+        QCOMPARE(b.storedFolder(), after.left(255));
+        QVERIFY(QFile(b.settingsFile()).size() >= after.toUtf8().size());
+        QVERIFY(b.dialogs.messages.empty());
+    }
+
+    void folderChoiceNotSaved() {
+        Bench b;
+        QVERIFY(QDir().mkpath(b.settingsFile()));  // nothing can write a file where a folder is
+        Form1& form = b.open();
+        b.dialogs.folders.push_back(QStringLiteral("/data/Target"));
+        QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+        QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), QStringLiteral("/data/Target/"));
+        QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+        QVERIFY(b.dialogs.messages[0].text.contains(b.settingsFile()));
+        QCOMPARE(b.dialogs.messages[0].title, QStringLiteral("Velt"));
+        QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::Warning);
+    }
+
+    void buttonRefusesName_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("KYD lower case") << "Command1"
+                                        << "kyd011117.lzh"
+                                        << "競走馬データ(KYD)ではありません";
+        QTest::newRow("SEBZEB") << "Command3"
+                                << "KYD011117.lzh"
+                                << "成績データ(SEB/ZEB)ではありません";
+        QTest::newRow("OZ") << "Command6"
+                            << "KYD011117.lzh"
+                            << "オッズデータ(OZ)ではありません";
+        QTest::newRow("SKAZKA") << "Command4"
+                                << "SEB011117.lzh"
+                                << "成績拡張ファイル(SKA/ZKA)ではありません";
+        QTest::newRow("J") << "Command2"
+                           << "KYD011117.lzh"
+                           << "JRDBデータではありません";
+    }
+    void buttonRefusesName() {
+        QFETCH(QString, button);
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        Bench b;
+        b.chooseTarget();
+        Form1& form = b.open();
+        const QString path = b.file(name, "not read\r\n");
+        b.dialogs.files.push_back(path);
+        QTest::mouseClick(::button(form, button), Qt::LeftButton);
+        QCOMPARE(b.dialogs.fileTitles, QStringList{QStringLiteral("データファイル選択")});
+        QCOMPARE(b.dialogs.texts(), QStringList{message});
+        QCOMPARE(b.dialogs.messages[0].title, QStringLiteral("Velt"));
+        QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::None);
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(b.leftInProgramFolder(), QStringList{});
+    }
+
+    void cancelledFileDialog() {
+        Bench b;
+        Form1& form = b.open();
+        const QString chosen = b.file(QStringLiteral("kyd011117.lzh"), "x");
+        b.dialogs.files = {chosen, QString()};
+        QTest::mouseClick(button(form, "Command1"), Qt::LeftButton);
+        QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+        // The dialog starts at the last choice; a cancel ends the command quietly.
+        for (const char* name : {"Command1", "Command3", "Command6", "Command4", "Command2"})
+            QTest::mouseClick(button(form, name), Qt::LeftButton);
+        QCOMPARE(b.dialogs.fileStarts,
+                 (QStringList{QString(), chosen, chosen, chosen, chosen, chosen}));
+        QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+        QVERIFY(b.dialogs.progressLabels.isEmpty());
+    }
+
+    void buttonImportsArchive() {
+        const QString jlha = QStandardPaths::findExecutable(QStringLiteral("jlha"));
+        if (jlha.isEmpty()) QSKIP("jlha (Debian's jlha-utils) makes the test archive");
+        Bench b;
+        b.chooseTarget();
+        QDir().mkpath(b.dir.filePath("in"));
+        b.file(QStringLiteral("in/KYD011117.txt"), kydRecord() + "\r\n" + kydRecord("08") + "\r\n");
+        QProcess pack;
+        pack.setWorkingDirectory(b.dir.filePath("in"));
+        pack.start(jlha, {QStringLiteral("a"), QStringLiteral("KYD011117.lzh"),
+                          QStringLiteral("KYD011117.txt")});
+        QVERIFY(pack.waitForFinished() && pack.exitCode() == 0);
+        QFile::remove(b.dir.filePath("in/KYD011117.txt"));
+
+        Form1& form = b.open();
+        b.dialogs.files.push_back(b.dir.filePath("in/KYD011117.lzh"));
+        QTest::mouseClick(button(form, "Command1"), Qt::LeftButton);
+        QCOMPARE(b.dialogs.texts(), QStringList{QStringLiteral("競走馬データを取り込みました")});
+        const QByteArray md = b.output(QStringLiteral("MDATA/MD013東.DAT"));
+        QVERIFY2(md.startsWith("05013112070 ") && md.contains("\r\n05013112080 "), md.constData());
+        // No extracted file is left behind; the archive stays where it was.
+        QCOMPARE(b.leftInProgramFolder(), QStringList{});
+        QVERIFY(QFile::exists(b.dir.filePath("in/KYD011117.lzh")));
+    }
+
+    void drops_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("written");  // an output file, or empty
+        QTest::newRow("no files") << QStringList{} << QStringList{kComplete} << QString();
+        QTest::newRow("unsupported")
+            << QStringList{"notes.txt"} << QStringList{kUnsupported, kComplete} << QString();
+        QTest::newRow("case counts")
+            << QStringList{"kyd011117.lzh", "S3011117.lzh"}
+            << QStringList{kUnsupported, kUnsupported, kComplete} << QString();
+        QTest::newRow("text file among others")
+            << QStringList{"notes.txt", "KYD011117.txt"} << QStringList{kUnsupported, kComplete}
+            << QStringLiteral("MDATA/MD013東.DAT");
+    }
+    void drops() {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, written);
+        Bench b;
+        b.chooseTarget();
+        Form1& form = b.open();
+        QStringList paths;
+        for (const QString& name : names)
+            paths << b.file(name, name.startsWith("KYD") ? kydRecord() + "\r\n" : "x\r\n");
+        QVERIFY(b.drop(paths));
+        QCOMPARE(b.dialogs.texts(), messages);
+        for (const auto& m : b.dialogs.messages) QCOMPARE(m.title, QStringLiteral("Velt"));
+        if (!written.isEmpty()) QVERIFY(b.output(written).startsWith("05013112070 "));
+        QVERIFY(!form.importing());
+    }
+
+    void dropShowsProgress() {
+        Bench b;
+        b.chooseTarget();
+        b.open();
+        const QStringList paths = {b.file("KYD011117.txt", kydRecord() + "\r\n"),
+                                   b.file("KYD011118.txt", kydRecord("08") + "\r\n")};
+        QVERIFY(b.drop(paths));
+        QCOMPARE(b.dialogs.texts(), QStringList{kComplete});
+        QVERIFY(!b.dialogs.progressLabels.isEmpty());
+        QVERIFY(b.dialogs.progressLabels.first().contains("KYD011117.txt（1/2）"));
+        QVERIFY(b.dialogs.progressLabels.last().contains("KYD011118.txt（2/2）"));
+        for (bool atOnce : b.dialogs.progressAtOnce) QVERIFY(atOnce);
+    }
+
+    // The engine is handed the text of `Text1` as it stands at each import, typed or chosen.
+    void dataFolderFromText1() {
+        Bench b;
+        Form1& form = b.open();
+        const QString kyd = b.file("KYD011117.txt", kydRecord() + "\r\n");
+        QVERIFY(b.drop({kyd}));
+        QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(b.dialogs.messages.front().icon, Dialogs::Icon::Warning);  // no folder chosen
+        QCOMPARE(b.output("MDATA/MD013東.DAT"), QByteArray("<missing>"));
+
+        b.dialogs.messages.clear();
+        form.findChild<QLineEdit*>("Text1")->setText(b.target);
+        QVERIFY(b.drop({kyd}));
+        QCOMPARE(b.dialogs.texts(), QStringList{kComplete});
+        QVERIFY(b.output("MDATA/MD013東.DAT").startsWith("05013112070 "));
+        QCOMPARE(b.storedFolder(), QStringLiteral("<none>"));  // typed, not saved
+    }
+
+    void failureIsShown() {
+        Bench b;
+        QDir(b.target).rmdir(QStringLiteral("MDATA"));
+        b.chooseTarget();
+        b.open();
+        QVERIFY(b.drop({b.file("KYD011117.txt", kydRecord() + "\r\n")}));
+        QCOMPARE(b.dialogs.messages.size(), std::size_t(2));
+        QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::Warning);
+        QVERIFY2(b.dialogs.messages[0].text.contains("KYD011117.txt"),
+                 qPrintable(b.dialogs.messages[0].text));
+        QCOMPARE(b.dialogs.messages[1].text, kComplete);
+    }
+
+    void messagesAndProgress() {
+        FakeDialogs dialogs;
+        velt::WindowMessages messages(dialogs, nullptr);
+        messages.beginImport({"/in/OZ011117.lzh"});
+        messages.progress("/in/OZ011117.lzh", 0, 200);
+        messages.progress("/in/OZ011117.lzh", 0, 200);  // nothing new to show
+        messages.progress("/in/OZ011117.lzh", 100, 200);
+        messages.progress("/tmp/OZ011117.txt", 300, 0);
+        QCOMPARE(dialogs.progressLabels,
+                 (QStringList{"取り込み中: OZ011117.lzh", "取り込み中: OZ011117.lzh",
+                              "取り込み中: OZ011117.txt"}));
+        QCOMPARE(dialogs.progressAtOnce, (std::vector<bool>{false, false, false}));
+        messages.message("オッズ取り込み完了", "", velt::Messages::Icon::None);
+        messages.message("解凍に失敗しました。No.5", "圧縮失敗", velt::Messages::Icon::Exclamation);
+        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Velt"));
+        QCOMPARE(dialogs.messages[1].title, QStringLiteral("圧縮失敗"));
+        QCOMPARE(dialogs.messages[1].icon, Dialogs::Icon::Exclamation);
+    }
+
+    void help() {
+        Bench b;
+        Form1& form = b.open();
+        form.findChild<QAction*>("hyoujihelp")->trigger();
+        QCOMPARE(b.dialogs.urls,
+                 (std::vector<QUrl>{QUrl::fromLocalFile(b.program + "readme.html")}));
+        QVERIFY(b.dialogs.messages.empty());
+
+        b.dialogs.urlsOpen = false;
+        form.findChild<QAction*>("hyoujihelp")->trigger();
+        QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+        QVERIFY(b.dialogs.messages[0].text.contains(b.program + "readme.html"));
+    }
+
+    void aboutBox() {
+        Bench b;
+        Form1& form = b.open();
+        form.show();
+        QVERIFY(!form.about());
+        form.findChild<QAction*>("mvarsion")->trigger();
+        velt::VeltAbout* about = form.about();
+        QVERIFY(about && about->isVisible() && !about->isModal());
+        QCOMPARE(about->windowTitle(), QStringLiteral("Veltのﾊﾞｰｼﾞｮﾝ情報"));
+        QCOMPARE(about->findChild<QLabel*>("lblVersion")->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 2.0.1"));
+        QCOMPARE(about->findChild<QLabel*>("lblTitle")->text(), QStringLiteral("Velt"));
+        QCOMPARE(about->findChild<QLabel*>("lblTitle")->font().pointSize(), 18);
+        for (const char* name : {"picIcon", "lblDescription", "Label1", "Label2"})
+            QVERIFY2(about->findChild<QLabel*>(name), name);
+        QVERIFY(about->findChild<QFrame*>("Line1"));
+
+        // Asked twice: the same box, shown again; the main window stays usable meanwhile.
+        QTest::mouseClick(about->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+        QVERIFY(!about->isVisible());
+        form.findChild<QAction*>("mvarsion")->trigger();
+        form.findChild<QAction*>("mvarsion")->trigger();
+        QCOMPARE(form.about(), about);
+        QVERIFY(about->isVisible());
+        int boxes = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            boxes += qobject_cast<velt::VeltAbout*>(w) != nullptr;
+        QCOMPARE(boxes, 1);
+        b.dialogs.folders.push_back(QString());
+        QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+        QCOMPARE(b.dialogs.folderTitles.size(), 1);
+
+        // "終了" closes the main window; the program goes on until the about box is closed too.
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+        bool aboutOpenAtEnd = true;
+        connect(qApp, &QGuiApplication::lastWindowClosed, this,
+                [&] { aboutOpenAtEnd = about->isVisible(); });
+        QTimer::singleShot(0, &form, [&] {
+            form.findChild<QAction*>("mexit")->trigger();
+            QTimer::singleShot(100, about, [&] { about->close(); });
+        });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(lastClosed.count(), 1);
+        QVERIFY(!aboutOpenAtEnd);
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "gui_window_test.moc"

@@ -136,6 +136,7 @@ struct ImportEngine::Impl {
     Messages& messages;
     ImportContext ctx;
     std::string dataFolder;
+    std::function<std::unique_ptr<OutputStore>()> makeStore;
 
     Impl(std::string folder, Messages& m) : programFolder(std::move(folder)), messages(m) {}
 
@@ -164,7 +165,8 @@ struct ImportEngine::Impl {
         if (looksLikeArchive(text))
             throw Failure{path, "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます"};
         auto lines = splitLines(text);
-        OutputStore store;
+        auto owned = makeStore ? makeStore() : std::make_unique<OutputStore>();
+        OutputStore& store = *owned;
         StoreInUse use(ctx, store);
         ctx.dataFolder = dataFolder;
         const auto total = static_cast<std::uint64_t>(text.size());
@@ -283,6 +285,10 @@ ImportEngine::ImportEngine(std::string programFolder, Messages& messages)
 ImportEngine::~ImportEngine() = default;
 
 ImportContext& ImportEngine::context() { return impl_->ctx; }
+
+void ImportEngine::setStoreFactory(std::function<std::unique_ptr<OutputStore>()> makeStore) {
+    impl_->makeStore = std::move(makeStore);
+}
 
 void ImportEngine::setDataFolder(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';

@@ -3,6 +3,7 @@
 // and the outcome messages. The window and the command line are thin front ends over it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,10 @@ public:
 
     // fileDate and oddsStartFlag persist from one import to the next, as on the window.
     ImportContext& context();
+
+    // The output store each input file is converted through; the default OutputStore when unset.
+    // Lets the tests and the benchmark run the same imports through another store.
+    void setStoreFactory(std::function<std::unique_ptr<OutputStore>()> makeStore);
 
     // The data folder (the text of `Text1`). Empty means none chosen: imports are refused.
     void setDataFolder(std::string folder);

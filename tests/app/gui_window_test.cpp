@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -433,6 +434,26 @@ private slots:
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Velt"));
         QCOMPARE(dialogs.messages[1].title, QStringLiteral("圧縮失敗"));
         QCOMPARE(dialogs.messages[1].icon, Dialogs::Icon::Exclamation);
+    }
+
+    // The real progress dialog: modal over the whole program, shown at once for several files.
+    void progressDialog() {
+        QWidget owner;
+        owner.show();
+        velt::QtDialogs dialogs;
+        dialogs.showProgress(&owner, QStringLiteral("取り込み中: KYD011117.txt（1/2）"), 500, true);
+        auto* progress = owner.findChild<QProgressDialog*>();
+        QVERIFY(progress && progress->isVisible());
+        QCOMPARE(progress->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(progress->labelText(), QStringLiteral("取り込み中: KYD011117.txt（1/2）"));
+        QCOMPARE(progress->value(), 500);
+        QVERIFY(!progress->close());  // the user cannot close it halfway
+        dialogs.endProgress();
+        QVERIFY(!owner.findChild<QProgressDialog*>());
+
+        dialogs.showProgress(&owner, QStringLiteral("取り込み中: KYD011117.txt"), 1, false);
+        QVERIFY(!owner.findChild<QProgressDialog*>()->isVisible());  // not for a moment's work
+        dialogs.endProgress();
     }
 
     void help() {

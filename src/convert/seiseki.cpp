@@ -18,8 +18,7 @@ Outcome Seiseki(std::string_view line, ImportContext& ctx) {
     if (path.empty()) return Outcome::Malformed;
     if (ctx.store->hasKey(path, key, 11)) return Outcome::Present;
 
-    static const std::string unfit = cp932::fromUtf8("不"),
-                             late = cp932::fromUtf8("遅]　["),
+    static const std::string unfit = cp932::fromUtf8("不"), late = cp932::fromUtf8("遅]　["),
                              after = cp932::fromUtf8("]　"), gap = cp932::fromUtf8("　");
     auto value = [&r](std::size_t pos, std::size_t len) { return numericValue(r.field(pos, len)); };
     std::string out = key;

@@ -37,12 +37,14 @@ inline void writeBytes(const fs::path& path, std::string_view data) {
 }
 
 // CP932 bytes of UTF-8 text.
-inline std::string sj(std::string_view utf8) { return cp932::fromUtf8(utf8); }
+inline std::string sj(std::string_view utf8) {
+    return cp932::fromUtf8(utf8);
+}
 
 // A record of `length` blanks with UTF-8 texts put, as CP932, at 1-based byte positions. Texts
 // that run past `length` are cut there.
-inline std::string makeRecord(std::size_t length,
-                              std::initializer_list<std::pair<std::size_t, std::string_view>> fields) {
+inline std::string makeRecord(
+    std::size_t length, std::initializer_list<std::pair<std::size_t, std::string_view>> fields) {
     std::string r(1000, ' ');
     for (const auto& [pos, text] : fields) r.replace(pos - 1, sj(text).size(), sj(text));
     r.resize(length);

@@ -11,7 +11,9 @@ using test::DataFolder;
 using test::makeRecord;
 using test::sj;
 
-TEST(Ky, Golden) { test::checkGolden("ky", ky); }
+TEST(Ky, Golden) {
+    test::checkGolden("ky", ky);
+}
 
 TEST(Ky, AwkwardRecords) {
     struct Case {
@@ -32,8 +34,8 @@ TEST(Ky, AwkwardRecords) {
          makeRecord(332, {{1, "0501311207"}, {55, "  12"}, {59, "ア"}, {90, "1"}}),
          Outcome::Written, "MD013東.DAT",
          "05013112070 逃  12?ID ？ [調     ？][厩     ？]     総【　　　|　　　】"},
-        {"codes of one blank and letters", makeRecord(332, {{1, "0501311207"}, {90, "A"},
-                                                           {92, "x"}, {327, "1 A   "}}),
+        {"codes of one blank and letters",
+         makeRecord(332, {{1, "0501311207"}, {90, "A"}, {92, "x"}, {327, "1 A   "}}),
          Outcome::Written, "MD013東.DAT",
          "05013112070 ？     ID ？ [調     ？][厩     ？]     総【◎　　|　　　】"},
         {"course 0 and a negative year", "00-1311207", Outcome::Written, "MD-13？.DAT",
@@ -57,7 +59,8 @@ TEST(Ky, AwkwardRecords) {
 
 TEST(Ky, DuplicateTestLooksAtTheFirstElevenCharacters) {
     const std::string record = makeRecord(332, {{1, "0501311207"}, {90, "1"}});
-    const std::string line = sj("05013112070 逃     ID ？ [調     ？][厩     ？]     総【　　　|　　　】");
+    const std::string line =
+        sj("05013112070 逃     ID ？ [調     ？][厩     ？]     総【　　　|　　　】");
     struct Case {
         const char* name;
         std::string existing;

@@ -7,13 +7,16 @@ namespace {
 
 using test::DataFolder;
 
-TEST(Lap, Golden) { test::checkGolden("lap", Lap); }
+TEST(Lap, Golden) {
+    test::checkGolden("lap", Lap);
+}
 
 // A JracSei1.dat record of year 01, racecourse 05, meeting 2, day 3, race 11; lap fields from
 // `laps`, "000" for the rest.
 std::string laps(const std::vector<std::string>& fields, std::size_t length = 760) {
     std::string r = test::makeRecord(760, {{3, "01"}, {9, "05"}, {12, "2"}, {14, "3"}, {15, "11"}});
-    for (std::size_t i = 0; i < 25; ++i) r.replace(649 + 3 * i, 3, i < fields.size() ? fields[i] : "000");
+    for (std::size_t i = 0; i < 25; ++i)
+        r.replace(649 + 3 * i, 3, i < fields.size() ? fields[i] : "000");
     r.resize(length);
     return r;
 }
@@ -52,17 +55,28 @@ TEST(Lap, EveryLapCount) {
         int n;
         std::string text;
     } cases[] = {
-        {4, "12.1" + times(lap, 3)},   {5, "12.1" + times(lap, 4)},
-        {6, "12.1" + times(lap, 5)},   {7, "12.1" + times(lap, 6)},
-        {8, "12.1" + times(lap, 7)},   {9, "12.1" + times(lap, 8)},
-        {10, "12.1" + times(lap, 9)},  {11, "12.1" + times(lap, 10)},
-        {12, "12.1" + times(lap, 11)}, {13, "3F 36.3" + times(lap, 10)},
-        {14, "3F 36.3" + times(lap, 10)}, {15, "5F 60.5" + times(lap, 10)},
-        {16, " 60.5" + times(lap, 11)},   {17, " 60.5" + times(lap, 11)},
-        {18, "5F 60.5-5F 60.5" + times(lap, 8)}, {19, "5F 60.5-5F 60.5" + times(lap, 8)},
-        {20, "5F 60.5-5F 60.5" + times(lap, 8)}, {21, "5F 60.5-5F 60.5" + times(lap, 8)},
-        {22, "5F 60.5-5F 60.5" + times(lap, 8)}, {23, "5F 60.5-5F 60.5" + times(lap, 8)},
-        {24, "5F 60.5-5F 60.5" + times(lap, 8)}, {25, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {4, "12.1" + times(lap, 3)},
+        {5, "12.1" + times(lap, 4)},
+        {6, "12.1" + times(lap, 5)},
+        {7, "12.1" + times(lap, 6)},
+        {8, "12.1" + times(lap, 7)},
+        {9, "12.1" + times(lap, 8)},
+        {10, "12.1" + times(lap, 9)},
+        {11, "12.1" + times(lap, 10)},
+        {12, "12.1" + times(lap, 11)},
+        {13, "3F 36.3" + times(lap, 10)},
+        {14, "3F 36.3" + times(lap, 10)},
+        {15, "5F 60.5" + times(lap, 10)},
+        {16, " 60.5" + times(lap, 11)},
+        {17, " 60.5" + times(lap, 11)},
+        {18, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {19, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {20, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {21, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {22, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {23, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {24, "5F 60.5-5F 60.5" + times(lap, 8)},
+        {25, "5F 60.5-5F 60.5" + times(lap, 8)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.n);

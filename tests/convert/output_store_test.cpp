@@ -206,7 +206,8 @@ void whereModesBind(const fs::path& dir, const std::function<bool()>& check) {
 
 TEST(OutputStore, ReadOnlyFileNamesTheFileAndKeepsWhatCameBefore) {
     DataFolder folder;
-    for (const char* sub : {"", "MDATA", "HDATA"}) fs::permissions(folder.path(sub), fs::perms::all);
+    for (const char* sub : {"", "MDATA", "HDATA"})
+        fs::permissions(folder.path(sub), fs::perms::all);
     const std::string locked = folder.path("MDATA/MD013東.DAT");
     const std::string other = folder.path("MDATA/MS012東.DAT");
     folder.write("MDATA/MD013東.DAT", "05013112070 x\r\n");

@@ -18,7 +18,9 @@ void startOddsImport(ImportContext& ctx) {
     ctx.oddsStartFlag = 1;
 }
 
-TEST(Ozzhenkan, Golden) { test::checkGolden("ozzhenkan", ozzhenkan, startOddsImport); }
+TEST(Ozzhenkan, Golden) {
+    test::checkGolden("ozzhenkan", ozzhenkan, startOddsImport);
+}
 
 // An OZ record of race 05012311 with the count text `count`; win odds of horse h "%5.1f" of h,
 // place odds of h/10, and pair (a, b) "%5.2f" of a + b/100, for horses up to `horses`.
@@ -44,8 +46,7 @@ std::string odds(const char* count, int horses) {
 std::vector<std::string> fieldsOf(const std::string& line) {
     std::vector<std::string> fields;
     std::size_t start = 0;
-    for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos;
-         start = comma + 1)
+    for (std::size_t comma; (comma = line.find(',', start)) != std::string::npos; start = comma + 1)
         fields.push_back(line.substr(start, comma - start));
     fields.push_back(line.substr(start));
     return fields;

@@ -9,16 +9,29 @@ namespace {
 using test::DataFolder;
 using test::makeRecord;
 
-TEST(Seiseki, Golden) { test::checkGolden("seiseki", Seiseki); }
+TEST(Seiseki, Golden) {
+    test::checkGolden("seiseki", Seiseki);
+}
 
 // The worked example's record, with some fields replaced, cut to `length` bytes.
 std::string results(std::initializer_list<std::pair<std::size_t, std::string_view>> changes,
                     std::size_t length = 374) {
-    std::string r = makeRecord(374, {{1, "0501231107"}, {67, "1"}, {70, "10"}, {183, " 52"},
-                                     {189, "-12"}, {195, "  1"}, {201, "  0"}, {216, "2"},
-                                     {217, "2"}, {220, "4"}, {221, "1"}, {222, "M"},
-                                     {259, "352"}, {262, "348"}});
-    for (const auto& [pos, text] : changes) r.replace(pos - 1, test::sj(text).size(), test::sj(text));
+    std::string r = makeRecord(374, {{1, "0501231107"},
+                                     {67, "1"},
+                                     {70, "10"},
+                                     {183, " 52"},
+                                     {189, "-12"},
+                                     {195, "  1"},
+                                     {201, "  0"},
+                                     {216, "2"},
+                                     {217, "2"},
+                                     {220, "4"},
+                                     {221, "1"},
+                                     {222, "M"},
+                                     {259, "352"},
+                                     {262, "348"}});
+    for (const auto& [pos, text] : changes)
+        r.replace(pos - 1, test::sj(text).size(), test::sj(text));
     r.resize(length);
     return r;
 }

@@ -1,0 +1,105 @@
+// Cost per record of the horse-data converter as a meeting's file grows: it should stay flat.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "convert/converters.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A KYD record of meeting 05/01/3 whose bytes 6-10 (day, race, horse) spell `n` in base 62, so
+// that every n is a horse key of its own in the same file.
+std::string record(long n) {
+    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string r(547, ' ');
+    r.replace(0, 5, "05013");
+    for (int i = 9; i >= 5; --i, n /= 62) r[static_cast<std::size_t>(i)] = digits[n % 62];
+    r.replace(54, 5, " 45.5");
+    r.replace(89, 1, "1");
+    r.replace(91, 1, "2");
+    r.replace(326, 6, "12345 ");
+    return r;
+}
+
+class Meeting {
+public:
+    explicit Meeting(long existing) {
+        std::string tmpl = (fs::temp_directory_path() / "velt-bench-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        root_ = tmpl;
+        fs::create_directory(root_ / "MDATA");
+        ctx.dataFolder = root_.string() + "/";
+        ctx.store = &store;
+        for (long i = 0; i < existing; ++i) velt::ky(record(i), ctx);
+        store.finish();
+        file_ = root_ / "MDATA" / "MD013\xe6\x9d\xb1.DAT";  // MD013東.DAT
+        std::ifstream in(file_, std::ios::binary);
+        original_.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    // Puts the file back as it was made, for the next import.
+    void reset() const { std::ofstream(file_, std::ios::binary | std::ios::trunc) << original_; }
+    ~Meeting() {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    Meeting(const Meeting&) = delete;
+    Meeting& operator=(const Meeting&) = delete;
+
+    velt::OutputStore store;
+    velt::ImportContext ctx;
+
+private:
+    fs::path root_, file_;
+    std::string original_;
+};
+
+// New records, each appended to a file that already holds `existing` lines.
+void BM_kyNewRecord(benchmark::State& state) {
+    const long existing = state.range(0);
+    Meeting meeting(existing);
+    long n = existing;
+    for (auto _ : state) benchmark::DoNotOptimize(velt::ky(record(n++), meeting.ctx));
+    meeting.store.finish();
+    state.SetItemsProcessed(state.iterations());
+}
+
+// Records already present: the duplicate test alone.
+void BM_kyPresentRecord(benchmark::State& state) {
+    const long existing = state.range(0);
+    Meeting meeting(existing);
+    long n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(velt::ky(record(n), meeting.ctx));
+        n = (n + 1) % existing;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// A whole import of 500 new records into a meeting file of `existing` lines: the file is read
+// once and written once.
+void BM_kyImportOf500(benchmark::State& state) {
+    const long existing = state.range(0);
+    Meeting meeting(existing);
+    for (auto _ : state) {
+        state.PauseTiming();
+        meeting.reset();
+        state.ResumeTiming();
+        for (long n = existing; n < existing + 500; ++n)
+            benchmark::DoNotOptimize(velt::ky(record(n), meeting.ctx));
+        meeting.store.finish();
+    }
+    state.SetItemsProcessed(state.iterations() * 500);
+}
+
+BENCHMARK(BM_kyNewRecord)->Arg(100)->Arg(1000)->Arg(10000);
+BENCHMARK(BM_kyPresentRecord)->Arg(100)->Arg(1000)->Arg(10000);
+BENCHMARK(BM_kyImportOf500)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -86,12 +86,17 @@ struct Bench {
         QMimeData mime;
         mime.setUrls(urls);
         const QPoint at(form->width() / 2, form->height() / 2);
-        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        // Offered as a move (as with Shift held): the window takes a copy, so nothing is deleted.
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
+        enter.setDropAction(Qt::MoveAction);
         QCoreApplication::sendEvent(form.get(), &enter);
-        if (!enter.isAccepted()) return false;
-        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        if (!enter.isAccepted() || enter.dropAction() != Qt::CopyAction) return false;
+        QDropEvent drop(at, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
+        drop.setDropAction(Qt::MoveAction);
         QCoreApplication::sendEvent(form.get(), &drop);
-        return drop.isAccepted() && QTest::qWaitFor([&] { return !form->importing(); });
+        return drop.isAccepted() && drop.dropAction() == Qt::CopyAction &&
+               QTest::qWaitFor([&] { return !form->importing(); });
     }
     // What the import left in the program folder, beside the settings file.
     QStringList leftInProgramFolder() const {

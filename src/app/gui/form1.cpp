@@ -211,8 +211,12 @@ void Form1::importDropped(const std::vector<std::string>& paths) {
     runImport(paths, [&] { engine_.importFiles(paths, false); });
 }
 
+// Always a copy: a file manager deletes the source of an accepted move.
 void Form1::dragEnterEvent(QDragEnterEvent* event) {
-    if (!busy_ && event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (busy_ || !event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction))
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
 void Form1::dropEvent(QDropEvent* event) {
@@ -223,7 +227,8 @@ void Form1::dropEvent(QDropEvent* event) {
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls())
         paths.push_back(url.toString(QUrl::PreferLocalFile).toStdString());
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
     // The import runs once the drop is over, so the file manager is not held up meanwhile.
     busy_ = true;
     QTimer::singleShot(0, this, [this, paths = std::move(paths)] { importDropped(paths); });

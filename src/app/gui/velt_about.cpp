@@ -37,6 +37,7 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
         this);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
+    lblDescription->setFixedWidth(300);
 
     auto* line1 = new QFrame(this);
     line1->setObjectName(QStringLiteral("Line1"));
@@ -48,11 +49,13 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
                               this);
     label1->setObjectName(QStringLiteral("Label1"));
     label1->setWordWrap(true);
+    label1->setFixedWidth(280);
     auto* label2 = new QLabel(QStringLiteral("使い方はメニュー「ヘルプ」→「ヘルプの表示」を"
                                              "ご覧ください。"),
                               this);
     label2->setObjectName(QStringLiteral("Label2"));
     label2->setWordWrap(true);
+    label2->setFixedWidth(280);
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -78,7 +81,8 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
     layout->addLayout(top);
     layout->addWidget(line1);
     layout->addLayout(bottom);
-    setFixedWidth(380);
+    // Wrapped labels of fixed widths give the box its size.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace velt

@@ -118,12 +118,18 @@ bool looksLikeArchive(std::string_view text) {
 
 Converter converterOf(Kind kind) {
     switch (kind) {
-        case Kind::KYD: return &ky;
-        case Kind::SEBZEB: return &Seiseki;
-        case Kind::SKAZKA: return &kakuchouhenkan;
-        case Kind::OZ: return &ozzhenkan;
-        case Kind::Lap: return &Lap;
-        default: return nullptr;
+        case Kind::KYD:
+            return &ky;
+        case Kind::SEBZEB:
+            return &Seiseki;
+        case Kind::SKAZKA:
+            return &kakuchouhenkan;
+        case Kind::OZ:
+            return &ozzhenkan;
+        case Kind::Lap:
+            return &Lap;
+        default:
+            return nullptr;
     }
 }
 
@@ -284,7 +290,9 @@ ImportEngine::ImportEngine(std::string programFolder, Messages& messages)
 
 ImportEngine::~ImportEngine() = default;
 
-ImportContext& ImportEngine::context() { return impl_->ctx; }
+ImportContext& ImportEngine::context() {
+    return impl_->ctx;
+}
 
 void ImportEngine::setStoreFactory(std::function<std::unique_ptr<OutputStore>()> makeStore) {
     impl_->makeStore = std::move(makeStore);
@@ -296,7 +304,9 @@ void ImportEngine::setDataFolder(std::string folder) {
     impl_->ctx.dataFolder = impl_->dataFolder;
 }
 
-const std::string& ImportEngine::dataFolder() const { return impl_->dataFolder; }
+const std::string& ImportEngine::dataFolder() const {
+    return impl_->dataFolder;
+}
 
 ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
     Impl& d = *impl_;

@@ -98,7 +98,11 @@ bool validUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        std::size_t n = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 0;
         if (n == 0 || i + n > s.size()) return false;
         for (std::size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -205,8 +209,8 @@ bool LhaZip::next(LhaMember& member) {
     member.length = h.length;
     member.crc = h.crc;
     member.headerLevel = h.header_level;
-    member.directory = std::strcmp(h.compress_method, LHA_COMPRESS_TYPE_DIR) == 0 ||
-                       h.symlink_target != nullptr;
+    member.directory =
+        std::strcmp(h.compress_method, LHA_COMPRESS_TYPE_DIR) == 0 || h.symlink_target != nullptr;
     return true;
 }
 
@@ -234,8 +238,8 @@ void LhaZip::readInto(void* sink, void (*put)(void*, const char*, std::size_t)) 
                                          " の長さが見出しと合いません (" + std::to_string(total) +
                                          " / " + std::to_string(h.length) + " バイト)");
     if (crc != h.crc)
-        throw ImportError(s.archive,
-                          "書庫が壊れています: メンバー " + cp932::toUtf8(name) + " の CRC が合いません");
+        throw ImportError(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
+                                         " の CRC が合いません");
 }
 
 std::uint16_t crc16(std::uint16_t crc, const void* data, std::size_t size) {
@@ -282,7 +286,8 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
     for (std::size_t i = 1; i < words.size(); ++i)
         if (words[i].empty() || words[i][0] != '-') operands.push_back(words[i]);
     if (words.empty() || words[0] != "e" || operands.size() != 2 || operands[1].empty()) {
-        putCause(outputBuffer, size, "コマンド行を理解できません: " + std::string(commandLine ? commandLine : ""));
+        putCause(outputBuffer, size,
+                 "コマンド行を理解できません: " + std::string(commandLine ? commandLine : ""));
         return 1;
     }
     const std::string& archive = operands[0];
@@ -303,8 +308,8 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
             if (!names.insert(name).second)
                 throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
             std::string path = destination + name;
-            Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                          0644));
+            Fd out(
+                ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
             if (out.get() < 0)
                 throw ImportError(path, "ファイルを作れません: " + describeErrno(errno));
             written.push_back(path);

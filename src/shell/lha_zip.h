@@ -14,9 +14,9 @@ class Messages;
 
 // One member of an archive, as its header describes it.
 struct LhaMember {
-    std::string path;      // the folder part stored in the header ("" when none), raw bytes
-    std::string name;      // the file name part, raw bytes
-    std::string method;    // "-lh5-" and so on
+    std::string path;    // the folder part stored in the header ("" when none), raw bytes
+    std::string name;    // the file name part, raw bytes
+    std::string method;  // "-lh5-" and so on
     std::uint64_t length = 0;
     std::uint16_t crc = 0;
     int headerLevel = 0;

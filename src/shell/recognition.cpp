@@ -23,14 +23,40 @@ struct ButtonRule {
 
 const ButtonRule& ruleOf(Button button) {
     static const ButtonRule rules[] = {
-        {13, 3, 9, {"KYD", nullptr}, Kind::KYD, "競走馬データを取り込みました",
+        {13,
+         3,
+         9,
+         {"KYD", nullptr},
+         Kind::KYD,
+         "競走馬データを取り込みました",
          "競走馬データ(KYD)ではありません"},
-        {13, 3, 9, {"SEB", "ZEB"}, Kind::SEBZEB, "成績データを取り込みました",
+        {13,
+         3,
+         9,
+         {"SEB", "ZEB"},
+         Kind::SEBZEB,
+         "成績データを取り込みました",
          "成績データ(SEB/ZEB)ではありません"},
-        {12, 2, 8, {"OZ", nullptr}, Kind::OZ, "オッズ取り込み完了", "オッズデータ(OZ)ではありません"},
-        {13, 3, 9, {"SKA", "ZKA"}, Kind::SKAZKA, "成績拡張ファイル取り込み！",
+        {12,
+         2,
+         8,
+         {"OZ", nullptr},
+         Kind::OZ,
+         "オッズ取り込み完了",
+         "オッズデータ(OZ)ではありません"},
+        {13,
+         3,
+         9,
+         {"SKA", "ZKA"},
+         Kind::SKAZKA,
+         "成績拡張ファイル取り込み！",
          "成績拡張ファイル(SKA/ZKA)ではありません"},
-        {14, 4, 0, {"JRDB", nullptr}, Kind::Pack, "JRDBデータを取り込みました",
+        {14,
+         4,
+         0,
+         {"JRDB", nullptr},
+         Kind::Pack,
+         "JRDBデータを取り込みました",
          "JRDBデータではありません"},
     };
     return rules[static_cast<int>(button)];
@@ -104,7 +130,11 @@ Recognition recogniseDropped(std::string_view path, bool commandLine) {
     return r;
 }
 
-const char* completionMessage(Button button) { return ruleOf(button).done; }
-const char* rejectionMessage(Button button) { return ruleOf(button).refused; }
+const char* completionMessage(Button button) {
+    return ruleOf(button).done;
+}
+const char* rejectionMessage(Button button) {
+    return ruleOf(button).refused;
+}
 
 }  // namespace velt

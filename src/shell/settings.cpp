@@ -26,7 +26,8 @@ std::vector<Line> splitKeepingEnds(std::string_view bytes) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] != '\r' && bytes[i] != '\n') continue;
-        std::size_t endLen = (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
+        std::size_t endLen =
+            (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
         lines.push_back({bytes.substr(start, i - start), bytes.substr(i, endLen)});
         i += endLen - 1;
         start = i + 1;

@@ -25,7 +25,9 @@ void writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string quote(const std::string& s) { return "'" + s + "'"; }
+std::string quote(const std::string& s) {
+    return "'" + s + "'";
+}
 
 bool contains(const std::string& text, const std::string& piece) {
     return text.find(piece) != std::string::npos;
@@ -51,12 +53,14 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     Result run(const std::vector<std::string>& args) {
-        std::string line = "cd " + quote(dir.string()) + " && " + quote((dir / "prog/velt-cli").string());
+        std::string line =
+            "cd " + quote(dir.string()) + " && " + quote((dir / "prog/velt-cli").string());
         for (const auto& a : args) line += " " + quote(a);
         line += " >" + quote((dir / "out").string()) + " 2>" + quote((dir / "err").string()) +
                 " </dev/null";
         int raw = std::system(line.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / "out"), readFile(dir / "err")};
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / "out"),
+                readFile(dir / "err")};
     }
 
     std::string in(const std::string& name) { return (dir / "in" / name).string(); }
@@ -115,7 +119,8 @@ TEST_F(Cli, ImportsFilesByName) {
         << r.out;
     EXPECT_TRUE(contains(r.out, lap + ": imported, 24 lines read")) << r.out;
     EXPECT_TRUE(fs::exists(in("SEB091122.txt")));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "target/MDATA"), fs::directory_iterator()), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "target/MDATA"), fs::directory_iterator()),
+              4);
 
     // Again, quietly: nothing is written and nothing is printed.
     r = run({"--quiet", "--data-folder", target(), kyd});
@@ -136,8 +141,8 @@ TEST_F(Cli, ImportsAsAButton) {
     EXPECT_TRUE(contains(r.out, "成績データ(SEB/ZEB)ではありません"));
     EXPECT_TRUE(contains(r.err, kyd)) << r.err;
 
-    std::string pack = archive("JRDB091122.lzh", {"KYD091122.txt", "ZEB091122.txt", "OZ091122.txt",
-                                                   "ZKA091122.txt"});
+    std::string pack = archive("JRDB091122.lzh",
+                               {"KYD091122.txt", "ZEB091122.txt", "OZ091122.txt", "ZKA091122.txt"});
     fs::create_directories(dir / "target/KCOM_DATA/2009");
     r = run({"--data-folder", target(), "--as", "J", pack});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -154,15 +159,15 @@ TEST_F(Cli, FailuresAndUnknownNamesExitOne) {
     fs::remove_all(dir / "target/HDATA");
     fs::copy_file(samples / "OZ091122.txt", in("OZ091122.txt"));
 
-    Result r = run({"--data-folder", target(), in("SEB091122.lzh"), in("notes.txt"), in("OZ091122.txt"),
-                 kyd});
+    Result r = run(
+        {"--data-folder", target(), in("SEB091122.lzh"), in("notes.txt"), in("OZ091122.txt"), kyd});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.out, "対応データで無いんです"));
     EXPECT_TRUE(contains(r.out, "すべての処理完了"));
     EXPECT_TRUE(contains(r.err, "解凍に失敗しました。No.5")) << r.err;
     EXPECT_TRUE(contains(r.err, in("SEB091122.lzh") + " の取り込みに失敗しました")) << r.err;
     EXPECT_TRUE(contains(r.err, in("notes.txt") + ": not imported")) << r.err;
-    EXPECT_TRUE(contains(r.err, "OD091122.CSV")) << r.err;  // its folder is missing
+    EXPECT_TRUE(contains(r.err, "OD091122.CSV")) << r.err;      // its folder is missing
     EXPECT_TRUE(contains(r.out, kyd + ": imported")) << r.out;  // the last file still went in
 }
 

@@ -18,9 +18,13 @@ using test::writeFile;
 
 const std::string kSamples = std::string(VELT_TEST_DATA) + "/../../samples/";
 
-std::string sample(const std::string& name) { return readFile(kSamples + name); }
+std::string sample(const std::string& name) {
+    return readFile(kSamples + name);
+}
 
-std::size_t lineCount(const std::string& text) { return splitLines(text).size(); }
+std::size_t lineCount(const std::string& text) {
+    return splitLines(text).size();
+}
 
 // Every file under a folder with its bytes, to show that nothing changed.
 std::map<std::string, std::string> snapshot(const std::string& folder) {
@@ -36,7 +40,8 @@ std::map<std::string, std::string> snapshot(const std::string& folder) {
 class Engine : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* sub : {"target/MDATA", "target/HDATA", "target/KCOM_DATA", "prog", "in", "tmp"})
+        for (const char* sub :
+             {"target/MDATA", "target/HDATA", "target/KCOM_DATA", "prog", "in", "tmp"})
             fs::create_directories(dir / sub);
         writeFile(dir / "prog/velt.ini", "[Velt]\r\npath=" + target() + "\r\n");
         oldTmp_ = getenv("TMPDIR") ? getenv("TMPDIR") : "";
@@ -169,7 +174,8 @@ TEST_F(Engine, PacksNeedOnlyTheMembersTheyConvert) {
     members.erase(members.begin() + 2);
     test::TempDir other;
     engine.setDataFolder(other.path());
-    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA/2009"}) fs::create_directories(other / sub);
+    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA/2009"})
+        fs::create_directories(other / sub);
     path = archive("JRDB091123.lzh", members);
     s = engine.importAs(Button::J, path);
     EXPECT_FALSE(s.succeeded);
@@ -221,7 +227,8 @@ TEST_F(Engine, FailureHalfwayKeepsWhatWasWritten) {
     EXPECT_FALSE(s.succeeded);
     EXPECT_EQ(s.linesRead, firstOfSecond);
     const std::string& report = messages.failures.at(0);
-    EXPECT_NE(report.find(std::to_string(firstOfSecond + 1) + " 行目"), std::string::npos) << report;
+    EXPECT_NE(report.find(std::to_string(firstOfSecond + 1) + " 行目"), std::string::npos)
+        << report;
     EXPECT_NE(report.find(secondFile), std::string::npos) << report;
     EXPECT_NE(report.find("それまでに " + std::to_string(firstOfSecond) + " 行を変換し"),
               std::string::npos)
@@ -252,10 +259,10 @@ TEST_F(Engine, DropReportsEachFileAndGoesOn) {
         EXPECT_EQ(sums[i].recognised, recognised[i]);
         EXPECT_EQ(sums[i].succeeded, succeeded[i]);
     }
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{
-                                    "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
-                                    "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
-                                    "すべての処理完了　V（＾0＾）"}));
+    EXPECT_EQ(messages.texts(),
+              (std::vector<std::string>{"対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
+                                        "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
+                                        "すべての処理完了　V（＾0＾）"}));
     ASSERT_EQ(messages.failures.size(), 2u);
     EXPECT_NE(messages.failures[0].find("JracSei1.dat がありません"), std::string::npos);
     EXPECT_NE(messages.failures[1].find("SEB091122.txt"), std::string::npos);

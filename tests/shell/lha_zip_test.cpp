@@ -37,10 +37,11 @@ std::vector<std::string> filesIn(const std::string& folder) {
     return names;
 }
 
-std::int32_t unlha(const std::string& archive, const std::string& dest, std::string* out = nullptr) {
+std::int32_t unlha(const std::string& archive, const std::string& dest,
+                   std::string* out = nullptr) {
     char buffer[1024] = {};
-    std::int32_t r = Unlha(0, unlhaCommandLine("e", "-x1m0", archive, dest).c_str(), buffer,
-                           sizeof buffer);
+    std::int32_t r =
+        Unlha(0, unlhaCommandLine("e", "-x1m0", archive, dest).c_str(), buffer, sizeof buffer);
     if (out) *out = buffer;
     return r;
 }
@@ -83,9 +84,8 @@ TEST(Unlha, ExtractsEveryKindJlhaMakes) {
     };
     const Case cases[] = {
         {"a", "-lh5-", 2},  // JRDB's own downloads
-        {"az", "-lh0-", 2}, {"ao6", "-lh6-", 2}, {"ao7", "-lh7-", 2},
-        {"a0", "-lh5-", 0}, {"a1", "-lh5-", 1},  {"a1o6", "-lh6-", 1},
-        {"a0o7", "-lh7-", 0}, {"az0", "-lh0-", 0},
+        {"az", "-lh0-", 2}, {"ao6", "-lh6-", 2},  {"ao7", "-lh7-", 2},  {"a0", "-lh5-", 0},
+        {"a1", "-lh5-", 1}, {"a1o6", "-lh6-", 1}, {"a0o7", "-lh7-", 0}, {"az0", "-lh0-", 0},
     };
     const std::string big = sampleText(600), small = "KYD\r\n";
     for (const Case& c : cases) {
@@ -93,7 +93,8 @@ TEST(Unlha, ExtractsEveryKindJlhaMakes) {
         TempDir dir;
         test::writeFile(dir / "src/KYD011117.txt", big);
         test::writeFile(dir / "src/tiny.txt", small);
-        ASSERT_TRUE(test::jlha(dir / "src", c.command, "../out.lzh", {"KYD011117.txt", "tiny.txt"}));
+        ASSERT_TRUE(
+            test::jlha(dir / "src", c.command, "../out.lzh", {"KYD011117.txt", "tiny.txt"}));
 
         LhaZip zip(dir / "out.lzh");
         LhaMember m;
@@ -172,15 +173,16 @@ TEST(Unlha, WritesOnlyBaseNamesIntoTheDestination) {
         const char* extractedAs;  // nullptr: the archive is refused
     };
     const Case cases[] = {
-        {"../x", "x"},   {"/abs/x", "x"},  {"a\\..\\x", "x"}, {"..\\..\\x", "x"},
-        {"velt.ini", "velt.ini"},          {"..", nullptr},   {"a/..", nullptr},
-        {"c:x", nullptr}, {"sub/.", nullptr},
+        {"../x", "x"},      {"/abs/x", "x"},          {"a\\..\\x", "x"},
+        {"..\\..\\x", "x"}, {"velt.ini", "velt.ini"}, {"..", nullptr},
+        {"a/..", nullptr},  {"c:x", nullptr},         {"sub/.", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         test::writeFile(dir / "in.lzh", level0Member("KYD011117.txt", "ok\r\n") +
-                                            level0Member(c.name, "evil\r\n") + std::string(1, '\0'));
+                                            level0Member(c.name, "evil\r\n") +
+                                            std::string(1, '\0'));
         std::filesystem::create_directories(dir / "a/b/dest");
         std::string cause;
         std::int32_t r = unlha(dir / "in.lzh", dir / "a/b/dest", &cause);
@@ -249,7 +251,8 @@ TEST(ExtractArchive, ReportsAndExtracts) {
     TempDir dir;
     test::RecordingMessages messages;
     std::string cause;
-    EXPECT_EQ(ExtractArchive(messages, 0, dir / "missing.lzh", dir.path(), "e", "-x1m0", &cause), 1);
+    EXPECT_EQ(ExtractArchive(messages, 0, dir / "missing.lzh", dir.path(), "e", "-x1m0", &cause),
+              1);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "ファイルが見つかりません。No.4");
     EXPECT_EQ(messages.shown[0].title, "LzhMeltエラー");

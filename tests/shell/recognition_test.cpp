@@ -116,10 +116,10 @@ TEST(Recognition, RefusedNamesSetTheDateAndReadNothing) {
     engine.importAs(Button::SKAZKA, "/nowhere/SEB011117.lzh");
     EXPECT_EQ(engine.context().fileDate, "030405");  // the other buttons leave it
     EXPECT_EQ(messages.texts(),
-              (std::vector<std::string>{"オッズデータ(OZ)ではありません", "JRDBデータではありません",
-                                        "競走馬データ(KYD)ではありません",
-                                        "成績データ(SEB/ZEB)ではありません",
-                                        "成績拡張ファイル(SKA/ZKA)ではありません"}));
+              (std::vector<std::string>{
+                  "オッズデータ(OZ)ではありません", "JRDBデータではありません",
+                  "競走馬データ(KYD)ではありません", "成績データ(SEB/ZEB)ではありません",
+                  "成績拡張ファイル(SKA/ZKA)ではありません"}));
     EXPECT_TRUE(messages.failures.empty());
 }
 

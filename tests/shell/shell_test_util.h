@@ -49,7 +49,9 @@ inline std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
+inline bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 // Runs jlha in `folder`: `jlha <command> <archive> <files...>`. True on success.
 inline bool jlha(const std::string& folder, const std::string& command, const std::string& archive,

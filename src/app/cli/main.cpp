@@ -155,10 +155,11 @@ int main(int argc, char** argv) {
 
     std::optional<velt::Button> button;
     if (asKind) {
-        const std::pair<const char*, velt::Button> kinds[] = {
-            {"KYD", velt::Button::KYD}, {"SEBZEB", velt::Button::SEBZEB},
-            {"OZ", velt::Button::OZ},   {"SKAZKA", velt::Button::SKAZKA},
-            {"J", velt::Button::J}};
+        const std::pair<const char*, velt::Button> kinds[] = {{"KYD", velt::Button::KYD},
+                                                              {"SEBZEB", velt::Button::SEBZEB},
+                                                              {"OZ", velt::Button::OZ},
+                                                              {"SKAZKA", velt::Button::SKAZKA},
+                                                              {"J", velt::Button::J}};
         for (const auto& [name, b] : kinds)
             if (*asKind == name) button = b;
         if (!button) return usageError("--as takes KYD, SEBZEB, OZ, SKAZKA or J, not " + *asKind);
@@ -180,15 +181,16 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "velt-cli: the data folder could not be stored: %s\n", e.what());
             return 1;
         }
-        if (!quiet) std::printf("Data folder: %s (stored in %s)\n", folder.c_str(), settings.c_str());
+        if (!quiet)
+            std::printf("Data folder: %s (stored in %s)\n", folder.c_str(), settings.c_str());
         if (files.empty()) return 0;
     }
 
     ConsoleMessages messages(quiet);
     velt::ImportEngine engine(programFolder, messages);
-    engine.setDataFolder(dataFolder ? asFolder(*dataFolder)
-                                    : setFolder ? asFolder(*setFolder)
-                                                : velt::readSetting(settings, "Velt", "path", ""));
+    engine.setDataFolder(dataFolder  ? asFolder(*dataFolder)
+                         : setFolder ? asFolder(*setFolder)
+                                     : velt::readSetting(settings, "Velt", "path", ""));
 
     std::vector<velt::ImportSummary> summaries;
     if (button)

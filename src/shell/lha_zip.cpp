@@ -40,7 +40,8 @@ private:
 };
 
 // The archive file as lhasa reads it. It remembers where reading stopped, so that the end of the
-// archive can be told from a header that lhasa could not decode (both give NULL).
+// archive can be told from a header that lhasa could not decode (both give NULL). lhasa asks for a
+// few bytes at a time: they come from a buffer, not from a system call each.
 struct Source {
     Fd fd;
     std::uint64_t size = 0;
@@ -50,19 +51,28 @@ struct Source {
     unsigned char lastFirst = 0;
     bool lastWasRead = false;
     bool failed = false;
+    std::vector<char> buffer = std::vector<char>(1 << 16);
+    std::size_t bufferPos = 0, bufferEnd = 0;
 
     static int read(void* handle, void* buf, size_t len) {
         auto* s = static_cast<Source*>(handle);
         std::size_t got = 0;
         while (got < len) {
-            ssize_t n = ::read(s->fd.get(), static_cast<char*>(buf) + got, len - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                s->failed = true;
-                return -1;
+            if (s->bufferPos == s->bufferEnd) {
+                ssize_t n = ::read(s->fd.get(), s->buffer.data(), s->buffer.size());
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) {
+                    s->failed = true;
+                    return -1;
+                }
+                if (n == 0) break;
+                s->bufferPos = 0;
+                s->bufferEnd = static_cast<std::size_t>(n);
             }
-            if (n == 0) break;
-            got += static_cast<std::size_t>(n);
+            std::size_t take = std::min(len - got, s->bufferEnd - s->bufferPos);
+            std::memcpy(static_cast<char*>(buf) + got, s->buffer.data() + s->bufferPos, take);
+            s->bufferPos += take;
+            got += take;
         }
         s->pos += got;
         s->lastWanted = len;
@@ -75,10 +85,19 @@ struct Source {
     static int skip(void* handle, size_t bytes) {
         auto* s = static_cast<Source*>(handle);
         s->lastWasRead = false;
-        if (s->pos + bytes > s->size ||
-            ::lseek(s->fd.get(), static_cast<off_t>(bytes), SEEK_CUR) < 0) {
+        if (s->pos + bytes > s->size) {
             s->failed = true;
             return 0;
+        }
+        const std::size_t buffered = s->bufferEnd - s->bufferPos;
+        if (bytes <= buffered) {
+            s->bufferPos += bytes;
+        } else {
+            s->bufferPos = s->bufferEnd = 0;
+            if (::lseek(s->fd.get(), static_cast<off_t>(bytes - buffered), SEEK_CUR) < 0) {
+                s->failed = true;
+                return 0;
+            }
         }
         s->pos += bytes;
         return 1;

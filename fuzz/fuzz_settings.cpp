@@ -1,0 +1,35 @@
+// The settings reader on a file of arbitrary content; then a value written into that file must
+// read back as written.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "convert/import_error.h"
+#include "fuzz_util.h"
+#include "shell/settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static velt::fuzz::TempFolder folder;
+    const std::string file = folder.path() + "velt.ini";
+    velt::fuzz::writeBytes(file, std::string_view(reinterpret_cast<const char*>(data), size));
+    for (const char* section : {"Velt", "velt", ""})
+        for (const char* key : {"path", "PATH", ""})
+            if (velt::readSetting(file, section, key, "none").size() > 255) std::abort();
+
+    const std::string value = "/home/ユーザー/Target data/";
+    try {
+        velt::writeSetting(file, "Velt", "path", value);
+    } catch (const velt::ImportError&) {
+        return 0;
+    }
+    std::string back = velt::readSetting(file, "Velt", "path", "none");
+    if (back != value) {
+        std::fprintf(stderr, "wrote \"%s\", read back \"%s\"\n", value.c_str(), back.c_str());
+        std::abort();
+    }
+    return 0;
+}

@@ -216,10 +216,14 @@ void OutputStore::writePending(const std::string& path, File& f) {
 void OutputStore::writeSorted(const std::string& path, File& f) {
     if (!f.dirty) return;
     // A new file beside the old one, renamed over it: a crash or a full disk leaves either the
-    // old lines or the new ones, never a file cut short.
+    // old lines or the new ones, never a file cut short. The wait for the disk is only worth it
+    // when there are old lines to keep: a file that was empty loses nothing (a backfill creates
+    // hundreds of these, and a wait each would double its time).
     std::string tmp = path + ".velt-tmp";
     struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0666;
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    mode_t mode = exists ? (st.st_mode & 07777) : 0666;
+    const bool oldLines = exists && st.st_size > 0;
     Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
     if (!fd.ok()) fail(path, "ファイルを書き直せません", errno);
     std::string text;
@@ -228,15 +232,17 @@ void OutputStore::writeSorted(const std::string& path, File& f) {
         text.append("\r\n");
     }
     int err = 0;
-    if (!writeAll(fd.get(), text) || ::fsync(fd.get()) != 0) err = errno;
+    if (!writeAll(fd.get(), text) || (oldLines && ::fsync(fd.get()) != 0)) err = errno;
     if (::close(fd.release()) != 0 && err == 0) err = errno;
     if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
     if (err != 0) {
         ::unlink(tmp.c_str());
         fail(path, "ファイルを書き直せません", err);
     }
-    Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.ok()) ::fsync(dir.get());
+    if (oldLines) {
+        Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.ok()) ::fsync(dir.get());
+    }
     f.dirty = false;
 }
 

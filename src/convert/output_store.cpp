@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <utility>
 
@@ -51,7 +53,8 @@ bool readAll(int fd, std::string& out) {
     }
 }
 
-bool writeAll(int fd, std::string_view data) {
+bool writeAll(int fd, std::string_view data, std::size_t* written = nullptr) {
+    if (written) *written = 0;
     while (!data.empty()) {
         ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0) {
@@ -59,8 +62,65 @@ bool writeAll(int fd, std::string_view data) {
             return false;
         }
         data.remove_prefix(static_cast<std::size_t>(n));
+        if (written) *written += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// Appends are journalled, so that an import killed in the middle of a write (or a write that
+// failed part-way) leaves no torn line for the next import to take for a record: before the
+// write, "<file>.velt-append" holds the file's size; it is removed once the write is whole. When
+// the next import finds it, the whole lines written after that size stay (that import finds them
+// present and goes on after them) and a torn last line is cut away. A file that lacks its last
+// line end for any other reason is never cut: a line is only ever added after it.
+std::string journalOf(const std::string& path) {
+    return path + ".velt-append";
+}
+
+// False when no journal could be made: the write then goes ahead without one.
+bool startJournal(const std::string& path, off_t size) {
+    Fd j(::open(journalOf(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    return j.ok() && writeAll(j.get(), "velt-append " + std::to_string(size) + "\n") &&
+           ::close(j.release()) == 0;
+}
+
+// Cuts the file back to the end of its last whole line after `size` bytes.
+bool cutTornLine(int fd, off_t size) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode) || st.st_size <= size) return true;
+    std::string tail(static_cast<std::size_t>(st.st_size - size), '\0');
+    if (::pread(fd, tail.data(), tail.size(), size) != static_cast<ssize_t>(tail.size()))
+        return false;
+    std::size_t nl = tail.find_last_of('\n');
+    off_t keep = size + static_cast<off_t>(nl == std::string::npos ? 0 : nl + 1);
+    return keep == st.st_size || ::ftruncate(fd, keep) == 0;
+}
+
+void recoverTornAppend(const std::string& path) {
+    const std::string journal = journalOf(path);
+    std::string text;
+    {
+        Fd j(::open(journal.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!j.ok()) return;
+        if (!readAll(j.get(), text)) fail(path, "前回の書き込みの記録を読めません", errno);
+    }
+    // A journal cut short was never followed by its write.
+    const std::string_view head = "velt-append ";
+    long long size = -1;
+    if (text.size() > head.size() && text.compare(0, head.size(), head) == 0 &&
+        text.back() == '\n') {
+        auto [end, ec] =
+            std::from_chars(text.data() + head.size(), text.data() + text.size() - 1, size);
+        if (ec != std::errc() || end != text.data() + text.size() - 1) size = -1;
+    }
+    if (size >= 0) {
+        Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+        if ((fd.ok() && !cutTornLine(fd.get(), static_cast<off_t>(size))) ||
+            (!fd.ok() && errno != ENOENT))
+            fail(path, "前回中断した書き込みの途中の行を取り除けません", errno);
+    }
+    ::unlink(journal.c_str());
 }
 
 std::string keyOf(std::string_view line, std::size_t keyChars) {
@@ -104,7 +164,17 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     File f;
     f.mode = mode;
     f.keyChars = keyChars;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    recoverTornAppend(path);
+    // Left by an import killed while it rewrote the file.
+    if (mode == Mode::Sorted) ::unlink((path + ".velt-tmp").c_str());
+    // Non-blocking, so that a pipe in the file's place is refused below instead of waited on.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.ok() && ::fstat(fd.get(), &st) == 0 &&
+        (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ||
+         // A device could be read for ever (/dev/zero, /dev/full).
+         (mode != Mode::Plain && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)))))
+        throw ImportError(path, "ファイルではなく装置かパイプです");
     if (!fd.ok()) {
         if (errno != ENOENT) fail(path, "ファイルを開けません", errno);
         // Missing: create it empty now, as the record that first names it would.
@@ -209,8 +279,26 @@ void OutputStore::writePending(const std::string& path, File& f) {
     f.pending.clear();
     Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
     if (!fd.ok()) fail(path, "ファイルに書き込めません", errno);
-    if (!writeAll(fd.get(), data)) fail(path, "ファイルに書き込めません", errno);
+    struct stat st {};
+    const off_t before = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+    const bool journalled = before >= 0 && startJournal(path, before);
+    std::size_t written = 0;
+    if (!writeAll(fd.get(), data, &written)) {
+        const int err = errno;
+        // Failed part-way (a full disk, a size limit): the whole lines written stay, a torn
+        // last line goes, and the lines that did not reach the disk are not counted.
+        std::size_t nl = std::string_view(data).substr(0, written).find_last_of('\n');
+        std::size_t keep = nl == std::string::npos ? 0 : nl + 1;
+        bool cut = before >= 0 && ::ftruncate(fd.get(), before + static_cast<off_t>(keep)) == 0;
+        if (cut && journalled) ::unlink(journalOf(path).c_str());
+        std::size_t lost = 0;
+        for (std::size_t i = keep; i < data.size(); ++i) lost += data[i] == '\n';
+        if (keep == 0 && data.compare(0, 2, "\r\n") == 0) --lost;  // the break before them
+        linesWritten_ -= std::min(lost, linesWritten_);
+        fail(path, "ファイルに書き込めません", err);
+    }
     if (::close(fd.release()) != 0) fail(path, "ファイルに書き込めません", errno);
+    if (journalled) ::unlink(journalOf(path).c_str());
 }
 
 void OutputStore::writeSorted(const std::string& path, File& f) {

@@ -1,0 +1,227 @@
+#pragma once
+// Helpers of the fault and crash tests: velt-cli run as a child process under a size limit, as
+// another user or killed at a chosen moment; Target folders and snapshots of them.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velt::test {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "velt-fault-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern + "/";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// Every entry under a folder: a file's bytes, "<dir>" for a folder, "-> target" for a link.
+using Snapshot = std::map<std::string, std::string>;
+
+inline Snapshot snapshot(const std::string& folder) {
+    Snapshot s;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        std::string rel = fs::relative(e.path(), folder).string();
+        if (e.is_symlink())
+            s[rel] = "-> " + fs::read_symlink(e.path()).string();
+        else if (e.is_directory())
+            s[rel] = "<dir>";
+        else
+            s[rel] = readFile(e.path().string());
+    }
+    return s;
+}
+
+// Target's data folder as its installation leaves it: the three folders, and a year folder.
+inline std::string makeTarget(const std::string& folder) {
+    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA/2009"})
+        fs::create_directories(folder + sub);
+    return folder;
+}
+
+inline void copyTree(const std::string& from, const std::string& to) {
+    fs::remove_all(to);
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+struct Run {
+    int status = -1;  // as waitpid gives it
+    std::string out, err;
+    bool exited(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+    bool signalled(int sig) const { return WIFSIGNALED(status) && WTERMSIG(status) == sig; }
+};
+
+struct RunOptions {
+    std::string tmpdir;                   // TMPDIR of the child
+    std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE
+    bool ignoreSizeSignal = false;        // SIGXFSZ ignored: the write fails with EFBIG instead
+    std::optional<uid_t> user;            // setuid before exec
+};
+
+inline RunOptions inTmp(std::string tmpdir, std::optional<rlim_t> fileSizeLimit = {}) {
+    RunOptions o;
+    o.tmpdir = std::move(tmpdir);
+    o.fileSizeLimit = fileSizeLimit;
+    return o;
+}
+
+// Starts velt-cli with `args`; its output goes to files in `logs`.
+inline pid_t startCli(const std::vector<std::string>& args, const RunOptions& o,
+                      const std::string& logs) {
+    std::vector<std::string> argv{VELT_CLI, "--quiet"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid > 0) return pid;
+    int out = ::open((logs + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int err = ::open((logs + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (out < 0 || err < 0) ::_exit(126);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    if (!o.tmpdir.empty()) ::setenv("TMPDIR", o.tmpdir.c_str(), 1);
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    if (o.ignoreSizeSignal)
+        ::signal(SIGXFSZ, SIG_IGN);
+    else
+        ::signal(SIGXFSZ, SIG_DFL);
+    if (o.fileSizeLimit) {
+        rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+    }
+    if (o.user && (::setgid(*o.user) != 0 || ::setuid(*o.user) != 0)) ::_exit(126);
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    ::execv(cargv[0], cargv.data());
+    ::_exit(127);
+}
+
+// Waits for the child, killing it when it takes longer than `limit`.
+inline Run finishCli(pid_t pid, const std::string& logs,
+                     std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+    Run r;
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (::waitpid(pid, &r.status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &r.status, 0);
+            r.err = "velt-cli did not end in time\n";
+            return r;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    r.out = readFile(logs + "out");
+    r.err = readFile(logs + "err");
+    return r;
+}
+
+inline Run runCli(const std::vector<std::string>& args, const RunOptions& o,
+                  const std::string& logs) {
+    return finishCli(startCli(args, o, logs), logs);
+}
+
+}  // namespace velt::test
+
+namespace velt::test {
+
+// The generated race days: their folders of texts (yymmdd/) and their archives, in name order.
+inline std::vector<std::string> generated(bool folders) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(VELT_FAULT_DATA)) {
+        bool folder = e.is_directory();
+        if (folder == folders && (folder || e.path().extension() == ".lzh"))
+            found.push_back(e.path().string() + (folder ? "/" : ""));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Keeps the first two thirds of the lines of a text.
+inline std::string firstLines(const std::string& text) {
+    std::size_t lines = 0;
+    for (char c : text) lines += c == '\n';
+    std::size_t keep = lines * 2 / 3, pos = 0;
+    for (std::size_t n = 0; n < keep; ++n) pos = text.find('\n', pos) + 1;
+    return text.substr(0, pos);
+}
+
+// A Target folder that already holds part of the first generated day, so that imports append to
+// files with lines in them; one of those files lacks its last line end, as a hand edit leaves it.
+inline void makeBase(const std::string& target, const std::string& scratch) {
+    makeTarget(target);
+    const std::string day = generated(true).at(0);
+    const std::string date = fs::path(day).parent_path().filename().string();
+    fs::create_directories(scratch + "part");
+    std::vector<std::string> inputs;
+    for (std::string kind : {"KYD", "SEB", "SKA", "OZ"}) {
+        std::string name = kind + date + ".txt";
+        writeFile(scratch + "part/" + name, firstLines(readFile(day + name)));
+        inputs.push_back(scratch + "part/" + name);
+    }
+    writeFile(scratch + "part/JracSei1.dat", firstLines(readFile(day + "JracSei1.dat")));
+    inputs.push_back(scratch + "part/JracSei1.dat");
+    std::vector<std::string> args{"--data-folder", target};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    Run r = runCli(args, {}, scratch);
+    if (!r.exited(0)) throw std::runtime_error("the base import failed: " + r.err);
+    for (const auto& e : fs::directory_iterator(target + "MDATA")) {
+        std::string text = readFile(e.path().string());
+        if (e.path().filename().string().rfind("MD", 0) == 0 && text.size() > 2) {
+            writeFile(e.path().string(), text.substr(0, text.size() - 2));
+            break;
+        }
+    }
+}
+
+// Files the output store leaves only while it writes.
+inline std::vector<std::string> strayFiles(const Snapshot& s) {
+    std::vector<std::string> stray;
+    for (const auto& [name, bytes] : s)
+        if (name.find(".velt-") != std::string::npos) stray.push_back(name);
+    return stray;
+}
+
+}  // namespace velt::test

@@ -1,5 +1,7 @@
 // The fast output store against the reference one: the same imports, the same bytes on disk.
 
+#include "../support/reference_store.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <map>
 #include <memory>
 
-#include "../support/reference_store.h"
 #include "shell_test_util.h"
 
 namespace velt {
@@ -83,8 +84,8 @@ void tamper(const std::string& root) {
 
 TEST(ReferenceStore, EngineWritesTheSameBytesThroughEitherStore) {
     test::TempDir in;
-    const std::string command = "python3 '" + kGenerator + "' --out '" + in.path() +
-                                "' --days 3 --seed 5 >/dev/null";
+    const std::string command =
+        "python3 '" + kGenerator + "' --out '" + in.path() + "' --days 3 --seed 5 >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     std::vector<std::vector<std::string>> days;
     for (const auto& e : fs::directory_iterator(in.path())) {

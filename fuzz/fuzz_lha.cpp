@@ -42,13 +42,16 @@ struct Setup {
 
 void checkOnlyDestination(const Setup& s) {
     for (const auto& e : fs::directory_iterator(s.root.path()))
-        if (e.path().filename() != "work") found("written beside the work folder: " + e.path().string());
+        if (e.path().filename() != "work")
+            found("written beside the work folder: " + e.path().string());
     for (const auto& e : fs::directory_iterator(s.work)) {
         auto name = e.path().filename();
-        if (name != "in.lzh" && name != "dest") found("written beside the destination: " + e.path().string());
+        if (name != "in.lzh" && name != "dest")
+            found("written beside the destination: " + e.path().string());
     }
     for (const auto& e : fs::directory_iterator(s.dest))
-        if (!e.is_regular_file() || e.is_symlink()) found("not a plain member file: " + e.path().string());
+        if (!e.is_regular_file() || e.is_symlink())
+            found("not a plain member file: " + e.path().string());
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ struct CrashFixture : ::testing::Test {
         makeBase(base, dir.path());
         copyTree(base, work);
         auto start = std::chrono::steady_clock::now();
-        test::Run r = runCli(importArgs(work, files), inTmp(tmp), dir.path());
+        test::Run r = runCli(importArgs(work, files), inTmp(tmp));
         whole = std::chrono::steady_clock::now() - start;
         ASSERT_TRUE(r.exited(0)) << r.err;
         want = snapshot(work);
@@ -55,7 +55,7 @@ struct CrashFixture : ::testing::Test {
 
     // Runs the import to its end and compares the folder with the uninterrupted one.
     void completeAndCompare(const std::string& what) {
-        test::Run r = runCli(importArgs(work, files), inTmp(tmp), dir.path());
+        test::Run r = runCli(importArgs(work, files), inTmp(tmp));
         ASSERT_TRUE(r.exited(0)) << what << ": " << r.err;
         ASSERT_EQ(difference(want, snapshot(work)), "") << what;
     }
@@ -73,10 +73,10 @@ TEST_F(CrashFixture, KilledAtRandomMomentsEndsAsOneImport) {
         ++round;
         copyTree(base, work);
         for (int k = killsInRound(random); k > 0; --k) {
-            pid_t pid = startCli(importArgs(work, files), inTmp(tmp), dir.path());
+            Child child = startCli(importArgs(work, files), inTmp(tmp));
             std::this_thread::sleep_for(std::chrono::duration<double>(moment(random)));
-            ::kill(pid, SIGKILL);
-            test::Run r = finishCli(pid, dir.path());
+            ::kill(child.pid, SIGKILL);
+            test::Run r = finishCli(child);
             if (r.signalled(SIGKILL)) ++kills;
         }
         ASSERT_NO_FATAL_FAILURE(completeAndCompare("round " + std::to_string(round)));
@@ -107,7 +107,7 @@ TEST_F(CrashFixture, KilledInTheMiddleOfAWriteEndsAsOneImport) {
     for (int i = 0; i < 40; ++i) {
         copyTree(base, work);
         std::size_t at = limit(random);
-        test::Run r = runCli(importArgs(work, files), inTmp(tmp, at), dir.path());
+        test::Run r = runCli(importArgs(work, files), inTmp(tmp, at));
         if (r.signalled(SIGXFSZ)) ++killed;
         Snapshot left = snapshot(work), before = snapshot(base);
         for (const auto& [name, bytes] : left)

@@ -3,6 +3,7 @@
 // another user or killed at a chosen moment; Target folders and snapshots of them.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -108,25 +109,31 @@ inline RunOptions inTmp(std::string tmpdir, std::optional<rlim_t> fileSizeLimit 
     return o;
 }
 
-// Starts velt-cli with `args`; its output goes to files in `logs`.
-inline pid_t startCli(const std::vector<std::string>& args, const RunOptions& o,
-                      const std::string& logs) {
+// A running velt-cli: its output comes through pipes, so that a size limit does not cut it.
+struct Child {
+    pid_t pid = -1;
+    int out = -1, err = -1;
+};
+
+// Starts velt-cli with `args`.
+inline Child startCli(const std::vector<std::string>& args, const RunOptions& o) {
     std::vector<std::string> argv{VELT_CLI, "--quiet"};
     argv.insert(argv.end(), args.begin(), args.end());
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid > 0) return pid;
-    int out = ::open((logs + "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    int err = ::open((logs + "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (out < 0 || err < 0) ::_exit(126);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
+    if (pid > 0) {
+        ::close(out[1]);
+        ::close(err[1]);
+        return {pid, out[0], err[0]};
+    }
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
     if (!o.tmpdir.empty()) ::setenv("TMPDIR", o.tmpdir.c_str(), 1);
     ::setenv("LC_ALL", "C.UTF-8", 1);
-    if (o.ignoreSizeSignal)
-        ::signal(SIGXFSZ, SIG_IGN);
-    else
-        ::signal(SIGXFSZ, SIG_DFL);
+    ::signal(SIGXFSZ, o.ignoreSizeSignal ? SIG_IGN : SIG_DFL);
     if (o.fileSizeLimit) {
         rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
@@ -140,27 +147,38 @@ inline pid_t startCli(const std::vector<std::string>& args, const RunOptions& o,
 }
 
 // Waits for the child, killing it when it takes longer than `limit`.
-inline Run finishCli(pid_t pid, const std::string& logs,
-                     std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+inline Run finishCli(Child c, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
     Run r;
     auto deadline = std::chrono::steady_clock::now() + limit;
-    while (::waitpid(pid, &r.status, WNOHANG) == 0) {
+    pollfd fds[2] = {{c.out, POLLIN, 0}, {c.err, POLLIN, 0}};
+    std::string* text[2] = {&r.out, &r.err};
+    int open = 2;
+    while (open > 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &r.status, 0);
-            r.err = "velt-cli did not end in time\n";
-            return r;
+            ::kill(c.pid, SIGKILL);
+            r.err += "\nvelt-cli did not end in time\n";
+            deadline = std::chrono::steady_clock::time_point::max();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (::poll(fds, 2, 10) < 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buf[4096];
+            ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                text[i]->append(buf, static_cast<std::size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
     }
-    r.out = readFile(logs + "out");
-    r.err = readFile(logs + "err");
+    ::waitpid(c.pid, &r.status, 0);
     return r;
 }
 
-inline Run runCli(const std::vector<std::string>& args, const RunOptions& o,
-                  const std::string& logs) {
-    return finishCli(startCli(args, o, logs), logs);
+inline Run runCli(const std::vector<std::string>& args, const RunOptions& o) {
+    return finishCli(startCli(args, o));
 }
 
 }  // namespace velt::test
@@ -205,7 +223,7 @@ inline void makeBase(const std::string& target, const std::string& scratch) {
     inputs.push_back(scratch + "part/JracSei1.dat");
     std::vector<std::string> args{"--data-folder", target};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    Run r = runCli(args, {}, scratch);
+    Run r = runCli(args, {});
     if (!r.exited(0)) throw std::runtime_error("the base import failed: " + r.err);
     for (const auto& e : fs::directory_iterator(target + "MDATA")) {
         std::string text = readFile(e.path().string());

@@ -20,6 +20,8 @@
 namespace velt {
 namespace {
 
+constexpr std::uint64_t kMaxMemberLength = 256u << 20;
+
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
@@ -230,6 +232,12 @@ bool LhaZip::next(LhaMember& member) {
     member.headerLevel = h.header_level;
     member.directory =
         std::strcmp(h.compress_method, LHA_COMPRESS_TYPE_DIR) == 0 || h.symlink_target != nullptr;
+    // Far beyond any JRDB file: refused before anything is decoded or written, so that a small
+    // hostile archive cannot fill the disk.
+    if (!member.directory && h.length > kMaxMemberLength)
+        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(member.name) + " の大きさ (" +
+                                         std::to_string(h.length) +
+                                         " バイト) が大きすぎます。256 MB までしか解凍しません");
     return true;
 }
 

@@ -1,0 +1,223 @@
+// Hostile archives: names that climb out of the working folder or are absolute (in every header
+// level's own way), members that declare huge sizes, thousands of members, empty members, links,
+// and files that are no LHA archive at all. Nothing lands outside the destination, and each
+// refusal says why.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "convert/import_error.h"
+#include "shell/lha_zip.h"
+#include "shell_test_util.h"
+
+namespace velt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+void put(std::string& s, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A stored member with a level-0 header; `declared` replaces the true length when given.
+std::string level0(const std::string& name, const std::string& data,
+                   std::uint64_t declared = UINT64_MAX, const char* method = "-lh0-") {
+    const std::uint64_t length = declared == UINT64_MAX ? data.size() : declared;
+    std::string h = method;
+    put(h, data.size(), 4);
+    put(h, length, 4);
+    put(h, 0x5A210000, 4);
+    h += '\x20';
+    h += '\0';
+    h += static_cast<char>(name.size());
+    h += name;
+    put(h, crc16(0, data.data(), data.size()), 2);
+    unsigned sum = 0;
+    for (unsigned char c : h) sum += c;
+    std::string member;
+    member += static_cast<char>(h.size());
+    member += static_cast<char>(sum & 0xFF);
+    return member + h + data;
+}
+
+// A stored member with a level-2 header: the folder goes in its own extended header, its parts
+// separated by 0xFF, as LHA writes them.
+std::string level2(const std::string& folder, const std::string& name, const std::string& data) {
+    std::string ext;
+    auto extended = [&ext](char type, const std::string& body) {
+        put(ext, body.size() + 3, 2);  // the size of this header, given by the one before
+        ext += type;
+        ext += body;
+    };
+    extended('\x01', name);
+    if (!folder.empty()) extended('\x02', folder);
+    // Each extended header's size sits at the end of the one before: shift them by two bytes.
+    std::string chain = ext.substr(2) + std::string(2, '\0');
+    std::string h;
+    h += "-lh0-";
+    put(h, data.size(), 4);
+    put(h, data.size(), 4);
+    put(h, 1700000000, 4);
+    h += '\x20';
+    h += '\x02';
+    put(h, crc16(0, data.data(), data.size()), 2);
+    h += 'U';
+    h += ext.substr(0, 2);
+    h += chain;
+    std::string member;
+    put(member, h.size() + 2, 2);
+    return member + h + data;
+}
+
+const std::string kEnd(1, '\0');
+
+std::vector<std::string> entriesUnder(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        names.push_back(fs::relative(e.path(), folder).string() + (e.is_symlink() ? "@" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::int32_t unlha(const std::string& archive, const std::string& dest, std::string& cause) {
+    char buffer[1024] = {};
+    std::int32_t r =
+        Unlha(0, unlhaCommandLine("e", "-x1m0", archive, dest).c_str(), buffer, sizeof buffer);
+    cause = buffer;
+    return r;
+}
+
+struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> extracted;  // the destination's files; empty with a cause: refused
+    const char* cause = "";              // a piece of the reported cause
+};
+
+// The archive sits in `root`, the destination two folders down: anything written anywhere but
+// in the destination shows in the listing of `root`.
+void check(const Case& c) {
+    SCOPED_TRACE(c.what);
+    TempDir root;
+    test::writeFile(root / "in.lzh", c.bytes);
+    fs::create_directories(root / "a/b/dest");
+    std::string cause;
+    std::int32_t r = unlha(root / "in.lzh", root / "a/b/dest", cause);
+    std::vector<std::string> want{"a", "a/b", "a/b/dest", "in.lzh"};
+    for (const auto& name : c.extracted) want.push_back("a/b/dest/" + name);
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(entriesUnder(root.path()), want);
+    if (*c.cause) {
+        EXPECT_NE(r, 0);
+        EXPECT_NE(cause.find(c.cause), std::string::npos) << cause;
+    } else {
+        EXPECT_EQ(r, 0) << cause;
+    }
+}
+
+TEST(HostileArchives, NamesStayInTheDestination) {
+    const Case cases[] = {
+        {"level 2, folder climbing out", level2("..\xff..\xff", "x", "1") + kEnd, {"x"}},
+        {"level 2, absolute folder",
+         level2("\xff"
+                "tmp\xff",
+                "x", "1") +
+             kEnd,
+         {"x"}},
+        // lhasa turns the slashes of a level-2 name into "_".
+        {"level 2, name with a slash", level2("", "../../x", "1") + kEnd, {".._.._x"}},
+        {"level 2, name that is ..", level2("sub\xff", "..", "1") + kEnd, {}, "名前が安全でない"},
+        {"level 2, empty name", level2("", "", "1") + kEnd, {}, "ヘッダが壊れています"},
+        {"level 0, deep climb", level0("../../../../../../tmp/x", "1") + kEnd, {"x"}},
+        {"level 0, backslashes", level0("..\\..\\x", "1") + kEnd, {"x"}},
+        {"level 0, absolute", level0("/etc/velt-x", "1") + kEnd, {"velt-x"}},
+        {"level 0, drive", level0("C:\\x", "1") + kEnd, {"x"}},
+    };
+    for (const Case& c : cases) check(c);
+    EXPECT_FALSE(fs::exists("/etc/velt-x"));
+    EXPECT_FALSE(fs::exists("/tmp/x") && test::readFile("/tmp/x") == "1");
+}
+
+// A member that declares more than 256 MB is refused before anything is decoded or written, even
+// after a good member (which is removed again).
+TEST(HostileArchives, HugeDeclaredSizesAreRefused) {
+    const std::string good = level0("KYD011117.txt", "ok\r\n");
+    const Case cases[] = {
+        {"stored, 4 GB", level0("big.txt", "tiny", 0xFFFFFFFFu) + kEnd, {}, "大きすぎます"},
+        {"stored, 256 MB and a byte",
+         good + level0("big.txt", "tiny", (256u << 20) + 1) + kEnd,
+         {},
+         "大きすぎます"},
+        {"lh5, 1 GB",
+         good + level0("big.txt", std::string(40, '\0'), 1u << 30, "-lh5-") + kEnd,
+         {},
+         "大きすぎます"},
+        // Exactly 256 MB is allowed through to the length check, which the short data fails.
+        {"stored, 256 MB", level0("big.txt", "tiny", 256u << 20) + kEnd, {}, "長さ"},
+    };
+    for (const Case& c : cases) check(c);
+}
+
+TEST(HostileArchives, ManyAndEmptyMembers) {
+    std::string many;
+    std::vector<std::string> names;
+    for (int i = 0; i < 2000; ++i) {
+        names.push_back("m" + std::to_string(10000 + i) + ".txt");
+        many += level0(names.back(), std::to_string(i));
+    }
+    std::sort(names.begin(), names.end());
+    const Case cases[] = {
+        {"2000 members", many + kEnd, names},
+        {"empty members",
+         level0("KYD011117.txt", "") + level0("e.txt", "") + kEnd,
+         {"KYD011117.txt", "e.txt"}},
+        {"2000 members, the last one damaged",
+         many.substr(0, many.size() - 1) + "X" + kEnd,
+         {},
+         "CRC"},
+    };
+    for (const Case& c : cases) check(c);
+
+    TempDir root;
+    test::writeFile(root / "in.lzh", level0("KYD011117.txt", "") + kEnd);
+    fs::create_directory(root / "dest");
+    std::string cause;
+    ASSERT_EQ(unlha(root / "in.lzh", root / "dest", cause), 0) << cause;
+    EXPECT_EQ(fs::file_size(root / "dest/KYD011117.txt"), 0u);
+}
+
+TEST(HostileArchives, FilesThatAreNoLhaArchive) {
+    const std::string text = "0611110101\x83\x4e\x83\x8a\r\n";
+    const Case cases[] = {
+        {"zip", "PK\x03\x04" + std::string(100, 'z'), {}, "LHA 書庫ではない"},
+        {"gzip",
+         std::string("\x1f\x8b\x08\x00", 4) + std::string(60, '\x01'),
+         {},
+         "LHA 書庫ではない"},
+        {"a JRDB text", text + text, {}, "LHA 書庫ではない"},
+        {"one zero byte", kEnd, {}, "LHA 書庫ではない"},
+        {"a header cut after the method", level0("x", "1").substr(0, 9), {}, "LHA 書庫ではない"},
+        {"an unknown method", level0("x", "1", UINT64_MAX, "-lh9-") + kEnd, {}, ""},
+        {"garbage after the end mark", level0("x", "1") + kEnd + "garbage", {}, "壊れています"},
+    };
+    for (const Case& c : cases) {
+        if (std::string(c.what) == "an unknown method") {
+            // lhasa does not know it: refused at the header or at the read, never extracted.
+            SCOPED_TRACE(c.what);
+            TempDir root;
+            test::writeFile(root / "in.lzh", c.bytes);
+            fs::create_directory(root / "dest");
+            std::string cause;
+            EXPECT_NE(unlha(root / "in.lzh", root / "dest", cause), 0);
+            EXPECT_FALSE(cause.empty());
+            EXPECT_TRUE(fs::is_empty(root / "dest"));
+            continue;
+        }
+        check(c);
+    }
+}
+
+}  // namespace
+}  // namespace velt

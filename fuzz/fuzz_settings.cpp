@@ -16,9 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static velt::fuzz::TempFolder folder;
     const std::string file = folder.path() + "velt.ini";
     velt::fuzz::writeBytes(file, std::string_view(reinterpret_cast<const char*>(data), size));
+    // At most 255 CP932 bytes, each at most three bytes of UTF-8.
     for (const char* section : {"Velt", "velt", ""})
         for (const char* key : {"path", "PATH", ""})
-            if (velt::readSetting(file, section, key, "none").size() > 255) std::abort();
+            if (velt::readSetting(file, section, key, "none").size() > 3 * 255) std::abort();
 
     const std::string value = "/home/ユーザー/Target data/";
     try {

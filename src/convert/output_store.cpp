@@ -1,6 +1,7 @@
 #include "convert/output_store.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,11 +78,14 @@ std::string journalOf(const std::string& path) {
     return path + ".velt-append";
 }
 
-// False when no journal could be made: the write then goes ahead without one.
-bool startJournal(const std::string& path, off_t size) {
-    Fd j(::open(journalOf(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    return j.ok() && writeAll(j.get(), "velt-append " + std::to_string(size) + "\n") &&
-           ::close(j.release()) == 0;
+// The journal of a write, locked while the write lasts so that an import running beside this
+// one leaves it alone; -1 when none could be made (the write then goes ahead without one).
+int startJournal(const std::string& path, off_t size) {
+    Fd j(::open(journalOf(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!j.ok() || ::flock(j.get(), LOCK_EX | LOCK_NB) != 0 || ::ftruncate(j.get(), 0) != 0 ||
+        !writeAll(j.get(), "velt-append " + std::to_string(size) + "\n"))
+        return -1;
+    return j.release();
 }
 
 // Cuts the file back to the end of its last whole line after `size` bytes.
@@ -100,11 +104,11 @@ bool cutTornLine(int fd, off_t size) {
 void recoverTornAppend(const std::string& path) {
     const std::string journal = journalOf(path);
     std::string text;
-    {
-        Fd j(::open(journal.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!j.ok()) return;
-        if (!readAll(j.get(), text)) fail(path, "前回の書き込みの記録を読めません", errno);
-    }
+    Fd j(::open(journal.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!j.ok()) return;
+    // Locked: an import beside this one is writing now; it was not killed.
+    if (::flock(j.get(), LOCK_EX | LOCK_NB) != 0) return;
+    if (!readAll(j.get(), text)) fail(path, "前回の書き込みの記録を読めません", errno);
     // A journal cut short was never followed by its write.
     const std::string_view head = "velt-append ";
     long long size = -1;
@@ -281,7 +285,8 @@ void OutputStore::writePending(const std::string& path, File& f) {
     if (!fd.ok()) fail(path, "ファイルに書き込めません", errno);
     struct stat st {};
     const off_t before = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
-    const bool journalled = before >= 0 && startJournal(path, before);
+    Fd journal(before >= 0 ? startJournal(path, before) : -1);
+    const bool journalled = journal.ok();
     std::size_t written = 0;
     if (!writeAll(fd.get(), data, &written)) {
         const int err = errno;

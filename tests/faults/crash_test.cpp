@@ -2,6 +2,7 @@
 // same bytes on disk as one import that was never interrupted.
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
 #include <random>
 
@@ -120,6 +121,49 @@ TEST_F(CrashFixture, KilledInTheMiddleOfAWriteEndsAsOneImport) {
     std::printf("%d of 40 imports killed in a write, %d left a torn line\n", killed, torn);
     EXPECT_GE(killed, 20);
     EXPECT_GE(torn, 5);
+}
+
+}  // namespace
+}  // namespace velt
+
+namespace velt {
+namespace {
+
+// The journal of a write left by a killed import is acted on; one that an import running beside
+// this one holds locked is left alone, and so is the line it is writing.
+TEST_F(CrashFixture, TornLineIsCutOnlyWhenItsWriterIsGone) {
+    const std::string day = generated(true).at(0);
+    const std::string date = fs::path(day).parent_path().filename().string();
+    ASSERT_NO_FATAL_FAILURE(prepare({day + "KYD" + date + ".txt"}));
+    std::string file;
+    for (const auto& [name, bytes] : snapshot(base))
+        if (name.rfind("MDATA/MD", 0) == 0 && want[name] != bytes) file = name;
+    ASSERT_NE(file, "");
+    const std::string old = readFile(base + file);
+
+    for (bool locked : {false, true}) {
+        SCOPED_TRACE(locked ? "locked" : "left by a killed import");
+        copyTree(base, work);
+        writeFile(work + file, old + "0911281\x83\x4e");  // a line cut in its middle
+        const std::string journal = work + file + ".velt-append";
+        writeFile(journal, "velt-append " + std::to_string(old.size()) + "\n");
+        int fd = ::open(journal.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        if (locked) {
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        }
+        test::Run r = runCli(importArgs(work, files), inTmp(tmp));
+        ::close(fd);
+        EXPECT_TRUE(r.exited(0)) << r.err;
+        const std::string now = readFile(work + file);
+        if (locked) {
+            EXPECT_EQ(now.substr(0, old.size() + 9), old + "0911281\x83\x4e");
+            EXPECT_TRUE(fs::exists(journal));
+        } else {
+            EXPECT_EQ(now, want[file]);
+            EXPECT_FALSE(fs::exists(journal));
+        }
+    }
 }
 
 }  // namespace

@@ -11,8 +11,7 @@ Outcome ky(std::string_view line, ImportContext& ctx) {
     const Record r(line);
     if (r.size() < 10) return Outcome::Malformed;
     const std::string course = r.field(1, 2), year = r.field(3, 2), meeting = r.field(5, 1);
-    std::string key = course + year + meeting + r.field(6, 1) + r.field(7, 2) + r.field(9, 2);
-    key += '0';
+    const std::string key = horseKey(r, '0');
 
     const std::string path = meetingPath(ctx, "MD", year, meeting, numericValue(course));
     if (path.empty()) return Outcome::Malformed;

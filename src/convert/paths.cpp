@@ -25,6 +25,13 @@ std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::
     return ctx.dataFolder + "MDATA/" + utf8;
 }
 
+std::string horseKey(const Record& r, char suffix) {
+    std::string key = r.field(1, 2) + r.field(3, 2) + r.field(5, 1) + r.field(6, 1) +
+                      r.field(7, 2) + r.field(9, 2);
+    key += suffix;
+    return key;
+}
+
 std::string oddsPath(const ImportContext& ctx) {
     std::string name = "OD" + ctx.fileDate + ".CSV";
     std::string path = ctx.dataFolder + "HDATA/" + name;

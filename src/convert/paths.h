@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "convert/import_context.h"
+#include "convert/record.h"
 
 namespace velt {
 
@@ -14,6 +15,10 @@ namespace velt {
 // MDATA).
 std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::string_view year,
                         std::string_view meeting, double courseCode);
+
+// The horse key of a KYD, SEB or ZEB record: its first ten bytes, field by field, then `suffix`
+// ('0' for horse data, '1' for results).
+std::string horseKey(const Record& r, char suffix);
 
 // The odds file of the running import: HDATA/"OD" + fileDate + ".CSV". Throws ImportError when
 // fileDate holds a folder separator or a NUL byte.

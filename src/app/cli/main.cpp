@@ -12,6 +12,7 @@
 
 #include "convert/import_error.h"
 #include "shell/import_engine.h"
+#include "shell/recognition.h"
 #include "shell/settings.h"
 #include "shell/version.h"
 
@@ -63,6 +64,9 @@ public:
         // The extraction's messages carry titles of their own: they are errors.
         if (icon == Icon::Exclamation || title != "Velt") {
             std::fprintf(stderr, "velt-cli: %s: %s\n", title.c_str(), text.c_str());
+        } else if (text == velt::kDropCompleteMessage) {
+            // The completion message closes the run: it follows the summaries of the files.
+            closing_ = text;
         } else if (!quiet_) {
             std::printf("%s\n", text.c_str());
             std::fflush(stdout);
@@ -93,6 +97,11 @@ public:
         barShown_ = true;
     }
 
+    void printClosing() {
+        if (!quiet_ && !closing_.empty()) std::printf("%s\n", closing_.c_str());
+        closing_.clear();
+    }
+
     void clearBar() {
         if (!barShown_) return;
         std::fputs("\r\033[K", stderr);
@@ -104,6 +113,7 @@ private:
     bool terminal_;
     bool barShown_ = false;
     std::string input_;
+    std::string closing_;
     std::chrono::steady_clock::time_point started_;
 };
 
@@ -204,5 +214,6 @@ int main(int argc, char** argv) {
         printSummary(s, quiet);
         allImported = allImported && s.recognised && s.succeeded;
     }
+    messages.printClosing();
     return allImported ? 0 : 1;
 }

@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -35,6 +38,25 @@ struct Failure {
     std::size_t line = 0;  // 1-based; 0 when not at a line
 };
 
+// Removes the work folders of imports that were killed (named "velt-<pid>-XXXXXX" by a
+// process that no longer runs), once per temporary folder and process.
+void removeStaleWorkFolders(const std::string& base) {
+    static std::set<std::string> done;
+    if (!done.insert(base).second) return;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("velt-", 0) != 0) continue;
+        const auto dash = name.find('-', 5);
+        if (dash == std::string::npos || dash == 5 || name.size() != dash + 7) continue;
+        if (name.find_first_not_of("0123456789", 5) != dash) continue;
+        const long pid = std::strtol(name.c_str() + 5, nullptr, 10);
+        if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        std::error_code ignored;
+        if (entry.is_directory(ignored)) std::filesystem::remove_all(entry.path(), ignored);
+    }
+}
+
 // A fresh private folder for one archive's members, removed with everything in it.
 class WorkFolder {
 public:
@@ -42,7 +64,9 @@ public:
         std::error_code ec;
         std::string base = std::filesystem::temp_directory_path(ec).string();
         if (ec || base.empty()) base = "/tmp";
-        std::string pattern = base + (base.back() == '/' ? "" : "/") + "velt-XXXXXX";
+        removeStaleWorkFolders(base);
+        std::string pattern = base + (base.back() == '/' ? "" : "/") + "velt-" +
+                              std::to_string(::getpid()) + "-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             throw Failure{base, "作業フォルダを作れません: " + describeErrno(errno)};
         path_ = pattern + "/";

@@ -65,6 +65,7 @@ const ButtonRule& ruleOf(Button button) {
 }  // namespace
 
 std::string lastChars(std::string_view text, std::size_t n) {
+    if (n == 0) return {};
     auto starts = charStarts(text);
     if (starts.size() <= n) return std::string(text);
     return std::string(text.substr(starts[starts.size() - n]));

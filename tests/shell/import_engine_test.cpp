@@ -1,6 +1,8 @@
 #include "shell/import_engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -104,6 +106,27 @@ TEST_F(Engine, ButtonImportsAnArchiveAndLeavesNothingBehind) {
     EXPECT_EQ(s.linesWritten, 0u);
     EXPECT_EQ(s.present, lineCount(kyd));
     EXPECT_EQ(snapshot(target()), written);
+}
+
+// A killed import leaves its work folder; the next import removes it, and only it.
+TEST_F(Engine, WorkFoldersOfKilledImportsAreRemoved) {
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    const fs::path stale = dir / ("tmp/velt-" + std::to_string(child) + "-AbC123");
+    const fs::path running = dir / ("tmp/velt-" + std::to_string(getpid()) + "-XyZ789");
+    const fs::path other = dir / "tmp/velt-notes";
+    for (const fs::path& p : {stale, running, other}) fs::create_directories(p / "sub");
+    writeFile(stale / "KYD091122.txt", "left over");
+
+    std::string path = archive("KYD091122.lzh", {{"KYD091122.txt", sample("KYD091122.txt")}});
+    EXPECT_TRUE(engine.importAs(Button::KYD, path).succeeded);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_TRUE(fs::exists(other));
+    fs::remove_all(running);
+    fs::remove_all(other);
 }
 
 // A chosen text file is read where it lies and kept; the current folder plays no part.

@@ -8,9 +8,15 @@
 
 namespace velt::cp932 {
 
-inline bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-inline bool isTrail(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
-inline bool isSingle(unsigned char c) { return c < 0x80 || (c >= 0xA1 && c <= 0xDF); }
+inline bool isLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+inline bool isTrail(unsigned char c) {
+    return c >= 0x40 && c <= 0xFC && c != 0x7F;
+}
+inline bool isSingle(unsigned char c) {
+    return c < 0x80 || (c >= 0xA1 && c <= 0xDF);
+}
 
 // Byte length of the character that starts at s[i]: 2 for a lead byte followed by a trail byte,
 // otherwise 1 (a lone lead byte or an invalid byte counts as one character).

@@ -37,8 +37,10 @@ double numericValue(std::string_view text) {
 std::int16_t toInt16(double value) {
     if (std::isnan(value)) return 0;
     double r = std::nearbyint(value);  // the default rounding mode: ties to even
-    if (r > std::numeric_limits<std::int16_t>::max()) return std::numeric_limits<std::int16_t>::max();
-    if (r < std::numeric_limits<std::int16_t>::min()) return std::numeric_limits<std::int16_t>::min();
+    if (r > std::numeric_limits<std::int16_t>::max())
+        return std::numeric_limits<std::int16_t>::max();
+    if (r < std::numeric_limits<std::int16_t>::min())
+        return std::numeric_limits<std::int16_t>::min();
     return static_cast<std::int16_t>(r);
 }
 

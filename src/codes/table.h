@@ -24,7 +24,8 @@ public:
         int top = 0;
         for (const Entry& e : entries) top = e.code > top ? e.code : top;
         texts_.assign(static_cast<std::size_t>(top) + 1, fallback_);
-        for (const Entry& e : entries) texts_[static_cast<std::size_t>(e.code)] = cp932::fromUtf8(e.text);
+        for (const Entry& e : entries)
+            texts_[static_cast<std::size_t>(e.code)] = cp932::fromUtf8(e.text);
     }
 
     // Exact numeric equality with the integer codes; fractions and negatives find nothing.

@@ -21,8 +21,7 @@ std::string_view stableRatingName(double code) {
 }
 
 std::string_view markName(double code) {
-    static const Table table(
-        {{1, "◎"}, {2, "○"}, {3, "▲"}, {4, "注"}, {5, "△"}, {6, "△"}}, "　");
+    static const Table table({{1, "◎"}, {2, "○"}, {3, "▲"}, {4, "注"}, {5, "△"}, {6, "△"}}, "　");
     return table(code);
 }
 

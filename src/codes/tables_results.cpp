@@ -9,15 +9,21 @@ std::string_view positionName(double code) {
 }
 
 std::string_view bodyName(double code) {
-    static const Table table({{1, "太い"}, {2, "余裕"}, {3, "良い"}, {4, "普通"},
-                              {5, "細い"}, {6, "張り"}, {7, "緩い"}},
-                             "？？");
+    static const Table table(
+        {{1, "太い"}, {2, "余裕"}, {3, "良い"}, {4, "普通"}, {5, "細い"}, {6, "張り"}, {7, "緩い"}},
+        "？？");
     return table(code);
 }
 
 std::string_view demeanorName(double code) {
-    static const Table table({{1, "状態良"}, {2, "平凡　"}, {3, "不安定"}, {4, "イレ込"},
-                              {5, "気合良"}, {6, "気不足"}, {7, "チャカ"}, {8, "イレチ"}},
+    static const Table table({{1, "状態良"},
+                              {2, "平凡　"},
+                              {3, "不安定"},
+                              {4, "イレ込"},
+                              {5, "気合良"},
+                              {6, "気不足"},
+                              {7, "チャカ"},
+                              {8, "イレチ"}},
                              "？？？");
     return table(code);
 }

@@ -10,7 +10,9 @@ class ImportError : public std::runtime_error {
 public:
     // `file` is the path as the user would read it (UTF-8), `cause` a plain sentence (UTF-8).
     ImportError(std::string file, std::string cause)
-        : std::runtime_error(file + ": " + cause), file_(std::move(file)), cause_(std::move(cause)) {}
+        : std::runtime_error(file + ": " + cause),
+          file_(std::move(file)),
+          cause_(std::move(cause)) {}
 
     const std::string& file() const { return file_; }
     const std::string& cause() const { return cause_; }

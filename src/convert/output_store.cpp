@@ -140,17 +140,27 @@ std::string folderOf(const std::string& path) {
 
 std::string describeErrno(int err) {
     switch (err) {
-        case ENOENT: return "フォルダがありません";
-        case ENOTDIR: return "途中にフォルダでないものがあります";
+        case ENOENT:
+            return "フォルダがありません";
+        case ENOTDIR:
+            return "途中にフォルダでないものがあります";
         case EACCES:
-        case EPERM: return "書き込みが許可されていません";
-        case EROFS: return "読み取り専用のディスクです";
-        case ENOSPC: return "ディスクがいっぱいです";
-        case EDQUOT: return "ディスクの割り当てを超えました";
-        case EFBIG: return "ファイルが大きすぎます";
-        case EISDIR: return "同じ名前のフォルダがあります";
-        case EIO: return "ディスクの読み書きに失敗しました";
-        default: return std::strerror(err);
+        case EPERM:
+            return "書き込みが許可されていません";
+        case EROFS:
+            return "読み取り専用のディスクです";
+        case ENOSPC:
+            return "ディスクがいっぱいです";
+        case EDQUOT:
+            return "ディスクの割り当てを超えました";
+        case EFBIG:
+            return "ファイルが大きすぎます";
+        case EISDIR:
+            return "同じ名前のフォルダがあります";
+        case EIO:
+            return "ディスクの読み書きに失敗しました";
+        default:
+            return std::strerror(err);
     }
 }
 
@@ -184,7 +194,8 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
         // Missing: create it empty now, as the record that first names it would.
         Fd created(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
         if (!created.ok() && errno == ENOENT)
-            throw ImportError(path, "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
+            throw ImportError(path,
+                              "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
         if (!created.ok()) fail(path, "ファイルを作れません", errno);
         f.writable = true;
     } else if (mode == Mode::Plain) {
@@ -222,7 +233,9 @@ bool OutputStore::hasKey(const std::string& path, std::string_view key, std::siz
     return false;
 }
 
-void OutputStore::ensureExists(const std::string& path) { open(path, Mode::Plain, 0); }
+void OutputStore::ensureExists(const std::string& path) {
+    open(path, Mode::Plain, 0);
+}
 
 void OutputStore::append(const std::string& path, std::string_view line) {
     File& f = open(path, Mode::Plain, 0);

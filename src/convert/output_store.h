@@ -54,9 +54,9 @@ private:
         Mode mode;
         std::size_t keyChars = 0;
         std::unordered_set<std::string> keys;
-        std::string pending;          // bytes to append
-        bool writable = false;        // checked on the first write of this import
-        bool needsLineEnd = false;    // the file ends in a line without its line end
+        std::string pending;             // bytes to append
+        bool writable = false;           // checked on the first write of this import
+        bool needsLineEnd = false;       // the file ends in a line without its line end
         std::vector<std::string> lines;  // sorted files: every line
         bool sortedOnce = false;
         bool dirty = false;

@@ -7,9 +7,9 @@
 namespace velt {
 
 Record::Record(std::string_view bytes)
-    : bytes_(bytes),
-      ascii_(std::none_of(bytes.begin(), bytes.end(),
-                          [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {}
+    : bytes_(bytes), ascii_(std::none_of(bytes.begin(), bytes.end(), [](char c) {
+          return static_cast<unsigned char>(c) >= 0x80;
+      })) {}
 
 const std::vector<unsigned char>& Record::kinds() const {
     if (kinds_.empty() && !bytes_.empty()) {

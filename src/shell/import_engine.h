@@ -32,14 +32,14 @@ public:
 
 // What one input file came to.
 struct ImportSummary {
-    std::string input;         // the path as given
+    std::string input;  // the path as given
     bool recognised = false;
     bool succeeded = false;
     std::size_t linesRead = 0;
     std::size_t linesWritten = 0;
-    std::size_t present = 0;   // records skipped as already present
-    std::size_t malformed = 0; // lines refused as malformed
-    std::string error;         // the failure report, when it failed
+    std::size_t present = 0;    // records skipped as already present
+    std::size_t malformed = 0;  // lines refused as malformed
+    std::string error;          // the failure report, when it failed
 };
 
 class ImportEngine {

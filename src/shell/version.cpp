@@ -1,5 +1,7 @@
 #include "shell/version.h"
 
 namespace velt {
-std::string versionText() { return std::string("velt ") + VELT_VERSION; }
+std::string versionText() {
+    return std::string("velt ") + VELT_VERSION;
+}
 }  // namespace velt

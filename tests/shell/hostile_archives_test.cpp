@@ -15,32 +15,9 @@ namespace velt {
 namespace {
 
 namespace fs = std::filesystem;
+using test::level0;
+using test::put;
 using test::TempDir;
-
-void put(std::string& s, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-// A stored member with a level-0 header; `declared` replaces the true length when given.
-std::string level0(const std::string& name, const std::string& data,
-                   std::uint64_t declared = UINT64_MAX, const char* method = "-lh0-") {
-    const std::uint64_t length = declared == UINT64_MAX ? data.size() : declared;
-    std::string h = method;
-    put(h, data.size(), 4);
-    put(h, length, 4);
-    put(h, 0x5A210000, 4);
-    h += '\x20';
-    h += '\0';
-    h += static_cast<char>(name.size());
-    h += name;
-    put(h, crc16(0, data.data(), data.size()), 2);
-    unsigned sum = 0;
-    for (unsigned char c : h) sum += c;
-    std::string member;
-    member += static_cast<char>(h.size());
-    member += static_cast<char>(sum & 0xFF);
-    return member + h + data;
-}
 
 // A stored member with a level-2 header: the folder goes in its own extended header, its parts
 // separated by 0xFF, as LHA writes them.

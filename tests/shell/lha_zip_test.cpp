@@ -12,6 +12,7 @@
 namespace velt {
 namespace {
 
+using test::level0;
 using test::TempDir;
 
 // Text that compresses, with CP932 kana and kanji in it, as JRDB files have.
@@ -44,30 +45,6 @@ std::int32_t unlha(const std::string& archive, const std::string& dest,
         Unlha(0, unlhaCommandLine("e", "-x1m0", archive, dest).c_str(), buffer, sizeof buffer);
     if (out) *out = buffer;
     return r;
-}
-
-void put(std::string& s, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-// One stored (-lh0-) member with a level-0 header, written by hand so that its name can be
-// anything an attacker likes.
-std::string level0Member(const std::string& name, const std::string& data) {
-    std::string h = "-lh0-";
-    put(h, static_cast<std::uint32_t>(data.size()), 4);
-    put(h, static_cast<std::uint32_t>(data.size()), 4);
-    put(h, 0x5A210000, 4);
-    h += '\x20';
-    h += '\0';
-    h += static_cast<char>(name.size());
-    h += name;
-    put(h, crc16(0, data.data(), data.size()), 2);
-    unsigned sum = 0;
-    for (unsigned char c : h) sum += c;
-    std::string member;
-    member += static_cast<char>(h.size());
-    member += static_cast<char>(sum & 0xFF);
-    return member + h + data;
 }
 
 TEST(Crc16, ArcCheckValue) {
@@ -180,9 +157,8 @@ TEST(Unlha, WritesOnlyBaseNamesIntoTheDestination) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        test::writeFile(dir / "in.lzh", level0Member("KYD011117.txt", "ok\r\n") +
-                                            level0Member(c.name, "evil\r\n") +
-                                            std::string(1, '\0'));
+        test::writeFile(dir / "in.lzh", level0("KYD011117.txt", "ok\r\n") +
+                                            level0(c.name, "evil\r\n") + std::string(1, '\0'));
         std::filesystem::create_directories(dir / "a/b/dest");
         std::string cause;
         std::int32_t r = unlha(dir / "in.lzh", dir / "a/b/dest", &cause);
@@ -203,8 +179,7 @@ TEST(Unlha, WritesOnlyBaseNamesIntoTheDestination) {
 
 TEST(Unlha, RefusesTwoMembersOfOneName) {
     TempDir dir;
-    test::writeFile(dir / "in.lzh",
-                    level0Member("x", "1") + level0Member("../x", "2") + std::string(1, '\0'));
+    test::writeFile(dir / "in.lzh", level0("x", "1") + level0("../x", "2") + std::string(1, '\0'));
     std::filesystem::create_directory(dir / "dest");
     std::string cause;
     EXPECT_NE(unlha(dir / "in.lzh", dir / "dest", &cause), 0);

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,45 +13,41 @@
 #include <string>
 #include <vector>
 
+#include "../support/test_files.h"
 #include "shell/import_engine.h"
+#include "shell/lha_zip.h"
 
 namespace velt::test {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "velt-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern + "/";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + name; }
-
-private:
-    std::string path_;
-};
-
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 inline bool exists(const std::string& path) {
     return std::filesystem::exists(path);
+}
+
+// Appends v as `bytes` little-endian bytes.
+inline void put(std::string& s, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A stored member with a level-0 header, written by hand so that its name can be anything an
+// attacker likes; `declared` replaces the true length when given.
+inline std::string level0(const std::string& name, const std::string& data,
+                          std::uint64_t declared = UINT64_MAX, const char* method = "-lh0-") {
+    const std::uint64_t length = declared == UINT64_MAX ? data.size() : declared;
+    std::string h = method;
+    put(h, data.size(), 4);
+    put(h, length, 4);
+    put(h, 0x5A210000, 4);
+    h += '\x20';
+    h += '\0';
+    h += static_cast<char>(name.size());
+    h += name;
+    put(h, crc16(0, data.data(), data.size()), 2);
+    unsigned sum = 0;
+    for (unsigned char c : h) sum += c;
+    std::string member;
+    member += static_cast<char>(h.size());
+    member += static_cast<char>(sum & 0xFF);
+    return member + h + data;
 }
 
 // Runs jlha in `folder`: `jlha <command> <archive> <files...>`. True on success.

@@ -1,5 +1,6 @@
 #pragma once
 // The CP932 (Shift-JIS as Windows writes it) edge: byte classes and conversion to and from UTF-8.
+// The conversion gives the same bytes and texts on every platform (iconv, or code page 932).
 
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,11 @@ std::size_t prefixBytes(std::string_view s, std::size_t n);
 
 // Number of characters in s.
 std::size_t charCount(std::string_view s);
+
+// Bytes to step over at a UTF-8 sequence that cannot be converted (s not empty): its lead byte
+// and only the continuation bytes that belong to it, so that a cut sequence never swallows the
+// next character.
+std::size_t utf8SequenceLength(std::string_view s);
 
 // UTF-8 to CP932. Characters that CP932 cannot hold become '?'; never throws on content.
 std::string fromUtf8(std::string_view utf8);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "dump_digest.h"
+
 namespace velt::cp932 {
 namespace {
 
@@ -99,6 +101,30 @@ TEST(Cp932, CharacterCounts) {
         EXPECT_EQ(charCount(c.bytes), c.chars);
         EXPECT_EQ(prefixBytes(c.bytes, 2), c.prefix2);
     }
+}
+
+// Every one- and two-byte sequence decodes, and every character of the Basic Multilingual Plane
+// encodes, to what the recorded digests hold on every platform; a mismatch leaves
+// cp932-decode.txt / cp932-encode.txt in the build folder to compare with another platform's.
+TEST(Cp932, WholeMappingIsTheRecordedOne) {
+    std::string decode;
+    for (unsigned b = 0; b < 0x100; ++b)
+        decode += test::hex(std::string(1, static_cast<char>(b))) + ' ' +
+                  test::hex(toUtf8(std::string(1, static_cast<char>(b)))) + '\n';
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!isLead(static_cast<unsigned char>(lead))) continue;
+        for (unsigned second = 0; second < 0x100; ++second) {
+            const std::string pair{static_cast<char>(lead), static_cast<char>(second)};
+            decode += test::hex(pair) + ' ' + test::hex(toUtf8(pair)) + '\n';
+        }
+    }
+    std::string encode;
+    for (char32_t c = 0; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        encode += test::hex(test::utf8(c)) + ' ' + test::hex(fromUtf8(test::utf8(c))) + '\n';
+    }
+    EXPECT_EQ(test::digestAndKeep(decode, "cp932-decode"), "d927f21064e4515d");
+    EXPECT_EQ(test::digestAndKeep(encode, "cp932-encode"), "b7e1350ad067ba90");
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+# Makes the Wine prefix the Windows tests run in, once: headless, and with the Windows font names
+# mapped to an installed Japanese font, so that a window shows what a Windows user sees.
+#   cmake -DWINE=<wine64> -DPREFIX=<folder> -P WinePrefix.cmake
+if(EXISTS "${PREFIX}/.velt-ready")
+    return()
+endif()
+get_filename_component(wine_dir "${WINE}" DIRECTORY)
+find_program(WINESERVER NAMES wineserver64 wineserver PATHS "${wine_dir}" /usr/lib/wine NO_DEFAULT_PATH)
+find_program(WINESERVER NAMES wineserver)
+
+set(ENV{WINEPREFIX} "${PREFIX}")
+set(ENV{WINEDEBUG} -all)
+set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
+set(ENV{LC_ALL} C.UTF-8)
+unset(ENV{DISPLAY})
+
+function(run)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "Wine prefix ${PREFIX}: '${ARGN}' failed (${rc}): ${err}")
+    endif()
+endfunction()
+
+file(REMOVE_RECURSE "${PREFIX}")
+run("${WINE}" wineboot -u)
+set(key "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes")
+foreach(font "MS UI Gothic" "ＭＳ Ｐゴシック" "MS PGothic" "ＭＳ ゴシック" "MS Gothic" "Meiryo"
+             "Yu Gothic UI")
+    run("${WINE}" reg add "${key}" /v "${font}" /t REG_SZ /d "Noto Sans CJK JP" /f)
+endforeach()
+run("${WINESERVER}" -w)
+file(TOUCH "${PREFIX}/.velt-ready")

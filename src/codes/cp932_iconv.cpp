@@ -1,12 +1,12 @@
 // CP932 through the C library's iconv.
-#include "codes/cp932.h"
-
 #include <iconv.h>
 
 #include <cerrno>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
+
+#include "codes/cp932.h"
 
 namespace velt::cp932 {
 namespace {

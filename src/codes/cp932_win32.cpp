@@ -14,20 +14,25 @@ namespace {
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr std::uint16_t kUnmapped = 0xFFFF;  // no CP932 character: 0xFF is never a lead byte
 
-// Where code page 932 and the iconv mapping part ways, iconv's mapping is kept.
-struct Exception {
-    std::uint16_t bytes;  // a single byte or lead << 8 | trail
-    char16_t unicode;     // kReplacement: iconv rejects the bytes
-};
-constexpr Exception kDecodeExceptions[] = {
-    {0x0000, 0x0000},  // placeholder; filled in below
-};
+// Where code page 932 and iconv part ways, iconv's mapping is kept. Decoding agrees once the
+// bytes that CP932 leaves unassigned (0x80, 0xA0, 0xFD-0xFF) are refused; encoding differs in
+// iconv's one-way mappings of the JIS forms of a few symbols, and in the code points Windows gives
+// to those unassigned bytes.
 struct EncodeException {
     char16_t unicode;
     std::uint16_t bytes;  // kUnmapped: iconv has no CP932 character for it
 };
 constexpr EncodeException kEncodeExceptions[] = {
-    {0x0000, 0x0000},  // placeholder; filled in below
+    {0x0080, kUnmapped}, {0xF8F0, kUnmapped}, {0xF8F1, kUnmapped},
+    {0xF8F2, kUnmapped}, {0xF8F3, kUnmapped}, {0x00A2, 0x8191},  // ¢ as ￠
+    {0x00A3, 0x8192},                                            // £ as ￡
+    {0x00A5, 0x005C},                                            // ¥ as the backslash byte
+    {0x00AC, 0x81CA},                                            // ¬ as ￢
+    {0x2014, 0x815C},                                            // em dash as the horizontal bar
+    {0x2016, 0x8161},                                            // ‖ as ∥
+    {0x203E, 0x007E},                                            // overline as the tilde byte
+    {0x2212, 0x817C},                                            // minus sign as －
+    {0x301C, 0x8160},                                            // wave dash as ～
 };
 
 // Text of every CP932 character (single bytes at their value, pairs at lead << 8 | trail), and
@@ -73,7 +78,6 @@ std::unique_ptr<const Tables> makeTables() {
     }
     for (unsigned u = 0; u < 0x10000; ++u)
         if (u < 0xD800 || u > 0xDFFF) t->encode[u] = systemEncode(static_cast<char16_t>(u));
-    for (const Exception& e : kDecodeExceptions) t->decode[e.bytes] = e.unicode;
     for (const EncodeException& e : kEncodeExceptions) t->encode[e.unicode] = e.bytes;
     return t;
 }
@@ -136,8 +140,8 @@ std::string fromUtf8(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         std::size_t length;
         long cp = decodeUtf8(utf8.substr(i), length);
-        std::uint16_t bytes = cp >= 0 && cp < 0x10000 ? t.encode[static_cast<std::size_t>(cp)]
-                                                      : kUnmapped;
+        std::uint16_t bytes =
+            cp >= 0 && cp < 0x10000 ? t.encode[static_cast<std::size_t>(cp)] : kUnmapped;
         if (bytes == kUnmapped) {
             out += '?';
             i += utf8SequenceLength(utf8.substr(i));

@@ -168,8 +168,8 @@ TEST(CodeTables, EveryTextIsTheRecordedOne) {
     std::string listing;
     for (const NamedTable& t : kTables)
         for (int v = -1; v <= 1000; ++v)
-            listing += std::string(t.name) + ' ' + std::to_string(v) + ' ' + test::hex(t.lookup(v)) +
-                       '\n';
+            listing +=
+                std::string(t.name) + ' ' + std::to_string(v) + ' ' + test::hex(t.lookup(v)) + '\n';
     EXPECT_EQ(test::digestAndKeep(listing, "code-tables"), "4197302fc4a597f3");
 }
 

@@ -33,6 +33,18 @@ TEST(Cp932, RoundTripsWhatShiftJisWouldNot) {
     }
 }
 
+// JIS forms of a few symbols are written as their CP932 look-alikes, and read back as those.
+TEST(Cp932, JisFormsOfSymbolsEncodeOneWay) {
+    struct Case {
+        const char* utf8;
+        const char* bytes;
+    } cases[] = {
+        {"¥", "\x5C"},     {"‾", "\x7E"},     {"〜", "\x81\x60"}, {"−", "\x81\x7C"},
+        {"—", "\x81\x5C"}, {"‖", "\x81\x61"}, {"¢", "\x81\x91"},  {"¬", "\x81\xCA"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fromUtf8(c.utf8), c.bytes) << c.utf8;
+}
+
 // Each bad byte or cut sequence becomes one substitute; what follows it is kept.
 TEST(Cp932, InvalidBytesAreSubstituted) {
     struct Case {
@@ -67,6 +79,12 @@ TEST(Cp932, UnrepresentableUtf8BecomesQuestionMark) {
         {"stray continuation byte", "\x80z", "?z"},
         {"sequence cut short", "\xE3\x81Z", "?Z"},
         {"sequence cut short at the end", "A\xE3\x81", "A?"},
+        {"overlong form", "\xC0\xAFz", "??z"},
+        {"overlong three-byte form", "\xE0\x80\xAFz", "?z"},
+        {"encoded surrogate", "\xED\xA0\x80z", "?z"},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80z", "?z"},
+        {"C1 control", "\u0080", "?"},
+        {"private use that Windows gives to 0xA0", "\uF8F0", "?"},
     };
     for (const Case& c : cases) EXPECT_EQ(fromUtf8(c.utf8), c.bytes) << c.name;
 }

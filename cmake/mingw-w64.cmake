@@ -11,16 +11,15 @@ set(CMAKE_RC_COMPILER ${VELT_MINGW}-windres)
 
 # Only the MinGW tree and the libraries built for Windows are searched for headers and libraries;
 # programs come from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${VELT_MINGW} ${VELT_THIRD_PARTY})
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VELT_THIRD_PARTY)
+set(CMAKE_FIND_ROOT_PATH ${VELT_THIRD_PARTY} /usr/${VELT_MINGW})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-if(VELT_THIRD_PARTY)
-    list(APPEND CMAKE_PREFIX_PATH ${VELT_THIRD_PARTY})
-    set(ENV{PKG_CONFIG_LIBDIR} ${VELT_THIRD_PARTY}/lib/pkgconfig)
-    set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
-endif()
+# pkg-config sees only the libraries built for Windows, never the host's.
+set(ENV{PKG_CONFIG_LIBDIR} "${VELT_THIRD_PARTY}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
 # No DLL beside the executables: the C++ runtime, libgcc and winpthread are linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

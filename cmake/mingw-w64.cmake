@@ -9,16 +9,21 @@ set(CMAKE_C_COMPILER ${VELT_MINGW}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VELT_MINGW}-g++-posix)
 set(CMAKE_RC_COMPILER ${VELT_MINGW}-windres)
 
-# Only the MinGW tree and the libraries built for Windows are searched for headers and libraries;
-# programs come from the host.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VELT_THIRD_PARTY)
+
+# Only the libraries built for Windows and the MinGW tree are searched for headers and libraries;
+# programs come from the host.
 set(CMAKE_FIND_ROOT_PATH ${VELT_THIRD_PARTY} /usr/${VELT_MINGW})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # pkg-config sees only the libraries built for Windows, never the host's.
-set(ENV{PKG_CONFIG_LIBDIR} "${VELT_THIRD_PARTY}/lib/pkgconfig")
+if(VELT_THIRD_PARTY)
+    set(ENV{PKG_CONFIG_LIBDIR} "${VELT_THIRD_PARTY}/lib/pkgconfig")
+else()
+    set(ENV{PKG_CONFIG_LIBDIR} "/usr/${VELT_MINGW}/lib/pkgconfig")
+endif()
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
 # No DLL beside the executables: the C++ runtime, libgcc and winpthread are linked in.

@@ -23,16 +23,20 @@ struct EncodeException {
     std::uint16_t bytes;  // kUnmapped: iconv has no CP932 character for it
 };
 constexpr EncodeException kEncodeExceptions[] = {
-    {0x0080, kUnmapped}, {0xF8F0, kUnmapped}, {0xF8F1, kUnmapped},
-    {0xF8F2, kUnmapped}, {0xF8F3, kUnmapped}, {0x00A2, 0x8191},  // ¢ as ￠
-    {0x00A3, 0x8192},                                            // £ as ￡
-    {0x00A5, 0x005C},                                            // ¥ as the backslash byte
-    {0x00AC, 0x81CA},                                            // ¬ as ￢
-    {0x2014, 0x815C},                                            // em dash as the horizontal bar
-    {0x2016, 0x8161},                                            // ‖ as ∥
-    {0x203E, 0x007E},                                            // overline as the tilde byte
-    {0x2212, 0x817C},                                            // minus sign as －
-    {0x301C, 0x8160},                                            // wave dash as ～
+    {0x0080, kUnmapped},  // Windows' 0x80
+    {0xF8F0, kUnmapped},  // Windows' 0xA0
+    {0xF8F1, kUnmapped},  // Windows' 0xFD
+    {0xF8F2, kUnmapped},  // Windows' 0xFE
+    {0xF8F3, kUnmapped},  // Windows' 0xFF
+    {0x00A2, 0x8191},     // ¢ as ￠
+    {0x00A3, 0x8192},     // £ as ￡
+    {0x00A5, 0x005C},     // ¥ as the backslash byte
+    {0x00AC, 0x81CA},     // ¬ as ￢
+    {0x2014, 0x815C},     // em dash as the horizontal bar
+    {0x2016, 0x8161},     // ‖ as ∥
+    {0x203E, 0x007E},     // overline as the tilde byte
+    {0x2212, 0x817C},     // minus sign as －
+    {0x301C, 0x8160},     // wave dash as ～
 };
 
 // Text of every CP932 character (single bytes at their value, pairs at lead << 8 | trail), and

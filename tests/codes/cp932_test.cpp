@@ -141,8 +141,10 @@ TEST(Cp932, WholeMappingIsTheRecordedOne) {
         if (c >= 0xD800 && c <= 0xDFFF) continue;
         encode += test::hex(test::utf8(c)) + ' ' + test::hex(fromUtf8(test::utf8(c))) + '\n';
     }
-    EXPECT_EQ(test::digestAndKeep(decode, "cp932-decode"), "d927f21064e4515d");
-    EXPECT_EQ(test::digestAndKeep(encode, "cp932-encode"), "b7e1350ad067ba90");
+    EXPECT_EQ(test::digestAndKeep(decode, "cp932-decode"), "d927f21064e4515d")
+        << VELT_BINARY_DIR "/cp932-decode.txt differs from the recorded listing";
+    EXPECT_EQ(test::digestAndKeep(encode, "cp932-encode"), "b7e1350ad067ba90")
+        << VELT_BINARY_DIR "/cp932-encode.txt differs from the recorded listing";
 }
 
 }  // namespace

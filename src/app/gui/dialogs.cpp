@@ -1,10 +1,14 @@
 #include "dialogs.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QTranslator>
 
 namespace velt {
 
@@ -30,6 +34,17 @@ protected:
 };
 
 }  // namespace
+
+bool loadQtJapanese() {
+    // The dialogs' dates and sizes follow the language of their texts.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    static QTranslator translator;
+    if (translator.isEmpty() &&
+        !translator.load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(&translator);
+}
 
 QtDialogs::QtDialogs() = default;
 QtDialogs::~QtDialogs() = default;

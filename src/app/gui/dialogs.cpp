@@ -49,12 +49,15 @@ bool loadQtJapanese() {
 QtDialogs::QtDialogs() = default;
 QtDialogs::~QtDialogs() = default;
 
+// Qt's own dialogs: a desktop's native one speaks the desktop's language, not the window's.
 QString QtDialogs::chooseFile(QWidget* parent, const QString& title, const QString& start) {
-    return QFileDialog::getOpenFileName(parent, title, start);
+    return QFileDialog::getOpenFileName(parent, title, start, QString(), nullptr,
+                                        QFileDialog::DontUseNativeDialog);
 }
 
 QString QtDialogs::chooseFolder(QWidget* parent, const QString& title) {
-    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(
+        parent, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
 }
 
 void QtDialogs::showMessage(QWidget* parent, const QString& text, const QString& title, Icon icon) {

@@ -13,7 +13,9 @@ if dpkg-query -W -f='${Status}' velt 2>/dev/null | grep -q " installed"; then
 fi
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+installed=no
+# A failed run leaves nothing installed behind it.
+trap '[ $installed = no ] || dpkg -r velt >/dev/null 2>&1; rm -rf "$work"' EXIT
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
 deb=$(echo "$work"/velt_*.deb)
@@ -36,12 +38,14 @@ dpkg_retry() {
     return 1
 }
 
+installed=yes
 dpkg_retry -i "$deb" || fail "dpkg -i failed"
 ! grep -qiE "warning|error" "$work/dpkg.log" || { cat "$work/dpkg.log" >&2; fail "dpkg -i warned"; }
 /usr/bin/velt-cli --version >/dev/null || fail "the installed velt-cli does not run"
 [ -f /usr/share/velt/readme.html ] || fail "no help page in /usr/share/velt"
 
 dpkg_retry -r velt || fail "dpkg -r failed"
+installed=no
 ! grep -qiE "warning|error" "$work/dpkg.log" || { cat "$work/dpkg.log" >&2; fail "dpkg -r warned"; }
 dpkg-deb -c "$deb" | awk '{print substr($6, 2)}' | grep -v '/$' | while read -r f; do
     [ ! -e "$f" ] || fail "$f is left after dpkg -r"

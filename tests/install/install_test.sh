@@ -46,6 +46,21 @@ printf '[Velt]\r\npath=%s/\r\n' "$work/target" | cmp -s - "$home/.config/velt/ve
 [ ! -e "$prefix/bin/velt.ini" ] || fail "a settings file was written beside the program"
 run "$prefix/bin/velt-cli" --help | grep -qxF "Stored data folder: $work/target/" ||
     fail "velt-cli does not read back the stored folder"
+# A portable folder keeps the settings beside the program when the user may write there.
+for writable in yes no; do
+    folder=$work/portable-$writable
+    mkdir -p "$folder"
+    cp "$build/bin/velt-cli" "$build/bin/readme.html" "$folder/"
+    rm -f "$home/.config/velt/velt.ini"
+    if [ $writable = no ]; then chmod 555 "$folder"; elif [ ${#as_user[@]} -gt 0 ]; then
+        chown nobody:nogroup "$folder"
+    fi
+    run "$folder/velt-cli" --set-data-folder "$work/target" >/dev/null ||
+        fail "--set-data-folder failed in a portable folder (writable: $writable)"
+    expected=$([ $writable = yes ] && echo "$folder/velt.ini" || echo "$home/.config/velt/velt.ini")
+    [ -f "$expected" ] || fail "a portable folder (writable: $writable) does not use $expected"
+done
+
 if [ "$gui" = yes ]; then
     run "$prefix/bin/velt" --screenshot "$home/window.png" 2>/dev/null ||
         fail "the installed window does not start as a normal user"

@@ -1,12 +1,11 @@
 #include "dialogs.h"
 
-#include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QSplitter>
@@ -39,8 +38,6 @@ protected:
 }  // namespace
 
 bool loadQtJapanese() {
-    // The dialogs' dates and sizes follow the language of their texts.
-    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     static QTranslator translator;
     if (translator.isEmpty() &&
         !translator.load(QStringLiteral("qtbase_ja"),

@@ -7,7 +7,7 @@ build=$1
 fail() { echo "install test: $*" >&2; exit 1; }
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 chmod 755 "$work"
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QSplitter>
@@ -38,6 +39,8 @@ protected:
 }  // namespace
 
 bool loadQtJapanese() {
+    // The file dialog names file types in the default locale's language.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     static QTranslator translator;
     if (translator.isEmpty() &&
         !translator.load(QStringLiteral("qtbase_ja"),

@@ -1,15 +1,20 @@
 #include "shell/settings.h"
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
 #include "codes/cp932.h"
 #include "convert/import_error.h"
+#include "shell/install_layout.h"
 
 namespace velt {
 namespace {
@@ -106,6 +111,41 @@ std::string programFolder() {
 std::string settingsPath(const std::string& programFolder) {
     if (!programFolder.empty() && programFolder.back() == '/') return programFolder + "velt.ini";
     return programFolder + "/velt.ini";
+}
+
+std::string settingsFile(const std::string& programFolder) {
+    const std::string beside = settingsPath(programFolder);
+    if (::access(beside.c_str(), F_OK) == 0) return beside;
+    if (::access(programFolder.c_str(), W_OK) == 0 && !installedTree(programFolder)) return beside;
+    // The XDG rule: a relative $XDG_CONFIG_HOME is ignored.
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        config = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        const passwd* user = home && home[0] == '/' ? nullptr : ::getpwuid(::getuid());
+        if (user && user->pw_dir) home = user->pw_dir;
+        if (!home || home[0] != '/') return beside;
+        config = std::string(home) + "/.config";
+    }
+    if (config.back() != '/') config += '/';
+    return config + "velt/velt.ini";
+}
+
+void createSettingsFolder(const std::string& file) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    for (fs::path p = fs::path(file).parent_path(); !p.empty() && !fs::exists(p, ec);
+         p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST)
+            throw ImportError(it->string(),
+                              "設定ファイルのフォルダを作れません: " + describeErrno(errno));
+    }
 }
 
 std::string readSetting(const std::string& file, const std::string& section, const std::string& key,

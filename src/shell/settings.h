@@ -1,5 +1,6 @@
 #pragma once
-// The settings file (`INICont`): velt.ini beside the program, section "Velt", key "path", CP932.
+// The settings file (`INICont`): velt.ini beside the program or in the user's configuration
+// folder, section "Velt", key "path", CP932.
 
 #include <string>
 
@@ -10,6 +11,16 @@ std::string programFolder();
 
 // The settings file of a program folder: the folder + "velt.ini" (no doubled separator).
 std::string settingsPath(const std::string& programFolder);
+
+// The settings file in use, one rule for the window and velt-cli: velt.ini beside the program when
+// it lies there already, or when the program folder is writable and not an installed tree (a
+// portable folder, the build tree); otherwise velt/velt.ini in the user's configuration folder
+// ($XDG_CONFIG_HOME, by default ~/.config).
+std::string settingsFile(const std::string& programFolder);
+
+// Creates the missing folders of a settings file (private to the user, as the configuration folder
+// is), so that writeSetting can create the file. Throws ImportError naming the folder.
+void createSettingsFolder(const std::string& file);
 
 // The value of `key` in `section` (UTF-8), or `fallback` when the file, the section or the key is
 // missing. A value longer than 255 CP932 bytes comes back cut to 255 bytes.

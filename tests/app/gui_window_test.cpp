@@ -1,10 +1,12 @@
 // The window, driven as a user would: clicks, drops and menus, with the dialogs scripted.
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -360,21 +362,32 @@ private slots:
             << QStringList{"notes.txt", "KYD011117.txt"} << QStringList{kUnsupported, kComplete}
             << QStringLiteral("MDATA/MD013東.DAT");
     }
+    // Files dropped, and files given on the command line (`velt FILE...`), alike.
     void drops() {
         QFETCH(QStringList, names);
         QFETCH(QStringList, messages);
         QFETCH(QString, written);
-        Bench b;
-        b.chooseTarget();
-        Form1& form = b.open();
-        QStringList paths;
-        for (const QString& name : names)
-            paths << b.file(name, name.startsWith("KYD") ? kydRecord() + "\r\n" : "x\r\n");
-        QVERIFY(b.drop(paths));
-        QCOMPARE(b.dialogs.texts(), messages);
-        for (const auto& m : b.dialogs.messages) QCOMPARE(m.title, QStringLiteral("Velt"));
-        if (!written.isEmpty()) QVERIFY(b.output(written).startsWith("05013112070 "));
-        QVERIFY(!form.importing());
+        for (const bool dropped : {true, false}) {
+            Bench b;
+            b.chooseTarget();
+            Form1& form = b.open();
+            QStringList paths;
+            std::vector<std::string> given;
+            for (const QString& name : names) {
+                paths << b.file(name, name.startsWith("KYD") ? kydRecord() + "\r\n" : "x\r\n");
+                given.push_back(paths.back().toStdString());
+            }
+            if (dropped) {
+                QVERIFY(b.drop(paths));
+            } else {
+                form.importAsDrop(given);
+                QVERIFY(QTest::qWaitFor([&] { return !form.importing(); }));
+            }
+            QCOMPARE(b.dialogs.texts(), messages);
+            for (const auto& m : b.dialogs.messages) QCOMPARE(m.title, QStringLiteral("Velt"));
+            if (!written.isEmpty()) QVERIFY(b.output(written).startsWith("05013112070 "));
+            QVERIFY(!form.importing());
+        }
     }
 
     void dropShowsProgress() {
@@ -473,6 +486,57 @@ private slots:
         form.findChild<QAction*>("hyoujihelp")->trigger();
         QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
         QVERIFY(b.dialogs.messages[0].text.contains(b.program + "readme.html"));
+    }
+
+    // An install: the help page in share/velt/, and the data folder in the user's configuration
+    // folder, written and read back by the window and velt-cli alike.
+    void installedTree() {
+        QTemporaryDir dir;
+        const QString prefix = dir.path() + '/', config = prefix + "config/";
+        for (const char* sub : {"bin", "share/velt", "target", "other"})
+            QDir().mkpath(prefix + QLatin1String(sub));
+        QFile(prefix + "share/velt/readme.html").open(QIODevice::WriteOnly);
+        QVERIFY(QFile::copy(QStringLiteral(VELT_CLI), prefix + "bin/velt-cli"));
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        auto cli = [&](const QStringList& args) {
+            QProcess p;
+            p.start(prefix + "bin/velt-cli", args);
+            p.waitForFinished();
+            return p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+        };
+
+        QVERIFY(!cli({"--set-data-folder", prefix + "target"}).isEmpty());
+        FakeDialogs dialogs;
+        Form1 form((prefix + "bin/").toStdString(), dialogs);
+        QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), prefix + "target/");
+
+        dialogs.folders.push_back(prefix + "other");
+        QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+        const QString help = cli({"--help"});
+        QVERIFY2(help.contains("Settings file: " + config + "velt/velt.ini"), qPrintable(help));
+        QVERIFY2(help.contains("Stored data folder: " + prefix + "other/"), qPrintable(help));
+        QVERIFY(!QFile::exists(prefix + "bin/velt.ini"));
+
+        form.findChild<QAction*>("hyoujihelp")->trigger();
+        QCOMPARE(dialogs.urls,
+                 (std::vector<QUrl>{QUrl::fromLocalFile(prefix + "share/velt/readme.html")}));
+        QVERIFY(dialogs.messages.empty());
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+
+    // Qt's own texts (file dialogs, standard buttons) speak the window's language.
+    void qtDialogsInJapanese() {
+        QVERIFY(velt::loadQtJapanese());
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                             QDialogButtonBox::Open);
+        QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        QCOMPARE(box.button(QDialogButtonBox::Open)->text(), QStringLiteral("開く"));
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        const QLabel* lookIn = dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+        QVERIFY(lookIn);
+        QVERIFY2(!lookIn->text().contains("Look in"), qPrintable(lookIn->text()));
     }
 
     void aboutBox() {

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "convert/import_error.h"
+#include "shell/install_layout.h"
 #include "shell_test_util.h"
 
 namespace velt {
@@ -18,6 +21,80 @@ TEST(Settings, FileBesideTheProgram) {
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), '/');
     EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+// Which settings file and help page a program folder uses: a portable folder keeps its own, an
+// install uses the user's configuration folder and share/velt/.
+TEST(Settings, WhereTheFilesLie) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;  // in the test folder
+        const char* xdg;                 // $XDG_CONFIG_HOME, "" for none; "@" is the test folder
+        std::string settings, help;      // expected, "@" standing for the test folder
+    };
+    const Case cases[] = {
+        {"portable", {"app/readme.html"}, "", "@app/velt.ini", "@app/readme.html"},
+        {"nothing beside", {}, "", "@app/velt.ini", "@app/readme.html"},
+        {"install",
+         {"share/velt/readme.html"},
+         "",
+         "@home/.config/velt/velt.ini",
+         "@share/velt/readme.html"},
+        {"install, XDG_CONFIG_HOME",
+         {"share/velt/readme.html"},
+         "@cfg",
+         "@cfg/velt/velt.ini",
+         "@share/velt/readme.html"},
+        {"install, relative XDG_CONFIG_HOME",
+         {"share/velt/readme.html"},
+         "cfg",
+         "@home/.config/velt/velt.ini",
+         "@share/velt/readme.html"},
+        {"install that holds its settings",
+         {"share/velt/readme.html", "app/velt.ini"},
+         "",
+         "@app/velt.ini",
+         "@share/velt/readme.html"},
+        {"help page in both places",
+         {"share/velt/readme.html", "app/readme.html"},
+         "",
+         "@app/velt.ini",
+         "@app/readme.html"},
+    };
+    auto at = [](const test::TempDir& dir, std::string text) {
+        if (!text.empty() && text[0] == '@') text = dir.path() + text.substr(1);
+        return text;
+    };
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        std::filesystem::create_directory(dir / "app");
+        for (const auto& f : c.files) test::writeFile(dir / f, "");
+        ::setenv("HOME", (dir / "home").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", at(dir, c.xdg).c_str(), 1);
+        EXPECT_EQ(settingsFile(dir / "app/"), at(dir, c.settings));
+        EXPECT_EQ(helpPage(dir / "app/"), at(dir, c.help));
+    }
+    ::setenv("HOME", oldHome.c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(Settings, ConfigurationFolderIsCreated) {
+    test::TempDir dir;
+    createSettingsFolder(dir / "config/velt/velt.ini");
+    writeSetting(dir / "config/velt/velt.ini", "Velt", "path", "/x/");
+    EXPECT_EQ(std::filesystem::status(dir / "config/velt").permissions(),
+              std::filesystem::perms::owner_all);
+    createSettingsFolder(dir / "config/velt/velt.ini");  // already there
+
+    test::writeFile(dir / "file", "");
+    try {
+        createSettingsFolder(dir / "file/velt/velt.ini");
+        ADD_FAILURE() << "no error";
+    } catch (const ImportError& e) {
+        EXPECT_EQ(e.file(), dir / "file/velt");
+    }
 }
 
 TEST(Settings, Reading) {

@@ -148,6 +148,9 @@ int main(int argc, char** argv) {
             optionsEnded = true;
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            const std::string settings = velt::settingsFile(velt::programFolder());
+            std::printf("\nSettings file: %s\nStored data folder: %s\n", settings.c_str(),
+                        velt::readSetting(settings, "Velt", "path", "(none)").c_str());
             return 0;
         } else if (arg == "--version") {
             std::printf("%s\n", velt::versionText().c_str());
@@ -178,7 +181,7 @@ int main(int argc, char** argv) {
     if (files.empty() && !setFolder) return usageError("no FILE to import");
 
     const std::string programFolder = velt::programFolder();
-    const std::string settings = velt::settingsPath(programFolder);
+    const std::string settings = velt::settingsFile(programFolder);
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
         if (!std::filesystem::is_directory(folder)) {
@@ -186,6 +189,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         try {
+            velt::createSettingsFolder(settings);
             velt::writeSetting(settings, "Velt", "path", folder);
         } catch (const velt::ImportError& e) {
             std::fprintf(stderr, "velt-cli: the data folder could not be stored: %s\n", e.what());

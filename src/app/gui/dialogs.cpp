@@ -1,10 +1,17 @@
 #include "dialogs.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSplitter>
+#include <QTranslator>
+#include <QTreeView>
 
 namespace velt {
 
@@ -31,15 +38,43 @@ protected:
 
 }  // namespace
 
+bool loadQtJapanese() {
+    // The file dialog names file types in the default locale's language.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    static QTranslator translator;
+    if (translator.isEmpty() &&
+        !translator.load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(&translator);
+}
+
 QtDialogs::QtDialogs() = default;
 QtDialogs::~QtDialogs() = default;
 
+// Qt's own dialogs: a desktop's native one speaks the desktop's language, not the window's.
 QString QtDialogs::chooseFile(QWidget* parent, const QString& title, const QString& start) {
-    return QFileDialog::getOpenFileName(parent, title, start);
+    QFileDialog dialog(parent, title, start);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Wide enough for the Japanese names of the places and whole sizes, types and dates.
+    dialog.resize(820, 480);
+    if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter")))
+        splitter->setSizes({170, 650});
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    if (view && model)
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+            for (int column = 1; column < view->model()->columnCount(); ++column)
+                view->resizeColumnToContents(column);
+        });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
 }
 
 QString QtDialogs::chooseFolder(QWidget* parent, const QString& title) {
-    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(
+        parent, title, QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
 }
 
 void QtDialogs::showMessage(QWidget* parent, const QString& text, const QString& title, Icon icon) {

@@ -30,6 +30,10 @@ public:
     virtual void endProgress() = 0;
 };
 
+// Loads Qt's own Japanese texts (qtbase_ja.qm of Qt's translations folder), whatever the locale,
+// so that the file dialogs and standard buttons speak the window's language. False when missing.
+bool loadQtJapanese();
+
 // The real dialogs of Qt and the desktop.
 class QtDialogs : public Dialogs {
 public:

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "icon.h"
+#include "shell/install_layout.h"
 #include "shell/settings.h"
 #include "velt_about.h"
 
@@ -76,7 +77,7 @@ Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
       programFolder_(std::move(programFolder)),
-      settingsFile_(settingsPath(programFolder_)),
+      settingsFile_(settingsFile(programFolder_)),
       messages_(dialogs, this),
       engine_(programFolder_, messages_) {
     setObjectName(QStringLiteral("Form1"));
@@ -229,6 +230,11 @@ void Form1::dropEvent(QDropEvent* event) {
         paths.push_back(url.toString(QUrl::PreferLocalFile).toStdString());
     event->setDropAction(Qt::CopyAction);
     event->accept();
+    importAsDrop(std::move(paths));
+}
+
+void Form1::importAsDrop(std::vector<std::string> paths) {
+    if (busy_) return;
     // The import runs once the drop is over, so the file manager is not held up meanwhile.
     busy_ = true;
     QTimer::singleShot(0, this, [this, paths = std::move(paths)] { importDropped(paths); });
@@ -248,6 +254,7 @@ void Form1::chooseDataFolder() {
         dialogs_.chooseFolder(this, QStringLiteral("フォルダを選択してください"));
     Text1->setText(chosen.isEmpty() ? old : QDir::toNativeSeparators(chosen) + QDir::separator());
     try {
+        createSettingsFolder(settingsFile_);
         writeSetting(settingsFile_, kSection, kKey, Text1->text().toStdString());
     } catch (const std::exception& e) {
         dialogs_.showMessage(this,
@@ -264,7 +271,7 @@ void Form1::mexit_Click() {
 }
 
 void Form1::hyoujihelp_Click() {
-    const QString page = QDir(fromUtf8(programFolder_)).filePath(QStringLiteral("readme.html"));
+    const QString page = fromUtf8(helpPage(programFolder_));
     if (!dialogs_.openUrl(QUrl::fromLocalFile(page)))
         dialogs_.showMessage(this, QStringLiteral("ヘルプを開けませんでした。\n") + page, kTitle,
                              Dialogs::Icon::Warning);

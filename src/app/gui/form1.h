@@ -45,7 +45,7 @@ private:
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
-    // `programFolder` holds the settings file and the help page; archives are extracted there.
+    // `programFolder` is where the settings file and the help page are looked for.
     Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -83,6 +83,10 @@ public:
     void mexit_Click();
     void hyoujihelp_Click();
     void mvarsion_Click();
+
+    // Imports the files as a drop of them does, once the event loop runs (the files given on the
+    // command line, as a file manager's "open with" passes them). Ignored while importing.
+    void importAsDrop(std::vector<std::string> paths);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

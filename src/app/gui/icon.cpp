@@ -1,7 +1,7 @@
 #include "icon.h"
 
+#include <QImage>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 
 namespace velt {
@@ -15,11 +15,13 @@ const QStringList kJapaneseGothic = {
     QStringLiteral("Yu Gothic UI"),     QStringLiteral("Meiryo UI"),
 };
 
+}  // namespace
+
 // Drawn on a 64 x 64 grid, as in velt.svg.
-QPixmap iconPixmap(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+QImage iconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 64.0, size / 64.0);
     p.setPen(Qt::NoPen);
@@ -30,14 +32,14 @@ QPixmap iconPixmap(int size) {
     p.setBrush(Qt::white);
     const QPointF v[] = {{12, 10}, {23, 10}, {32, 33}, {41, 10}, {52, 10}, {37, 42}, {27, 42}};
     p.drawPolygon(v, 7);
-    return pixmap;
+    p.end();
+    return image;
 }
-
-}  // namespace
 
 QIcon veltIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(iconPixmap(size));
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(iconImage(size)));
     return icon;
 }
 

@@ -3,10 +3,13 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QImage>
 
 namespace velt {
 
 QIcon veltIcon();
+// The icon drawn at one size (no application object needed).
+QImage iconImage(int size);
 
 // "ＭＳ Ｐゴシック" where it is installed, otherwise a Japanese gothic font of the desktop.
 QFont gothicFont(int pointSize, bool bold);

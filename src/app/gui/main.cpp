@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "dialogs.h"
 #include "form1.h"
@@ -18,6 +21,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(VELT_VERSION));
     QApplication::setWindowIcon(velt::veltIcon());
     QApplication::setFont(velt::withJapaneseFallback(QApplication::font()));
+    velt::loadQtJapanese();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -29,6 +33,13 @@ int main(int argc, char** argv) {
         QStringLiteral("Save a picture of the window to <file> once it is shown, and quit."),
         QStringLiteral("file"));
     parser.addOption(screenshot);
+    const QCommandLineOption screenshotDialog(
+        QStringLiteral("screenshot-dialog"),
+        QStringLiteral("With --screenshot: picture the open-file dialog instead of the window."));
+    parser.addOption(screenshotDialog);
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("JRDB files to import, as if dropped."),
+                                 QStringLiteral("[FILE...]"));
     parser.process(app);
 
     std::unique_ptr<velt::Form1> window;
@@ -41,11 +52,20 @@ int main(int argc, char** argv) {
     }
     window->show();
 
+    std::vector<std::string> files;
+    for (const QString& file : parser.positionalArguments())
+        files.push_back(QFileInfo(file).absoluteFilePath().toStdString());
+    if (!files.empty()) window->importAsDrop(std::move(files));
+
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
-        QTimer::singleShot(800, window.get(), [&] {
-            const bool saved = window->grab().save(file, "PNG");
-            QApplication::exit(saved ? 0 : 1);
+        // The dialog is the one the "KYD" button opens; its modal loop ends with the program.
+        if (parser.isSet(screenshotDialog))
+            QTimer::singleShot(300, window.get(), [&] { window->Command1_Click(); });
+        QTimer::singleShot(1200, qApp, [&] {
+            QWidget* shown =
+                parser.isSet(screenshotDialog) ? QApplication::activeModalWidget() : window.get();
+            QApplication::exit(shown && shown->grab().save(file, "PNG") ? 0 : 1);
         });
     }
     return QApplication::exec();

@@ -273,16 +273,16 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("KYD lower case") << "Command1"
                                         << "kyd011117.lzh"
-                                        << "競走馬データ(KYD)ではありません";
+                                        << "競走馬データ(KYD/KYG/KYI)ではありません";
         QTest::newRow("SEBZEB") << "Command3"
                                 << "KYD011117.lzh"
-                                << "成績データ(SEB/ZEB)ではありません";
+                                << "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません";
         QTest::newRow("OZ") << "Command6"
                             << "KYD011117.lzh"
                             << "オッズデータ(OZ)ではありません";
         QTest::newRow("SKAZKA") << "Command4"
                                 << "SEB011117.lzh"
-                                << "成績拡張ファイル(SKA/ZKA)ではありません";
+                                << "成績拡張ファイル(SKA/SKB/ZKA/ZKB)ではありません";
         QTest::newRow("J") << "Command2"
                            << "KYD011117.lzh"
                            << "JRDBデータではありません";

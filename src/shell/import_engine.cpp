@@ -351,8 +351,12 @@ struct ImportEngine::Impl {
             texts.push_back(readText(prefix + members[k]));
             checkText(members[k], texts.back(), order[k]);
         }
-        for (std::size_t k = 0; k < members.size(); ++k)
+        for (std::size_t k = 0; k < members.size(); ++k) {
+            // A pack named without a date (given with --as): the odds take their member's date.
+            if (order[k] == Kind::OZ && ctx.fileDate.empty())
+                ctx.fileDate = recogniseDailyText(members[k]).date;
             convertText(sum, texts[k], members[k], order[k], converted, sum.input);
+        }
     }
 
     // Every daily text file of the archive, by date and then in the order of a pack. All are read

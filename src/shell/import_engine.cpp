@@ -383,8 +383,10 @@ struct ImportEngine::Impl {
                 members.push_back({i, name, daily});
             }
             if (members.empty())
-                throw Failure{path, "書庫に日ごとのテキストファイル (" + r.kindName +
-                                        "yymmdd.txt) がありません"};
+                throw Failure{path,
+                              "書庫に日ごとのテキストファイル (" +
+                                  (r.memberKinds.empty() ? r.kindName : kindList(r.memberKinds)) +
+                                  " + 日付 6 桁 + .txt) がありません"};
             std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
                 return std::make_tuple(dateKey(a.daily), groupOrder(a.daily.kind), a.name) <
                        std::make_tuple(dateKey(b.daily), groupOrder(b.daily.kind), b.name);

@@ -377,6 +377,24 @@ private slots:
         QVERIFY(!form.importing());
     }
 
+    // A dropped folder: its recognised files are imported, the others named in one message.
+    void dropFolder() {
+        Bench b;
+        b.chooseTarget();
+        b.open();
+        QVERIFY(QDir(b.dir.path()).mkpath("day"));
+        b.file("day/KYI011117.txt", kydRecord() + "\r\n");
+        b.file("day/notes.txt", "x\r\n");
+        b.file("day/BAC011117.txt", "x\r\n");
+        QVERIFY(b.drop({b.dir.filePath("day")}));
+        const QStringList texts = b.dialogs.texts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY(texts[0].startsWith(kUnsupported) && texts[0].contains("notes.txt") &&
+                texts[0].contains("BAC011117.txt"));
+        QCOMPARE(texts[1], kComplete);
+        QVERIFY(b.output(QStringLiteral("MDATA/MD013東.DAT")).startsWith("05013112070 "));
+    }
+
     void dropShowsProgress() {
         Bench b;
         b.chooseTarget();

@@ -544,7 +544,9 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         for (const auto& path : paths) {
             ImportSummary sum;
             sum.input = path;
-            sum.recognised = recogniseDropped(path, commandLine).kind != Kind::None;
+            std::error_code ec;
+            sum.recognised = recogniseDropped(path, commandLine).kind != Kind::None ||
+                             std::filesystem::is_directory(path, ec);
             sum.error = refused;
             sums.push_back(std::move(sum));
         }

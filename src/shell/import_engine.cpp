@@ -10,7 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
+#include <map>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -265,6 +265,35 @@ struct ImportEngine::Impl {
         return filesIn(work.path());
     }
 
+    // Reads the members `wanted` names straight into memory; the others are skipped undecoded.
+    // Fails as the extraction does, with its messages.
+    std::map<std::string, std::string> readMembers(
+        const std::string& archive, const std::function<bool(const std::string&)>& wanted) {
+        struct stat st {};
+        if (::stat(archive.c_str(), &st) != 0) {
+            messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー",
+                             Messages::Icon::None);
+            throw Failure{archive, "ファイルが見つかりません"};
+        }
+        std::map<std::string, std::string> found;
+        try {
+            LhaZip zip(archive);
+            LhaMember member;
+            while (zip.next(member)) {
+                const std::string name = memberFileName(member);
+                if (member.directory || name.empty() || !wanted(name)) continue;
+                if (found.count(name))
+                    throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
+                std::string& bytes = found[name];
+                zip.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
+            }
+        } catch (const ImportError& e) {
+            messages.message("解凍に失敗しました。No.5", "圧縮失敗", Messages::Icon::Exclamation);
+            throw Failure{e.file(), e.cause()};
+        }
+        return found;
+    }
+
     // The member to read for one group: the first of `kinds` named kind + date + ".txt", else
     // (when `anyDate`) the first daily text file of such a kind.
     static std::string pickMember(const std::vector<std::string>& names,
@@ -324,13 +353,16 @@ struct ImportEngine::Impl {
                     std::size_t& converted) {
         static const Kind order[] = {Kind::KYD, Kind::SEBZEB, Kind::OZ, Kind::SKAZKA};
         const std::string date = ctx.fileDate;
-        std::optional<WorkFolder> work;
+        std::map<std::string, std::string> read;  // an archive's members that a pack may use
         std::string prefix;
         std::vector<std::string> names;
         if (r.archive()) {
-            work.emplace();
-            names = extract(path, *work);
-            prefix = work->path();
+            read = readMembers(path, [](const std::string& name) {
+                const Recognition daily = recogniseDailyText(name);
+                const auto& kinds = packKindsOfGroup(daily.kind);
+                return std::find(kinds.begin(), kinds.end(), daily.kindName) != kinds.end();
+            });
+            for (const auto& [name, bytes] : read) names.push_back(name);
         } else {
             prefix = folderOf(path);
             names = filesIn(prefix.empty() ? "." : prefix);
@@ -348,7 +380,8 @@ struct ImportEngine::Impl {
             throw Failure{path, (r.archive() ? "書庫に " : "") + missing + " がありません"};
         std::vector<std::string> texts;
         for (std::size_t k = 0; k < members.size(); ++k) {
-            texts.push_back(readText(prefix + members[k]));
+            texts.push_back(r.archive() ? std::move(read[members[k]])
+                                        : readText(prefix + members[k]));
             checkText(members[k], texts.back(), order[k]);
         }
         for (std::size_t k = 0; k < members.size(); ++k) {

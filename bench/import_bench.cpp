@@ -34,7 +34,8 @@ struct Quiet : velt::Messages {
 std::string kindOf(const std::string& path) {
     std::string name = path.substr(path.find_last_of('/') + 1);
     if (name == "JracSei1.dat" || name.rfind("s3", 0) == 0) return "Lap";
-    static const char* const kinds[] = {"JRDB", "KYD", "SEB", "ZEB", "OZ", "SKA", "ZKA"};
+    static const char* const kinds[] = {"JRDB", "PACI", "KYD", "KYG", "KYI", "SEB", "SEC", "SED",
+                                        "ZEB",  "ZEC",  "ZED", "OZ",  "SKA", "SKB", "ZKA", "ZKB"};
     for (const char* k : kinds)
         if (name.rfind(k, 0) == 0) return k;
     return "other";

@@ -102,6 +102,7 @@ bool safeNamePart(std::string_view utf8) {
 
 Outcome kakuchouhenkan(std::string_view line, ImportContext& ctx) {
     if (line.size() < kMinBytes) return Outcome::Malformed;
+    if (!placeableKey(line.substr(0, 8))) return Outcome::Malformed;
     const Record r(line);
     const std::string date = r.field(19, 8);
     const std::string course = r.field(1, 2);

@@ -10,6 +10,7 @@ namespace velt {
 Outcome ky(std::string_view line, ImportContext& ctx) {
     const Record r(line);
     if (r.size() < 10) return Outcome::Malformed;
+    if (!placeableKey(line.substr(0, 8))) return Outcome::Malformed;
     const std::string course = r.field(1, 2), year = r.field(3, 2), meeting = r.field(5, 1);
     const std::string key = horseKey(r, '0');
 

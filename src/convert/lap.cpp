@@ -42,6 +42,7 @@ Outcome Lap(std::string_view line, ImportContext& ctx) {
     if (r.size() < 16) return Outcome::Malformed;
     const std::string year = r.field(3, 2), course = r.field(9, 2), meeting = r.field(12, 1);
     std::string key = course + year + meeting + r.field(14, 1) + r.field(15, 2);
+    if (!placeableKey(key)) return Outcome::Malformed;
     key += "001";
 
     const std::string path = meetingPath(ctx, "MS", year, meeting, numericValue(course));

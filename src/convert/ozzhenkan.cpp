@@ -35,6 +35,7 @@ int frameNumber(int n, int h) {
 Outcome ozzhenkan(std::string_view line, ImportContext& ctx) {
     const Record r(line);
     if (r.size() < 10) return Outcome::Malformed;
+    if (!placeableKey(line.substr(0, 8))) return Outcome::Malformed;
     const std::string count = r.field(9, 2);
     const double n = numericValue(count);
     // The record holds odds for 18 horses; a larger count has nothing to write for the rest.

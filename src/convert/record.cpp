@@ -50,6 +50,16 @@ std::string Record::field(std::size_t pos, std::size_t len) const {
     return out;
 }
 
+bool placeableKey(std::string_view key) {
+    bool blank = true;
+    for (char ch : key) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) return false;
+        if (c != ' ') blank = false;
+    }
+    return !blank;
+}
+
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;

@@ -31,6 +31,11 @@ private:
     mutable std::vector<unsigned char> kinds_;
 };
 
+// Whether a race key can place its record: it is not all blanks and holds no control byte
+// (either would name no meeting, or name a file no one could open). Blanks inside, letters and
+// two-byte characters are kept as they stand.
+bool placeableKey(std::string_view key);
+
 // Splits a file's bytes into lines at CR LF, a lone CR or a lone LF. Empty lines and an
 // end-of-file mark (Ctrl-Z) that ends the text are not lines.
 std::vector<std::string_view> splitLines(std::string_view text);

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
+#include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,6 +22,8 @@
 #include "convert/record.h"
 #include "shell/lha_zip.h"
 #include "shell/recognition.h"
+#include "shell/text_check.h"
+#include "shell/zip_archive.h"
 
 namespace velt {
 namespace {
@@ -95,11 +99,6 @@ private:
     ImportContext& ctx_;
 };
 
-bool isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string folderOf(const std::string& path) {
     auto slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -138,6 +137,18 @@ std::string readText(const std::string& path) {
 bool looksLikeArchive(std::string_view text) {
     return text.size() >= 7 && text[2] == '-' && text[6] == '-' && text[3] == 'l' &&
            (text[4] == 'h' || text[4] == 'z');
+}
+
+// The names of the files directly inside a folder, sorted.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+        std::error_code ignored;
+        if (e.is_regular_file(ignored)) names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 Converter converterOf(Kind kind) {
@@ -189,18 +200,28 @@ struct ImportEngine::Impl {
         return true;
     }
 
-    void convertText(ImportSummary& sum, const std::string& path, const std::string& label,
-                     Converter convert, std::size_t& converted) {
-        std::string text = readText(path);
+    // Refuses bytes that are no text of the group's records, before anything is written.
+    static void checkText(const std::string& label, std::string_view text, Kind group) {
         if (looksLikeArchive(text))
-            throw Failure{path, "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます"};
+            throw Failure{label, "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます"};
+        std::string why = notTextReason(text, group == Kind::Lap);
+        if (!why.empty())
+            throw Failure{label, std::string(groupName(group)) +
+                                     " のテキストファイルではありません (" + why +
+                                     ")。何も書き込んでいません"};
+    }
+
+    void convertText(ImportSummary& sum, std::string_view text, const std::string& label,
+                     Kind group, std::size_t& converted, const std::string& progressLabel) {
+        Converter convert = converterOf(group);
+        if (group == Kind::OZ) ctx.oddsStartFlag = 1;
         auto lines = splitLines(text);
         auto owned = makeStore ? makeStore() : std::make_unique<OutputStore>();
         OutputStore& store = *owned;
         StoreInUse use(ctx, store);
         ctx.dataFolder = dataFolder;
         const auto total = static_cast<std::uint64_t>(text.size());
-        messages.progress(sum.input, 0, total);
+        messages.progress(progressLabel, 0, total);
         std::size_t i = 0;
         try {
             for (; i < lines.size(); ++i) {
@@ -211,7 +232,7 @@ struct ImportEngine::Impl {
                 if (outcome == Outcome::Present) ++sum.present;
                 if (outcome == Outcome::Malformed) ++sum.malformed;
                 if ((i + 1) % kProgressLines == 0)
-                    messages.progress(sum.input,
+                    messages.progress(progressLabel,
                                       static_cast<std::uint64_t>(lines[i].data() - text.data()),
                                       total);
             }
@@ -233,60 +254,184 @@ struct ImportEngine::Impl {
             throw Failure{label, e.what(), label, i < lines.size() ? i + 1 : 0};
         }
         sum.linesWritten += store.linesWritten();
-        messages.progress(sum.input, total, total);
+        messages.progress(progressLabel, total, total);
     }
 
-    // Extracts an archive into `work` and checks that it holds the named members.
-    void extract(const std::string& archive, const WorkFolder& work,
-                 const std::vector<std::string>& members) {
+    // Extracts an archive into `work` and lists the members found there.
+    std::vector<std::string> extract(const std::string& archive, const WorkFolder& work) {
         std::string cause;
         if (ExtractArchive(messages, 0, archive, work.path(), "e", "-x1m0", &cause) != 0)
             throw Failure{"", cause.empty() ? archive + ": 解凍に失敗しました" : cause};
-        std::string missing;
-        for (const auto& m : members)
-            if (!isFile(work.path() + m)) missing += (missing.empty() ? "" : ", ") + m;
-        if (!missing.empty()) throw Failure{archive, "書庫に " + missing + " がありません"};
+        return filesIn(work.path());
+    }
+
+    // Reads the members `wanted` names straight into memory; the others are skipped undecoded.
+    // Fails as the extraction does, with its messages.
+    std::map<std::string, std::string> readMembers(
+        const std::string& archive, const std::function<bool(const std::string&)>& wanted) {
+        struct stat st {};
+        if (::stat(archive.c_str(), &st) != 0) {
+            messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー",
+                             Messages::Icon::None);
+            throw Failure{archive, "ファイルが見つかりません"};
+        }
+        std::map<std::string, std::string> found;
+        try {
+            LhaZip zip(archive);
+            LhaMember member;
+            while (zip.next(member)) {
+                const std::string name = memberFileName(member);
+                if (member.directory || name.empty() || !wanted(name)) continue;
+                if (found.count(name))
+                    throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
+                std::string& bytes = found[name];
+                zip.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
+            }
+        } catch (const ImportError& e) {
+            messages.message("解凍に失敗しました。No.5", "圧縮失敗", Messages::Icon::Exclamation);
+            throw Failure{e.file(), e.cause()};
+        }
+        return found;
+    }
+
+    // The member to read for one group: the first of `kinds` named kind + date + ".txt", else
+    // (when `anyDate`) the first daily text file of such a kind.
+    static std::string pickMember(const std::vector<std::string>& names,
+                                  const std::vector<std::string>& kinds, const std::string& date,
+                                  bool anyDate) {
+        for (const auto& k : kinds)
+            if (std::find(names.begin(), names.end(), k + date + ".txt") != names.end())
+                return k + date + ".txt";
+        if (anyDate)
+            for (const auto& k : kinds)
+                for (const auto& n : names)
+                    if (recogniseDailyText(n).kindName == k) return n;
+        return {};
     }
 
     void importOne(const Recognition& r, const std::string& path, ImportSummary& sum,
                    std::size_t& converted) {
         if (r.kind == Kind::Pack) return importPack(r, path, sum, converted);
-        if (r.kind == Kind::OZ) ctx.oddsStartFlag = 1;
-        Converter convert = converterOf(r.kind);
-        if (!r.archive()) return convertText(sum, path, path, convert, converted);
-        WorkFolder work;
-        std::string member = r.kind == Kind::Lap ? "JracSei1.dat" : r.stem + ".txt";
-        extract(path, work, {member});
-        convertText(sum, work.path() + member, member, convert, converted);
+        if (r.kind == Kind::Zip) return importZip(r, path, sum, converted);
+        const Kind group = r.kind;
+        if (group == Kind::OZ) ctx.oddsStartFlag = 1;
+        std::string label = path, text;
+        if (!r.archive()) {
+            text = readText(path);
+        } else {
+            WorkFolder work;
+            auto names = extract(path, work);
+            std::string member = group == Kind::Lap ? "JracSei1.dat" : r.stem + ".txt";
+            if (!r.memberKinds.empty()) {
+                member = pickMember(names, r.memberKinds, r.date, true);
+                if (!member.empty() && r.date.empty())
+                    ctx.fileDate = recogniseDailyText(member).date;
+            }
+            if (member.empty() || std::find(names.begin(), names.end(), member) == names.end())
+                throw Failure{path, "書庫に " +
+                                        (member.empty() ? kindList(r.memberKinds) : member) +
+                                        " がありません"};
+            label = member;
+            text = readText(work.path() + member);
+        }
+        if (group == Kind::OZ && ctx.fileDate.empty())
+            throw Failure{path,
+                          "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません"};
+        checkText(label, text, group);
+        convertText(sum, text, label, group, converted, sum.input);
+    }
+
+    static std::string kindList(const std::vector<std::string>& kinds,
+                                const std::string& date = {}) {
+        std::string list;
+        for (const auto& k : kinds)
+            list += (list.empty() ? "" : ", ") + k + date + (date.empty() ? "" : ".txt");
+        return list;
     }
 
     void importPack(const Recognition& r, const std::string& path, ImportSummary& sum,
                     std::size_t& converted) {
-        struct Part {
-            const char* kind;
-            Converter convert;
-        };
-        static const Part parts[] = {
-            {"KYD", &ky}, {"ZEB", &Seiseki}, {"OZ", &ozzhenkan}, {"ZKA", &kakuchouhenkan}};
-        std::vector<std::string> members;
-        for (const Part& p : parts) members.push_back(p.kind + ctx.fileDate + ".txt");
-
-        std::optional<WorkFolder> work;
+        static const Kind order[] = {Kind::KYD, Kind::SEBZEB, Kind::OZ, Kind::SKAZKA};
+        const std::string date = ctx.fileDate;
+        std::map<std::string, std::string> read;  // an archive's members that a pack may use
         std::string prefix;
+        std::vector<std::string> names;
         if (r.archive()) {
-            work.emplace();
-            extract(path, *work, members);
-            prefix = work->path();
+            read = readMembers(path, [](const std::string& name) {
+                const Recognition daily = recogniseDailyText(name);
+                const auto& kinds = packKindsOfGroup(daily.kind);
+                return std::find(kinds.begin(), kinds.end(), daily.kindName) != kinds.end();
+            });
+            for (const auto& [name, bytes] : read) names.push_back(name);
         } else {
             prefix = folderOf(path);
-            std::string missing;
-            for (const auto& m : members)
-                if (!isFile(prefix + m)) missing += (missing.empty() ? "" : ", ") + m;
-            if (!missing.empty()) throw Failure{path, missing + " がありません"};
+            names = filesIn(prefix.empty() ? "." : prefix);
+        }
+        // Every group is looked for before anything is converted.
+        std::vector<std::string> members;
+        std::string missing;
+        for (Kind group : order) {
+            members.push_back(pickMember(names, packKindsOfGroup(group), date, r.archive()));
+            if (members.back().empty())
+                missing += std::string(missing.empty() ? "" : "、") + groupName(group) + " (" +
+                           kindList(packKindsOfGroup(group), date) + " のどれか)";
+        }
+        if (!missing.empty())
+            throw Failure{path, (r.archive() ? "書庫に " : "") + missing + " がありません"};
+        std::vector<std::string> texts;
+        for (std::size_t k = 0; k < members.size(); ++k) {
+            texts.push_back(r.archive() ? std::move(read[members[k]])
+                                        : readText(prefix + members[k]));
+            checkText(members[k], texts.back(), order[k]);
         }
         for (std::size_t k = 0; k < members.size(); ++k) {
-            if (parts[k].convert == &ozzhenkan) ctx.oddsStartFlag = 1;
-            convertText(sum, prefix + members[k], members[k], parts[k].convert, converted);
+            // A pack named without a date (given with --as): the odds take their member's date.
+            if (order[k] == Kind::OZ && ctx.fileDate.empty())
+                ctx.fileDate = recogniseDailyText(members[k]).date;
+            convertText(sum, texts[k], members[k], order[k], converted, sum.input);
+        }
+    }
+
+    // Every daily text file of the archive, by date and then in the order of a pack. All are read
+    // and checked before the first is converted, so a damaged member writes nothing.
+    void importZip(const Recognition& r, const std::string& path, ImportSummary& sum,
+                   std::size_t& converted) {
+        struct Member {
+            std::size_t index;
+            std::string name;
+            Recognition daily;
+        };
+        std::vector<Member> members;
+        try {
+            ZipArchive zip(path);
+            for (std::size_t i = 0; i < zip.size(); ++i) {
+                if (zip.isFolder(i)) continue;
+                std::string name = zip.name(i);
+                name = name.substr(name.find_last_of('/') + 1);
+                Recognition daily = recogniseDailyText(name);
+                if (daily.kind == Kind::None) continue;
+                if (!r.memberKinds.empty() && std::find(r.memberKinds.begin(), r.memberKinds.end(),
+                                                        daily.kindName) == r.memberKinds.end())
+                    continue;
+                members.push_back({i, name, daily});
+            }
+            if (members.empty())
+                throw Failure{path,
+                              "書庫に日ごとのテキストファイル (" +
+                                  (r.memberKinds.empty() ? r.kindName : kindList(r.memberKinds)) +
+                                  " + 日付 6 桁 + .txt) がありません"};
+            std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
+                return std::make_tuple(dateKey(a.daily), groupOrder(a.daily.kind), a.name) <
+                       std::make_tuple(dateKey(b.daily), groupOrder(b.daily.kind), b.name);
+            });
+            for (const Member& m : members) checkText(m.name, zip.read(m.index), m.daily.kind);
+            for (const Member& m : members) {
+                const std::string text = zip.read(m.index);
+                ctx.fileDate = m.daily.date;
+                convertText(sum, text, m.name, m.daily.kind, converted, sum.input + " " + m.name);
+            }
+        } catch (const ImportError& e) {
+            throw Failure{e.file(), e.cause()};
         }
     }
 
@@ -352,6 +497,76 @@ ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
     return sum;
 }
 
+namespace {
+
+// The group a kind given by name converts as: a button's name or a kind of a group.
+Kind groupOfGivenKind(const std::string& kind) {
+    static const std::pair<const char*, Kind> buttons[] = {{"KYD", Kind::KYD},
+                                                           {"SEBZEB", Kind::SEBZEB},
+                                                           {"OZ", Kind::OZ},
+                                                           {"SKAZKA", Kind::SKAZKA},
+                                                           {"J", Kind::Pack}};
+    for (const auto& [name, group] : buttons)
+        if (kind == name) return group;
+    return groupOfKind(kind);
+}
+
+// The last run of exactly six digits in a file name: the date JRDB puts there.
+std::string dateInName(const std::string& path) {
+    const std::string base = path.substr(path.find_last_of('/') + 1);
+    std::string found;
+    for (std::size_t i = 0; i < base.size();) {
+        std::size_t j = i;
+        while (j < base.size() && base[j] >= '0' && base[j] <= '9') ++j;
+        if (j - i == 6) found = base.substr(i, 6);
+        i = j == i ? i + 1 : j;
+    }
+    return found;
+}
+
+}  // namespace
+
+bool ImportEngine::acceptsKind(const std::string& kind) {
+    return groupOfGivenKind(kind) != Kind::None;
+}
+
+ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::string& path) {
+    Impl& d = *impl_;
+    ImportSummary sum;
+    sum.input = path;
+    const Kind group = groupOfGivenKind(kind);
+    if (group == Kind::None) {
+        sum.error = kind + ": 知らない種類です";
+        d.messages.failure(sum.error);
+        return sum;
+    }
+    Recognition r;
+    r.kind = group;
+    r.kindName = kind;
+    r.extension = lastChars(path, 4);
+    r.date = dateInName(path);
+    if (group != Kind::Pack) {
+        // A button's name takes any kind of its group, newest layout first; a kind only itself.
+        const bool button = kind == "KYD" || kind == "SEBZEB" || kind == "SKAZKA";
+        r.memberKinds = button ? packKindsOfGroup(group) : std::vector<std::string>{kind};
+        if (button)
+            for (const auto& k : kindsOfGroup(group))
+                if (std::find(r.memberKinds.begin(), r.memberKinds.end(), k) == r.memberKinds.end())
+                    r.memberKinds.push_back(k);
+        if (r.extension == ".zip") r.kind = Kind::Zip;
+    }
+    d.ctx.fileDate = r.date;
+    sum.recognised = true;
+    if (!d.dataFolderUsable(sum.error)) {
+        d.messages.failure(sum.error);
+        return sum;
+    }
+    d.run(r, path, sum);
+    if (sum.succeeded)
+        d.messages.message(completionMessage(buttonOf(group)), kTitle, Messages::Icon::None);
+    return sum;
+}
+
 std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::string>& paths,
                                                      bool commandLine) {
     Impl& d = *impl_;
@@ -362,16 +577,18 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         for (const auto& path : paths) {
             ImportSummary sum;
             sum.input = path;
-            sum.recognised = recogniseDropped(path, commandLine).kind != Kind::None;
+            std::error_code ec;
+            sum.recognised = recogniseDropped(path, commandLine).kind != Kind::None ||
+                             std::filesystem::is_directory(path, ec);
             sum.error = refused;
             sums.push_back(std::move(sum));
         }
         return sums;
     }
-    for (const auto& path : paths) {
+    std::vector<std::string> skipped;  // files inside folders that are not recognised
+    auto importPath = [&](const std::string& path, const Recognition& r) {
         ImportSummary sum;
         sum.input = path;
-        Recognition r = recogniseDropped(path, commandLine);
         d.ctx.fileDate = r.date;
         if (r.kind == Kind::None) {
             d.messages.message(kUnsupportedMessage, kTitle, Messages::Icon::None);
@@ -380,6 +597,33 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
             d.run(r, path, sum);
         }
         sums.push_back(std::move(sum));
+    };
+    for (const auto& path : paths) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path, ec)) {
+            importPath(path, recogniseDropped(path, commandLine));
+            continue;
+        }
+        const std::string folder = path.back() == '/' ? path : path + "/";
+        std::vector<std::pair<std::string, Recognition>> found;
+        for (const auto& name : filesIn(folder)) {
+            Recognition r = recogniseDropped(folder + name, commandLine);
+            if (r.kind == Kind::None)
+                skipped.push_back(folder + name);
+            else
+                found.emplace_back(folder + name, std::move(r));
+        }
+        std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+            return std::make_pair(dateKey(a.second), groupOrder(a.second.kind)) <
+                   std::make_pair(dateKey(b.second), groupOrder(b.second.kind));
+        });
+        for (const auto& [file, r] : found) importPath(file, r);
+    }
+    if (!skipped.empty()) {
+        std::string list = kUnsupportedMessage;
+        list += "\n取り込まなかったファイル:";
+        for (const auto& f : skipped) list += "\n" + f;
+        d.messages.message(list, kTitle, Messages::Icon::None);
     }
     d.messages.message(kDropCompleteMessage, kTitle, Messages::Icon::None);
     return sums;

@@ -63,8 +63,16 @@ public:
     // A button's import of the file the dialog returned.
     ImportSummary importAs(Button button, const std::string& path);
 
-    // A drop onto the window (commandLine false), or the command line's file list (true: JRDB
-    // packs and the lap file "JracSei1.dat" are recognised too). One completion message at the end.
+    // The file converted with the converter of `kind` whatever its name (a button's name such as
+    // "SEBZEB", or a kind such as "SED"; "J" for a pack). An archive is still read, and its member
+    // of that kind converted. False from acceptsKind: no such kind.
+    static bool acceptsKind(const std::string& kind);
+    ImportSummary importWithKind(const std::string& kind, const std::string& path);
+
+    // A drop onto the window (commandLine false), or the command line's file list (true: the lap
+    // file "JracSei1.dat" is recognised too). A folder imports every recognised file directly
+    // inside it, by date and then in the order of a pack; the files it holds that are not
+    // recognised are listed in one message at the end. One completion message at the end.
     std::vector<ImportSummary> importFiles(const std::vector<std::string>& paths, bool commandLine);
 
 private:

@@ -1,6 +1,6 @@
 #include "shell/recognition.h"
 
-#include <vector>
+#include <algorithm>
 
 namespace velt {
 namespace {
@@ -13,56 +13,130 @@ std::vector<std::size_t> charStarts(std::string_view text) {
     return starts;
 }
 
+struct Group {
+    Kind kind;
+    const char* name;
+    std::vector<std::string> kinds;      // every kind of the group, for names and messages
+    std::vector<std::string> packKinds;  // what a pack may hold, newest layout first
+};
+
+// KYH is left out: its layout could not be checked against JRDB's published documents.
+const std::vector<Group>& groups() {
+    static const std::vector<Group> g = {
+        {Kind::KYD, "競走馬データ", {"KYD", "KYG", "KYI"}, {"KYI", "KYG", "KYD"}},
+        {Kind::SEBZEB,
+         "成績データ",
+         {"SEB", "SEC", "SED", "ZEB", "ZEC", "ZED"},
+         {"ZED", "ZEC", "ZEB"}},
+        {Kind::OZ, "オッズデータ", {"OZ"}, {"OZ"}},
+        {Kind::SKAZKA, "成績拡張ファイル", {"SKA", "SKB", "ZKA", "ZKB"}, {"ZKB", "ZKA"}},
+    };
+    return g;
+}
+
+const Group* groupOf(Kind kind) {
+    for (const Group& g : groups())
+        if (g.kind == kind) return &g;
+    return nullptr;
+}
+
+bool isDigits(std::string_view s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string baseName(std::string_view path) {
+    auto slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// A year of one kind: kind + "_" + four digits + ".zip" ("SED_2017.zip").
+Recognition recogniseZip(std::string_view path) {
+    Recognition r;
+    const std::string base = baseName(path);
+    if (base.size() < 11 || base.compare(base.size() - 4, 4, ".zip") != 0) return r;
+    const std::size_t underscore = base.size() - 9;
+    const std::string kind = base.substr(0, underscore);
+    if (base[underscore] != '_' || !isDigits(std::string_view(base).substr(underscore + 1, 4)) ||
+        groupOfKind(kind) == Kind::None)
+        return r;
+    r.kind = Kind::Zip;
+    r.kindName = kind;
+    r.date = base.substr(underscore + 1, 4);
+    r.extension = ".zip";
+    return r;
+}
+
 struct ButtonRule {
     std::size_t tail, kindChars, stemChars;
-    const char* kinds[2];
     Kind kind;
     const char* done;
-    const char* refused;
 };
 
 const ButtonRule& ruleOf(Button button) {
     static const ButtonRule rules[] = {
-        {13,
-         3,
-         9,
-         {"KYD", nullptr},
-         Kind::KYD,
-         "競走馬データを取り込みました",
-         "競走馬データ(KYD)ではありません"},
-        {13,
-         3,
-         9,
-         {"SEB", "ZEB"},
-         Kind::SEBZEB,
-         "成績データを取り込みました",
-         "成績データ(SEB/ZEB)ではありません"},
-        {12,
-         2,
-         8,
-         {"OZ", nullptr},
-         Kind::OZ,
-         "オッズ取り込み完了",
-         "オッズデータ(OZ)ではありません"},
-        {13,
-         3,
-         9,
-         {"SKA", "ZKA"},
-         Kind::SKAZKA,
-         "成績拡張ファイル取り込み！",
-         "成績拡張ファイル(SKA/ZKA)ではありません"},
-        {14,
-         4,
-         0,
-         {"JRDB", nullptr},
-         Kind::Pack,
-         "JRDBデータを取り込みました",
-         "JRDBデータではありません"},
+        {13, 3, 9, Kind::KYD, "競走馬データを取り込みました"},
+        {13, 3, 9, Kind::SEBZEB, "成績データを取り込みました"},
+        {12, 2, 8, Kind::OZ, "オッズ取り込み完了"},
+        {13, 3, 9, Kind::SKAZKA, "成績拡張ファイル取り込み！"},
+        {14, 4, 0, Kind::Pack, "JRDBデータを取り込みました"},
     };
     return rules[static_cast<int>(button)];
 }
 
+bool isPackName(std::string_view kind) {
+    return kind == "JRDB" || kind == "PACI";
+}
+
 }  // namespace
+
+Kind groupOfKind(std::string_view kindName) {
+    for (const Group& g : groups())
+        if (std::find(g.kinds.begin(), g.kinds.end(), kindName) != g.kinds.end()) return g.kind;
+    return Kind::None;
+}
+
+const std::vector<std::string>& kindsOfGroup(Kind group) {
+    static const std::vector<std::string> none;
+    const Group* g = groupOf(group);
+    return g ? g->kinds : none;
+}
+
+const std::vector<std::string>& packKindsOfGroup(Kind group) {
+    static const std::vector<std::string> none;
+    const Group* g = groupOf(group);
+    return g ? g->packKinds : none;
+}
+
+const char* groupName(Kind group) {
+    const Group* g = groupOf(group);
+    return g ? g->name : "ラップデータ";
+}
+
+int groupOrder(Kind group) {
+    switch (group) {
+        case Kind::Pack:
+            return 0;
+        case Kind::KYD:
+            return 1;
+        case Kind::SEBZEB:
+            return 2;
+        case Kind::OZ:
+            return 3;
+        case Kind::SKAZKA:
+            return 4;
+        case Kind::Lap:
+            return 5;
+        default:
+            return 6;
+    }
+}
+
+std::string dateKey(const Recognition& r) {
+    if (r.kind == Kind::Zip && isDigits(r.date)) return r.date + "0000";
+    if (r.date.size() != 6 || !isDigits(r.date)) return "99999999";
+    return (r.date < "70" ? "20" : "19") + r.date;
+}
 
 std::string lastChars(std::string_view text, std::size_t n) {
     if (n == 0) return {};
@@ -79,6 +153,21 @@ std::string midChars(std::string_view text, std::size_t from, std::size_t n) {
     return std::string(text.substr(begin, end - begin));
 }
 
+Recognition recogniseDailyText(std::string_view name) {
+    Recognition r;
+    if (name.size() < 12 || name.substr(name.size() - 4) != ".txt") return r;
+    const std::string_view stem = name.substr(0, name.size() - 4);
+    const std::string_view kind = stem.substr(0, stem.size() - 6);
+    const Kind group = groupOfKind(kind);
+    if (group == Kind::None || !isDigits(stem.substr(kind.size()))) return r;
+    r.kind = group;
+    r.kindName = kind;
+    r.stem = stem;
+    r.extension = ".txt";
+    r.date = stem.substr(kind.size());
+    return r;
+}
+
 Recognition recogniseForButton(Button button, std::string_view path) {
     const ButtonRule& rule = ruleOf(button);
     Recognition r;
@@ -88,9 +177,19 @@ Recognition recogniseForButton(Button button, std::string_view path) {
     if (button == Button::OZ) r.date = midChars(tail, 2, 6);
     if (button == Button::J) r.date = midChars(tail, 4, 6);
     r.setsFileDate = button == Button::OZ || button == Button::J;
-    for (const char* accepted : rule.kinds)
-        if (accepted && kind == accepted) r.kind = rule.kind;
-    if (r.kind != Kind::None && rule.stemChars) r.stem = midChars(tail, 0, rule.stemChars);
+    if (button != Button::J && r.extension == ".zip") {
+        Recognition zip = recogniseZip(path);
+        if (zip.kind == Kind::Zip && groupOfKind(zip.kindName) == rule.kind) {
+            zip.setsFileDate = r.setsFileDate;
+            return zip;
+        }
+    }
+    const bool accepted = button == Button::J ? isPackName(kind) : groupOfKind(kind) == rule.kind;
+    if (accepted && kind.size() == rule.kindChars) {
+        r.kind = rule.kind;
+        r.kindName = kind;
+        if (rule.stemChars) r.stem = midChars(tail, 0, rule.stemChars);
+    }
     return r;
 }
 
@@ -101,41 +200,63 @@ Recognition recogniseDropped(std::string_view path, bool commandLine) {
     r.extension = lastChars(tail13, 4);
     r.date = midChars(tail12, 2, 6);
     r.setsFileDate = true;
-    if (kind3 == "KYD") {
-        r.kind = Kind::KYD;
-    } else if (kind3 == "SEB" || kind3 == "ZEB") {
-        r.kind = Kind::SEBZEB;
-    } else if (kind3 == "SKA" || kind3 == "ZKA") {
-        r.kind = Kind::SKAZKA;
+    if (r.extension == ".zip") {
+        Recognition zip = recogniseZip(path);
+        if (zip.kind == Kind::Zip) {
+            zip.setsFileDate = true;
+            return zip;
+        }
+    }
+    const Kind group = kind3.size() == 3 ? groupOfKind(kind3) : Kind::None;
+    if (group != Kind::None && group != Kind::OZ) {
+        r.kind = group;
+        r.kindName = kind3;
+        r.stem = midChars(tail13, 0, 9);
     } else if (kind2 == "OZ") {
         r.kind = Kind::OZ;
+        r.kindName = kind2;
         r.stem = midChars(tail12, 0, 8);
-        return r;
     } else if (kind2 == "s3") {
         r.kind = Kind::Lap;
-        return r;
     } else if (commandLine && tail12 == "JracSei1.dat") {
         r.kind = Kind::Lap;
-        return r;
-    } else if (commandLine && r.archive()) {
+    } else if (r.archive()) {
         std::string tail14 = lastChars(path, 14);
-        if (midChars(tail14, 0, 4) == "JRDB") {
+        std::string kind4 = midChars(tail14, 0, 4);
+        if (isPackName(kind4)) {
             r.kind = Kind::Pack;
+            r.kindName = kind4;
             r.date = midChars(tail14, 4, 6);
         }
-        return r;
-    } else {
-        return r;
     }
-    r.stem = midChars(tail13, 0, 9);
     return r;
 }
 
 const char* completionMessage(Button button) {
     return ruleOf(button).done;
 }
-const char* rejectionMessage(Button button) {
-    return ruleOf(button).refused;
+
+std::string rejectionMessage(Button button) {
+    if (button == Button::J) return "JRDBデータではありません";
+    const Group& g = *groupOf(ruleOf(button).kind);
+    std::string kinds;
+    for (const auto& k : g.kinds) kinds += (kinds.empty() ? "" : "/") + k;
+    return std::string(g.name) + "(" + kinds + ")ではありません";
+}
+
+Button buttonOf(Kind group) {
+    switch (group) {
+        case Kind::KYD:
+            return Button::KYD;
+        case Kind::SEBZEB:
+            return Button::SEBZEB;
+        case Kind::OZ:
+            return Button::OZ;
+        case Kind::SKAZKA:
+            return Button::SKAZKA;
+        default:
+            return Button::J;
+    }
 }
 
 }  // namespace velt

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "shell/import_engine.h"
 
@@ -11,12 +12,13 @@ namespace velt {
 
 enum class Kind {
     None,    // not recognised
-    KYD,     // horse data: ky
-    SEBZEB,  // results: Seiseki
-    SKAZKA,  // extended results: kakuchouhenkan
+    KYD,     // horse data (KYD, KYG, KYI): ky
+    SEBZEB,  // results (SEB, SEC, SED, ZEB, ZEC, ZED): Seiseki
+    SKAZKA,  // extended results (SKA, SKB, ZKA, ZKB): kakuchouhenkan
     OZ,      // odds: ozzhenkan
     Lap,     // an "s3" archive or the lap file "JracSei1.dat": Lap
-    Pack,    // a JRDB pack: KYD, ZEB, OZ and ZKA members
+    Pack,    // a JRDB or PACI pack: one member of each group
+    Zip,     // a year of one kind: a ZIP of daily text files
 };
 
 // Characters (not bytes) of a UTF-8 text. A path shorter than n gives the whole path.
@@ -26,24 +28,43 @@ std::string midChars(std::string_view text, std::size_t from, std::size_t n);
 
 struct Recognition {
     Kind kind = Kind::None;
+    std::string kindName;   // "KYI", "SED", "OZ", "JRDB"...: the kind its name shows
     std::string stem;       // kind + date as cut from the tail (the member's name without ".txt")
     std::string extension;  // the last four characters of the path
-    std::string date;       // the six date characters (the pack's date for a pack)
-    bool setsFileDate = false;  // whether the import sets `fileDate` to `date`
+    std::string date;       // the six date characters (the pack's date for a pack; a ZIP's year)
+    bool setsFileDate = false;             // whether the import sets `fileDate` to `date`
+    std::vector<std::string> memberKinds;  // given a kind to read: the kinds a member may have
     bool archive() const { return extension == ".lzh"; }
 };
+
+// The group a kind name belongs to (Kind::KYD for "KYI"...), Kind::None for another name.
+Kind groupOfKind(std::string_view kindName);
+// The kind names of a group, newest layout first; a pack takes the first of its group present.
+const std::vector<std::string>& kindsOfGroup(Kind group);
+const std::vector<std::string>& packKindsOfGroup(Kind group);
+// The group's name in messages ("競走馬データ"...).
+const char* groupName(Kind group);
+// Order of the groups within a day: packs, horse data, results, odds, comments, laps.
+int groupOrder(Kind group);
+// A sortable date (yyyymmdd) of a recognised name; "99999999" when it shows none.
+std::string dateKey(const Recognition& r);
+
+// A member or file named kind + six date characters + ".txt" (a daily text file): its recognition,
+// or Kind::None.
+Recognition recogniseDailyText(std::string_view name);
 
 // What a button makes of the dialog's path. For "OZ" and "J" `date` and setsFileDate are filled
 // even when the name is refused.
 Recognition recogniseForButton(Button button, std::string_view path);
 
 // What a drop makes of a dropped path (`date` is always set). The command line also recognises
-// JRDB packs and the lap file "JracSei1.dat" by name.
+// the lap file "JracSei1.dat" by name.
 Recognition recogniseDropped(std::string_view path, bool commandLine);
 
 // The texts of a button: its completion message and its rejection message.
 const char* completionMessage(Button button);
-const char* rejectionMessage(Button button);
+std::string rejectionMessage(Button button);
+Button buttonOf(Kind group);
 
 inline constexpr const char* kUnsupportedMessage =
     "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！";

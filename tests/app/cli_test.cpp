@@ -136,9 +136,10 @@ TEST_F(Cli, ImportsAsAButton) {
     EXPECT_TRUE(contains(r.out, "競走馬データを取り込みました"));
     EXPECT_FALSE(contains(r.out, "すべての処理完了"));
 
+    // The archive holds no results: nothing of that kind to read.
     r = run({"--data-folder", target(), "--as", "SEBZEB", kyd});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.out, "成績データ(SEB/ZEB)ではありません"));
+    EXPECT_TRUE(contains(r.err, "書庫に ZED, ZEC, ZEB, SEB, SEC, SED がありません")) << r.err;
     EXPECT_TRUE(contains(r.err, kyd)) << r.err;
 
     std::string pack = archive("JRDB091122.lzh",
@@ -189,6 +190,47 @@ TEST_F(Cli, StoresTheDataFolderBesideTheProgram) {
     r = run({kyd});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(fs::is_empty(dir / "target/MDATA"));
+}
+
+}  // namespace
+
+namespace {
+
+// --as converts a file whatever its name; a folder lists what it did not import once, at the end.
+TEST_F(Cli, AsKindWhateverTheNameAndFolders) {
+    fs::create_directories(dir / "target/KCOM_DATA/2009");
+    fs::copy_file(samples / "SEB091122.txt", in("results.txt"));
+    fs::copy_file(samples / "OZ091122.txt", in("odds.txt"));
+    std::string kyd = archive("horses.lzh", {"KYD091122.txt"});
+    const struct {
+        const char* kind;
+        std::string file;
+        int status;
+        const char* shown;
+    } cases[] = {
+        {"SEBZEB", in("results.txt"), 0, "成績データを取り込みました"},
+        {"SED", in("results.txt"), 0, "成績データを取り込みました"},
+        {"KYD", kyd, 0, "競走馬データを取り込みました"},
+        {"KYI", kyd, 1, "書庫に KYI がありません"},
+        {"OZ", in("odds.txt"), 1, "オッズのファイル名が決まりません"},
+    };
+    for (const auto& c : cases) {
+        Result r = run({"--data-folder", target(), "--as", c.kind, c.file});
+        EXPECT_EQ(r.status, c.status) << c.kind << r.err;
+        EXPECT_TRUE(contains(r.out + r.err, c.shown)) << c.kind << r.out << r.err;
+    }
+
+    fs::create_directories(dir / "in/day");
+    for (const char* name : {"ZKA091122.txt", "KYD091122.txt", "OZ091122.txt"})
+        fs::copy_file(samples / name, dir / "in/day" / name);
+    writeFile(dir / "in/day/notes.txt", "hello\r\n");
+    Result r = run({"--data-folder", target(), (dir / "in/day").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto kydAt = r.out.find("KYD091122.txt: imported"), ozAt = r.out.find("OZ091122.txt:"),
+               zkaAt = r.out.find("ZKA091122.txt:"), listAt = r.out.find("notes.txt");
+    EXPECT_TRUE(kydAt < ozAt && ozAt < zkaAt && zkaAt < listAt && listAt != std::string::npos)
+        << r.out;
+    EXPECT_LT(listAt, r.out.find("すべての処理完了"));
 }
 
 }  // namespace

@@ -275,16 +275,16 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("KYD lower case") << "Command1"
                                         << "kyd011117.lzh"
-                                        << "競走馬データ(KYD)ではありません";
+                                        << "競走馬データ(KYD/KYG/KYI)ではありません";
         QTest::newRow("SEBZEB") << "Command3"
                                 << "KYD011117.lzh"
-                                << "成績データ(SEB/ZEB)ではありません";
+                                << "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません";
         QTest::newRow("OZ") << "Command6"
                             << "KYD011117.lzh"
                             << "オッズデータ(OZ)ではありません";
         QTest::newRow("SKAZKA") << "Command4"
                                 << "SEB011117.lzh"
-                                << "成績拡張ファイル(SKA/ZKA)ではありません";
+                                << "成績拡張ファイル(SKA/SKB/ZKA/ZKB)ではありません";
         QTest::newRow("J") << "Command2"
                            << "KYD011117.lzh"
                            << "JRDBデータではありません";
@@ -388,6 +388,24 @@ private slots:
             if (!written.isEmpty()) QVERIFY(b.output(written).startsWith("05013112070 "));
             QVERIFY(!form.importing());
         }
+    }
+
+    // A dropped folder: its recognised files are imported, the others named in one message.
+    void dropFolder() {
+        Bench b;
+        b.chooseTarget();
+        b.open();
+        QVERIFY(QDir(b.dir.path()).mkpath("day"));
+        b.file("day/KYI011117.txt", kydRecord() + "\r\n");
+        b.file("day/notes.txt", "x\r\n");
+        b.file("day/BAC011117.txt", "x\r\n");
+        QVERIFY(b.drop({b.dir.filePath("day")}));
+        const QStringList texts = b.dialogs.texts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY(texts[0].startsWith(kUnsupported) && texts[0].contains("notes.txt") &&
+                texts[0].contains("BAC011117.txt"));
+        QCOMPARE(texts[1], kComplete);
+        QVERIFY(b.output(QStringLiteral("MDATA/MD013東.DAT")).startsWith("05013112070 "));
     }
 
     void dropShowsProgress() {

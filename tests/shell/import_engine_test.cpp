@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include "convert/record.h"
 #include "shell/lha_zip.h"
+#include "shell/recognition.h"
 #include "shell_test_util.h"
 
 namespace velt {
@@ -275,7 +277,7 @@ TEST_F(Engine, DropReportsEachFileAndGoesOn) {
         false);
     fs::remove(dir / "prog/JracSei1.dat");
     ASSERT_EQ(sums.size(), 7u);
-    const bool recognised[] = {true, true, true, false, false, true, true};
+    const bool recognised[] = {true, true, true, false, true, true, true};
     const bool succeeded[] = {false, true, false, false, false, true, true};
     for (std::size_t i = 0; i < sums.size(); ++i) {
         SCOPED_TRACE(sums[i].input);
@@ -284,11 +286,11 @@ TEST_F(Engine, DropReportsEachFileAndGoesOn) {
     }
     EXPECT_EQ(messages.texts(),
               (std::vector<std::string>{"対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
-                                        "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
                                         "すべての処理完了　V（＾0＾）"}));
-    ASSERT_EQ(messages.failures.size(), 2u);
+    ASSERT_EQ(messages.failures.size(), 3u);
     EXPECT_NE(messages.failures[0].find("JracSei1.dat がありません"), std::string::npos);
     EXPECT_NE(messages.failures[1].find("SEB091122.txt"), std::string::npos);
+    EXPECT_NE(messages.failures[2].find("成績データ (ZED091122.txt"), std::string::npos);
     EXPECT_EQ(sums[6].linesRead, lineCount(sample("JracSei1.dat")));
     EXPECT_EQ(engine.context().fileDate, "091122");
     EXPECT_NE(engine.context().oddsStartFlag, 0);
@@ -313,6 +315,231 @@ TEST_F(Engine, MembersNeverReachTheProgramFolder) {
                                                  {"readme.html", "evil"}});
     ImportSummary s = engine.importAs(Button::KYD, path);
     EXPECT_TRUE(s.succeeded) << s.error;
+}
+
+// ---- Today's downloads: longer layouts, new names, packs of two shapes, yearly ZIPs, folders.
+
+namespace today {
+
+// Every line of a sample extended to `length` bytes, as JRDB's newer layouts append fields.
+std::string extended(const std::string& text, std::size_t length, std::size_t lines = SIZE_MAX) {
+    std::string out;
+    for (std::string_view line : splitLines(text)) {
+        if (lines-- == 0) break;
+        std::string rec(line);
+        for (std::size_t i = rec.size(); i < length; ++i) rec += static_cast<char>('0' + i % 10);
+        out += rec + "\r\n";
+    }
+    return out;
+}
+
+// The sample kind a today's kind stands for, and its record length.
+struct Layout {
+    const char* kind;
+    const char* old;
+    std::size_t length;
+};
+const Layout kLayouts[] = {{"KYD", "KYD", 430}, {"KYG", "KYD", 543}, {"KYI", "KYD", 1022},
+                           {"SEB", "SEB", 330}, {"SEC", "SEB", 344}, {"SED", "SEB", 374},
+                           {"ZEB", "ZEB", 330}, {"ZEC", "ZEB", 344}, {"ZED", "ZEB", 374},
+                           {"SKA", "SKA", 280}, {"SKB", "SKA", 302}, {"ZKA", "ZKA", 280},
+                           {"ZKB", "ZKA", 302}, {"OZ", "OZ", 955}};
+
+std::string member(const std::string& kind) {
+    for (const Layout& l : kLayouts)
+        if (kind == l.kind) return extended(sample(std::string(l.old) + "091122.txt"), l.length);
+    return "0509110101 not read\r\n";  // a kind Velt does not read
+}
+
+}  // namespace today
+
+class Today : public Engine {
+protected:
+    // A fresh Target folder that the engine writes into from now on.
+    std::string freshTarget(const std::string& name) {
+        for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA/2009"})
+            fs::create_directories(dir / (name + "/" + sub));
+        engine.setDataFolder(dir / name);
+        return dir / name;
+    }
+    std::vector<std::pair<std::string, std::string>> members(const std::string& kinds) {
+        std::vector<std::pair<std::string, std::string>> m;
+        std::istringstream in(kinds);
+        for (std::string k; in >> k;) m.push_back({k + "091122.txt", today::member(k)});
+        return m;
+    }
+    // What the 2009 pack writes: the reference every shape of today must match.
+    std::map<std::string, std::string> oldPackOutput() {
+        const std::string t = freshTarget("old");
+        EXPECT_TRUE(engine
+                        .importAs(Button::J, archive("JRDB091122.lzh",
+                                                     members("KYD ZEB OZ ZKA BA JOA OW UKA")))
+                        .succeeded);
+        return snapshot(t);
+    }
+};
+
+// One record of every layout length, each imported twice: the output is byte for byte that of
+// the same record under its old kind name, and the second import changes nothing.
+TEST_F(Today, EveryLayoutLengthConvertsAsItsOldKind) {
+    for (const today::Layout& l : today::kLayouts) {
+        SCOPED_TRACE(l.kind);
+        const std::string old = std::string(l.old) + "091122.txt";
+        const std::string name = std::string(l.kind) + "091122.txt";
+        writeFile(dir / ("in/" + old), today::extended(sample(old), 0, 3));
+        writeFile(dir / ("in/" + name), today::extended(sample(old), l.length, 3));
+        const std::string a = freshTarget(std::string("a") + l.kind);
+        ASSERT_TRUE(engine.importFiles({dir / ("in/" + old)}, false)[0].succeeded);
+        const std::string b = freshTarget(std::string("b") + l.kind);
+        for (int round = 0; round < 2; ++round) {
+            ImportSummary s = engine.importFiles({dir / ("in/" + name)}, false)[0];
+            EXPECT_TRUE(s.succeeded) << s.error;
+            // The odds file is written afresh each time, with the same bytes.
+            if (std::string(l.kind) != "OZ") {
+                EXPECT_EQ(s.linesWritten == 0, round == 1);
+            }
+            EXPECT_EQ(s.malformed, 0u);
+            EXPECT_EQ(snapshot(b), snapshot(a));
+        }
+    }
+}
+
+TEST_F(Today, PacksOfEveryShape) {
+    const auto expected = oldPackOutput();
+    struct Case {
+        const char* name;
+        const char* kinds;
+        const char* missing;  // what the failure names, or nullptr
+    } cases[] = {
+        {"JRDB091122.lzh", "KYD ZEB OZ ZKA BA JOA OW UKA", nullptr},
+        {"JRDB091122.lzh", "KYG ZEC OZ OW OU OT JOA UKC ZKB BAB KAA CYA KKA", nullptr},
+        {"PACI091122.lzh", "KYI ZED OZ OW OU OT JOA UKC ZKB BAC KAB CYB CHA KKA", nullptr},
+        {"PACI091122.lzh", "KYI ZED OZ OW",
+         "成績拡張ファイル (ZKB091122.txt, ZKA091122.txt のどれか)"},
+        {"PACI091122.lzh", "ZED OZ ZKB",
+         "競走馬データ (KYI091122.txt, KYG091122.txt, KYD091122.txt"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kinds);
+        auto m = members(c.kinds);
+        for (auto& [name, bytes] : m)  // a past run without a race key, as ZEC holds
+            if (name.rfind("ZEC", 0) == 0) bytes += std::string(8, ' ') + "01 no key\r\n";
+        const std::string t = freshTarget("t" + std::to_string(n++));
+        fs::remove(dir / ("in/" + std::string(c.name)));  // jlha adds to an archive that exists
+        const std::string path = archive(c.name, m);
+        for (int round = 0; round < 2; ++round) {
+            ImportSummary s = engine.importFiles({path}, false)[0];
+            EXPECT_EQ(s.succeeded, c.missing == nullptr) << s.error;
+            if (c.missing) {
+                EXPECT_NE(s.error.find(c.missing), std::string::npos) << s.error;
+                EXPECT_EQ(snapshot(t).size(), 4u);  // nothing but the folders
+                break;
+            }
+            EXPECT_EQ(snapshot(t), expected);  // the odds file is written afresh, the same
+        }
+    }
+}
+
+// A year of daily files in a ZIP: converted in date order, whatever the order in the archive;
+// a damaged member fails the whole archive before anything is written.
+TEST_F(Today, YearlyZipOfSeveralDays) {
+    const std::string old = freshTarget("old");
+    writeFile(dir / "in/SEB091122.txt", sample("SEB091122.txt"));
+    ASSERT_TRUE(engine.importFiles({dir / "in/SEB091122.txt"}, false)[0].succeeded);
+    const auto expected = snapshot(old);
+
+    const std::string seb = sample("SEB091122.txt");
+    const auto lines = splitLines(seb);
+    const std::string days[] = {"091128", "091121", "091122"};  // stored in this order
+    const std::size_t firsts[] = {2 * lines.size() / 3, 0, lines.size() / 3, lines.size()};
+    test::TempDir src;
+    std::string line = "cd '" + src.path() + "' && zip -q -0 '" + (dir / "in/SED_2009.zip") + "'";
+    for (int d : {0, 1, 2}) {
+        std::string part;
+        for (std::size_t i = firsts[d]; i < firsts[d == 0 ? 3 : d == 1 ? 2 : 0]; ++i)
+            part += std::string(lines[i]) + "\r\n";
+        writeFile(src / ("SED" + days[d] + ".txt"), today::extended(part, 374));
+        line += " SED" + days[d] + ".txt";
+    }
+    writeFile(src / "readme.txt", "not a daily file\r\n");
+    ASSERT_EQ(std::system((line + " readme.txt").c_str()), 0);
+
+    const std::string t = freshTarget("zip");
+    for (int round = 0; round < 2; ++round) {
+        ImportSummary s = engine.importFiles({dir / "in/SED_2009.zip"}, true)[0];
+        EXPECT_TRUE(s.succeeded) << s.error;
+        EXPECT_EQ(s.linesRead, lines.size());
+        EXPECT_EQ(snapshot(t), expected);
+    }
+    // One byte of the second day's text changed: its CRC no longer matches.
+    std::string bytes = readFile(dir / "in/SED_2009.zip");
+    const auto at = bytes.find(std::string(lines[lines.size() / 3 + 1]));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 20] ^= 0x01;
+    writeFile(dir / "in/SED_2009.zip", bytes);
+    const std::string d = freshTarget("damaged");
+    ImportSummary s = engine.importFiles({dir / "in/SED_2009.zip"}, true)[0];
+    EXPECT_FALSE(s.succeeded);
+    EXPECT_NE(s.error.find("SED091122.txt の CRC が合いません"), std::string::npos) << s.error;
+    EXPECT_EQ(snapshot(d).size(), 4u);
+}
+
+// A folder: its recognised files by date and in the order of a pack, the others listed once.
+TEST_F(Today, FolderImportsItsRecognisedFiles) {
+    const auto expected = oldPackOutput();
+    for (const auto& [name, bytes] : members("ZKB OZ KYI ZED BAC"))
+        writeFile(dir / ("in/day/" + name), bytes);
+    writeFile(dir / "in/day/notes.txt", "hello\r\n");
+    const std::string t = freshTarget("folder");
+    for (int round = 0; round < 2; ++round) {
+        messages.shown.clear();
+        auto sums = engine.importFiles({dir / "in/day"}, false);
+        std::vector<std::string> order;
+        for (const auto& s : sums) order.push_back(fs::path(s.input).filename().string());
+        EXPECT_EQ(order, (std::vector<std::string>{"KYI091122.txt", "ZED091122.txt", "OZ091122.txt",
+                                                   "ZKB091122.txt"}));
+        EXPECT_EQ(snapshot(t), expected);
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_NE(messages.shown[0].text.find("BAC091122.txt"), std::string::npos);
+        EXPECT_NE(messages.shown[0].text.find("notes.txt"), std::string::npos);
+        EXPECT_EQ(messages.shown[1].text, kDropCompleteMessage);
+    }
+}
+
+// Bytes that are no text of the kind are refused before anything is written; a few odd lines
+// among good ones are not a sign.
+TEST_F(Today, FilesThatAreNotTextWriteNothing) {
+    std::string controls, highBytes;
+    for (int i = 0; i < 50; ++i) {
+        controls += "0509\x01\x02\x03\x04 some\x1b[0m text\r\n";
+        highBytes += "\x80\xfd\xfe\xff\xa0 not cp932 \x85\r\n";
+    }
+    std::string someOdd = sample("ZEB091122.txt");
+    someOdd += "\x01\x02 odd line\r\n\xff\xfe\r\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool refused;
+    } cases[] = {
+        {"ZEB091128.txt", readFile("/proc/self/exe"), true},
+        {"KYI091128.txt", controls, true},
+        {"SKB091128.txt", highBytes, true},
+        {"ZEB091122.txt", someOdd, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(dir / ("in/" + std::string(c.name)), c.bytes);
+        const std::string t = freshTarget(std::string("t") + c.name);
+        ImportSummary s = engine.importFiles({dir / ("in/" + std::string(c.name))}, true)[0];
+        EXPECT_EQ(s.succeeded, !c.refused) << s.error;
+        if (c.refused) {
+            EXPECT_NE(s.error.find("テキストファイルではありません"), std::string::npos) << s.error;
+            EXPECT_EQ(snapshot(t).size(), 4u);
+        } else {
+            EXPECT_EQ(s.malformed, 2u);
+        }
+    }
 }
 
 }  // namespace

@@ -42,6 +42,15 @@ TEST(Recognition, Buttons) {
         {Button::OZ, {"OZ1.lzh", Kind::OZ, "OZ1.lzh", ".lzh", "1.lzh"}},
         {Button::J, {"/d/JRDB011117.lzh", Kind::Pack, "", ".lzh", "011117"}},
         {Button::J, {"/d/jrdb011117.lzh", Kind::None, "", ".lzh", "011117"}},
+        {Button::J, {"/d/PACI181201.lzh", Kind::Pack, "", ".lzh", "181201"}},
+        {Button::KYD, {"/d/KYI181201.lzh", Kind::KYD, "KYI181201", ".lzh", ""}},
+        {Button::KYD, {"/d/KYG181201.txt", Kind::KYD, "KYG181201", ".txt", ""}},
+        {Button::KYD, {"/d/KYI_2018.zip", Kind::Zip, "", ".zip", "2018"}},
+        {Button::SEBZEB, {"/d/SEC170108.txt", Kind::SEBZEB, "SEC170108", ".txt", ""}},
+        {Button::SEBZEB, {"/d/ZED170114.lzh", Kind::SEBZEB, "ZED170114", ".lzh", ""}},
+        {Button::SEBZEB, {"/d/KYI_2018.zip", Kind::None, "", ".zip", ""}},
+        {Button::SKAZKA, {"/d/SKB170105.txt", Kind::SKAZKA, "SKB170105", ".txt", ""}},
+        {Button::SKAZKA, {"/d/ZKB170107.lzh", Kind::SKAZKA, "ZKB170107", ".lzh", ""}},
         {Button::J, {"/d/KYD011117.lzh", Kind::None, "", ".lzh", "011117"}},
     };
     for (const auto& [button, c] : cases) {
@@ -71,7 +80,17 @@ TEST(Recognition, Drops) {
         {false, {"/d/S3011117.lzh", Kind::None, "", ".lzh", "011117"}},
         {false, {"/d/kyd011117.lzh", Kind::None, "", ".lzh", "011117"}},
         {false, {"/d/xKYD011117.lzh", Kind::KYD, "KYD011117", ".lzh", "011117"}},
-        {false, {"/d/JRDB011117.lzh", Kind::None, "", ".lzh", "011117"}},  // not by a drop
+        {false, {"/d/JRDB011117.lzh", Kind::Pack, "", ".lzh", "011117"}},
+        {false, {"/d/PACI181201.lzh", Kind::Pack, "", ".lzh", "181201"}},
+        {false, {"/d/KYI181201.lzh", Kind::KYD, "KYI181201", ".lzh", "181201"}},
+        {false, {"/d/KYH181201.lzh", Kind::None, "", ".lzh", "181201"}},  // layout unconfirmed
+        {false, {"/d/SED170108.txt", Kind::SEBZEB, "SED170108", ".txt", "170108"}},
+        {false, {"/d/ZEC170114.txt", Kind::SEBZEB, "ZEC170114", ".txt", "170114"}},
+        {false, {"/d/SKB170105.txt", Kind::SKAZKA, "SKB170105", ".txt", "170105"}},
+        {false, {"/d/ZKB170107.lzh", Kind::SKAZKA, "ZKB170107", ".lzh", "170107"}},
+        {false, {"/d/SED_2017.zip", Kind::Zip, "", ".zip", "2017"}},
+        {false, {"OZ_2017.zip", Kind::Zip, "", ".zip", "2017"}},
+        {false, {"/d/ABC_2017.zip", Kind::None, "", ".zip", "C_2017"}},
         {false, {"/d/JracSei1.dat", Kind::None, "", ".dat", "acSei1"}},
         {false, {"KYD1", Kind::KYD, "KYD1", "KYD1", "D1"}},
         {true, {"/d/JRDB011117.lzh", Kind::Pack, "", ".lzh", "011117"}},
@@ -115,11 +134,11 @@ TEST(Recognition, RefusedNamesSetTheDateAndReadNothing) {
     engine.importAs(Button::SEBZEB, "/nowhere/KYD011117.lzh");
     engine.importAs(Button::SKAZKA, "/nowhere/SEB011117.lzh");
     EXPECT_EQ(engine.context().fileDate, "030405");  // the other buttons leave it
-    EXPECT_EQ(messages.texts(),
-              (std::vector<std::string>{
-                  "オッズデータ(OZ)ではありません", "JRDBデータではありません",
-                  "競走馬データ(KYD)ではありません", "成績データ(SEB/ZEB)ではありません",
-                  "成績拡張ファイル(SKA/ZKA)ではありません"}));
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{
+                                    "オッズデータ(OZ)ではありません", "JRDBデータではありません",
+                                    "競走馬データ(KYD/KYG/KYI)ではありません",
+                                    "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません",
+                                    "成績拡張ファイル(SKA/SKB/ZKA/ZKB)ではありません"}));
     EXPECT_TRUE(messages.failures.empty());
 }
 

@@ -20,18 +20,22 @@ namespace {
 
 const char kUsage[] =
     "Usage: velt-cli [--data-folder DIR] [--quiet] FILE...\n"
-    "       velt-cli [--data-folder DIR] [--quiet] --as KYD|SEBZEB|OZ|SKAZKA|J FILE\n"
+    "       velt-cli [--data-folder DIR] [--quiet] --as KIND FILE\n"
     "       velt-cli --set-data-folder DIR\n"
     "\n"
     "Converts JRDB data files into the data files of Target.\n"
-    "FILE is recognised by its name, as when it is dropped onto the window: KYD, SEB, ZEB, SKA,\n"
-    "ZKA and OZ files and archives (KYD011117.lzh, KYD011117.txt...), \"s3\" lap archives,\n"
-    "JRDB pack archives (JRDB011117.lzh) and the lap file JracSei1.dat.\n"
+    "FILE is recognised by its name, as when it is dropped onto the window: KYD, KYG, KYI, SEB,\n"
+    "SEC, SED, ZEB, ZEC, ZED, SKA, SKB, ZKA, ZKB and OZ files and archives (KYI181201.lzh,\n"
+    "SED170108.txt...), yearly ZIP packs (SED_2017.zip), \"s3\" lap archives, JRDB and PACI\n"
+    "packs (JRDB181201.lzh, PACI181201.lzh) and the lap file JracSei1.dat. A folder imports\n"
+    "every recognised file directly inside it, by date.\n"
     "\n"
     "  --data-folder DIR      Target's data folder (the one holding MDATA, HDATA, KCOM_DATA);\n"
     "                         without it the folder stored by the window or by\n"
     "                         --set-data-folder is used\n"
-    "  --as KIND FILE         import FILE as the window's button KIND would\n"
+    "  --as KIND FILE         convert FILE with the converter of KIND whatever its name: a\n"
+    "                         button (KYD, SEBZEB, OZ, SKAZKA, J) or a kind (KYI, SED...);\n"
+    "                         an archive's member of that kind is read\n"
     "  --set-data-folder DIR  store DIR as the data folder (shared with the window)\n"
     "  --quiet                print failures only\n"
     "  --help                 show this text\n"
@@ -67,6 +71,10 @@ public:
         } else if (text == velt::kDropCompleteMessage) {
             // The completion message closes the run: it follows the summaries of the files.
             closing_ = text;
+        } else if (text.rfind(velt::kUnsupportedMessage, 0) == 0 &&
+                   text.find('\n') != std::string::npos) {
+            // The files of a folder that were not imported are listed once, at the end.
+            skipped_ = text;
         } else if (!quiet_) {
             std::printf("%s\n", text.c_str());
             std::fflush(stdout);
@@ -98,6 +106,7 @@ public:
     }
 
     void printClosing() {
+        if (!quiet_ && !skipped_.empty()) std::printf("%s\n", skipped_.c_str());
         if (!quiet_ && !closing_.empty()) std::printf("%s\n", closing_.c_str());
         closing_.clear();
     }
@@ -114,6 +123,7 @@ private:
     bool barShown_ = false;
     std::string input_;
     std::string closing_;
+    std::string skipped_;
     std::chrono::steady_clock::time_point started_;
 };
 
@@ -166,16 +176,12 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::optional<velt::Button> button;
     if (asKind) {
-        const std::pair<const char*, velt::Button> kinds[] = {{"KYD", velt::Button::KYD},
-                                                              {"SEBZEB", velt::Button::SEBZEB},
-                                                              {"OZ", velt::Button::OZ},
-                                                              {"SKAZKA", velt::Button::SKAZKA},
-                                                              {"J", velt::Button::J}};
-        for (const auto& [name, b] : kinds)
-            if (*asKind == name) button = b;
-        if (!button) return usageError("--as takes KYD, SEBZEB, OZ, SKAZKA or J, not " + *asKind);
+        if (!velt::ImportEngine::acceptsKind(*asKind))
+            return usageError(
+                "--as takes KYD, SEBZEB, OZ, SKAZKA, J or a kind such as KYI or SED, "
+                "not " +
+                *asKind);
         if (files.size() != 1) return usageError("--as imports exactly one FILE");
     }
     if (files.empty() && !setFolder) return usageError("no FILE to import");
@@ -207,8 +213,8 @@ int main(int argc, char** argv) {
                                      : velt::readSetting(settings, "Velt", "path", ""));
 
     std::vector<velt::ImportSummary> summaries;
-    if (button)
-        summaries.push_back(engine.importAs(*button, files[0]));
+    if (asKind)
+        summaries.push_back(engine.importWithKind(*asKind, files[0]));
     else
         summaries = engine.importFiles(files, true);
     messages.clearBar();

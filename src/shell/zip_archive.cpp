@@ -1,0 +1,101 @@
+#include "shell/zip_archive.h"
+
+#include <zip.h>
+
+#include "codes/cp932.h"
+#include "convert/import_error.h"
+
+namespace velt {
+namespace {
+
+struct ArchiveClose {
+    void operator()(zip_t* z) const { zip_discard(z); }
+};
+struct FileClose {
+    void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+
+std::string zipErrorText(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+}  // namespace
+
+struct ZipArchive::State {
+    std::string path;
+    std::unique_ptr<zip_t, ArchiveClose> archive;
+    std::uint64_t decoded = 0;  // bytes handed out so far, against the archive's cap
+};
+
+ZipArchive::ZipArchive(const std::string& path) : state_(std::make_unique<State>()) {
+    state_->path = path;
+    int code = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!z) {
+        if (code == ZIP_ER_NOENT) throw ImportError(path, "ファイルがありません");
+        throw ImportError(path, "ZIP 書庫として読めません: " + zipErrorText(code));
+    }
+    state_->archive.reset(z);
+}
+
+ZipArchive::~ZipArchive() = default;
+
+std::size_t ZipArchive::size() const {
+    zip_int64_t n = zip_get_num_entries(state_->archive.get(), 0);
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
+}
+
+std::string ZipArchive::name(std::size_t index) const {
+    const char* n = zip_get_name(state_->archive.get(), index, ZIP_FL_ENC_RAW);
+    return n ? n : "";
+}
+
+bool ZipArchive::isFolder(std::size_t index) const {
+    const std::string n = name(index);
+    return !n.empty() && n.back() == '/';
+}
+
+std::string ZipArchive::read(std::size_t index) {
+    State& s = *state_;
+    const std::string member = cp932::toUtf8(name(index));
+    auto broken = [&](const std::string& why) {
+        return ImportError(s.path, "書庫が壊れています: メンバー " + member + " " + why);
+    };
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(s.archive.get(), index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+        throw broken("の見出しが読めません");
+    // Far beyond any JRDB file: refused before anything is decoded.
+    if (st.size > kMaxMemberBytes)
+        throw ImportError(s.path, "メンバー " + member + " の大きさ (" + std::to_string(st.size) +
+                                      " バイト) が大きすぎます。256 MB までしか読みません");
+    if (s.decoded + st.size > kMaxArchiveBytes)
+        throw ImportError(s.path, "書庫の中身が大きすぎます。8 GB までしか読みません");
+    std::unique_ptr<zip_file_t, FileClose> file(zip_fopen_index(s.archive.get(), index, 0));
+    if (!file) throw broken("を開けません: " + std::string(zip_strerror(s.archive.get())));
+    std::string bytes(static_cast<std::size_t>(st.size) + 1, '\0');
+    std::size_t got = 0;
+    for (;;) {
+        zip_int64_t n = zip_fread(file.get(), bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            const zip_error_t* e = zip_file_get_error(file.get());
+            if (zip_error_code_zip(e) == ZIP_ER_CRC) throw broken("の CRC が合いません");
+            throw broken("を読めません: " + std::string(zip_file_strerror(file.get())));
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+        if (got == bytes.size()) break;  // more than the header says
+    }
+    if (got != st.size)
+        throw broken("の長さが見出しと合いません (" + std::to_string(got) + " / " +
+                     std::to_string(st.size) + " バイト)");
+    bytes.resize(got);
+    s.decoded += got;
+    return bytes;
+}
+
+}  // namespace velt

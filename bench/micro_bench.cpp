@@ -57,12 +57,15 @@ private:
 };
 
 // A store that has no lines and keeps none: what is left of ky is its line composition.
-class DiscardingStore : public velt::OutputStore {
+class DiscardingStore : public velt::OutputSink {
 public:
     bool hasKey(const std::string&, std::string_view, std::size_t) override { return false; }
     void append(const std::string&, std::string_view line) override {
         benchmark::DoNotOptimize(line.data());
     }
+    void startAnew(const std::string&) override {}
+    void ensureExists(const std::string&) override {}
+    bool addSorted(const std::string&, std::string_view, std::size_t) override { return true; }
 };
 
 void BM_Field(benchmark::State& state) {

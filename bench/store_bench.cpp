@@ -9,6 +9,7 @@
 #include <string>
 
 #include "convert/converters.h"
+#include "convert/output_store.h"
 
 namespace {
 

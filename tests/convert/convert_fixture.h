@@ -17,6 +17,7 @@
 
 #include "codes/cp932.h"
 #include "convert/converters.h"
+#include "convert/output_store.h"
 #include "convert/record.h"
 
 namespace velt::test {

@@ -16,8 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::DataFolder;
-using test::readBytes;
-using test::writeBytes;
+using test::readFile;
+using test::writeFile;
 
 struct Op {
     std::string file;  // under the data folder
@@ -207,8 +207,7 @@ TEST(OutputStore, ReadOnlyFileNamesTheFileAndKeepsWhatCameBefore) {
             if (e.file() != locked) return false;
         }
         store.finish();
-        return readBytes(other) == "05012311071 kept\r\n" &&
-               readBytes(locked) == "05013112070 x\r\n";
+        return readFile(other) == "05012311071 kept\r\n" && readFile(locked) == "05013112070 x\r\n";
     });
 }
 

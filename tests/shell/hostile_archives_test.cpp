@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "convert/import_error.h"
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 #include "shell_test_util.h"
 
 namespace velt {

@@ -1,4 +1,4 @@
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 
 #include <lhasa.h>
 
@@ -151,7 +151,7 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
 
 }  // namespace
 
-struct LhaZip::State {
+struct LhaReader::State {
     std::string archive;
     Source source;
     std::unique_ptr<LHAInputStream, StreamFree> stream;
@@ -161,7 +161,7 @@ struct LhaZip::State {
     bool ended = false;
 };
 
-LhaZip::LhaZip(const std::string& archive) : state_(std::make_unique<State>()) {
+LhaReader::LhaReader(const std::string& archive) : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.archive = archive;
     try {
@@ -185,11 +185,11 @@ LhaZip::LhaZip(const std::string& archive) : state_(std::make_unique<State>()) {
     lha_reader_set_dir_policy(s.reader.get(), LHA_READER_DIR_PLAIN);
 }
 
-LhaZip::~LhaZip() = default;
-LhaZip::LhaZip(LhaZip&&) noexcept = default;
-LhaZip& LhaZip::operator=(LhaZip&&) noexcept = default;
+LhaReader::~LhaReader() = default;
+LhaReader::LhaReader(LhaReader&&) noexcept = default;
+LhaReader& LhaReader::operator=(LhaReader&&) noexcept = default;
 
-bool LhaZip::next(LhaMember& member) {
+bool LhaReader::next(LhaMember& member) {
     State& s = *state_;
     if (s.ended) return false;
     s.current = lha_reader_next_file(s.reader.get());
@@ -228,7 +228,7 @@ bool LhaZip::next(LhaMember& member) {
     return true;
 }
 
-void LhaZip::readInto(void* sink, void (*put)(void*, const char*, std::size_t)) {
+void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t)) {
     State& s = *state_;
     if (!s.current) throw ImportError(s.archive, "読むメンバーがありません");
     const LHAFileHeader& h = *s.current;
@@ -310,10 +310,10 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
 
     std::vector<std::string> written;
     try {
-        LhaZip zip(archive);
+        LhaReader reader(archive);
         LhaMember member;
         std::set<std::string> names;
-        while (zip.next(member)) {
+        while (reader.next(member)) {
             if (member.directory) continue;
             std::string name = memberFileName(member);
             if (name.empty())
@@ -333,7 +333,7 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
             }
             written.push_back(path);
             try {
-                zip.read([&](const char* data, std::size_t n) { out.write({data, n}); });
+                reader.read([&](const char* data, std::size_t n) { out.write({data, n}); });
                 out.close();
             } catch (const platform::FileError& e) {
                 throw ImportError(path, "書き込めません: " + describeErrno(e.error()));

@@ -74,10 +74,10 @@ void recoverTornAppend(const std::string& path) {
     const std::string journal = journalOf(path);
     fs::File j;
     try {
-        j = fs::File(journal, fs::Read);
+        j = fs::File::openIfExists(journal, fs::Read);
     } catch (const fs::FileError&) {
-        return;
     }
+    if (!j.isOpen()) return;
     // Locked: an import beside this one is writing now; it was not killed.
     if (!j.tryLock()) return;
     const std::string text =
@@ -132,15 +132,9 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     // Left by an import killed while it rewrote the file.
     if (mode == Mode::Sorted) fs::removeReplacementLeftover(path);
     // Non-blocking, so that a pipe in the file's place is refused below instead of waited on.
-    fs::File file;
-    int err = 0;
-    try {
-        file = fs::File(path, fs::Read | fs::NonBlocking);
-    } catch (const fs::FileError& e) {
-        err = e.error();
-    }
+    fs::File file = guard(path, "ファイルを開けません",
+                          [&] { return fs::File::openIfExists(path, fs::Read | fs::NonBlocking); });
     if (!file.isOpen()) {
-        if (err != ENOENT) fail(path, "ファイルを開けません", err);
         // Missing: create it empty now, as the record that first names it would.
         try {
             fs::File(path, fs::Write | fs::Create);

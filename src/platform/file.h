@@ -70,6 +70,9 @@ class File {
 public:
     File() = default;
     File(const std::string& path, unsigned flags, unsigned permissions = 0666);
+    // As the constructor, but a missing file gives a File that is not open instead of throwing
+    // (cheaper where a missing file is the common case).
+    static File openIfExists(const std::string& path, unsigned flags);
     ~File();
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;

@@ -66,9 +66,7 @@ std::string replacementOf(const std::string& target) {
     return target + ".velt-tmp";
 }
 
-}  // namespace
-
-File::File(const std::string& path, unsigned flags, unsigned permissions) : path_(path) {
+int openFlags(unsigned flags) {
     int mode = (flags & Write) ? ((flags & Read) ? O_RDWR : O_WRONLY) : O_RDONLY;
     if (flags & Create) mode |= O_CREAT;
     if (flags & Truncate) mode |= O_TRUNC;
@@ -77,12 +75,30 @@ File::File(const std::string& path, unsigned flags, unsigned permissions) : path
     if (flags & NoFollow) mode |= O_NOFOLLOW;
     if (flags & NonBlocking) mode |= O_NONBLOCK;
     if (flags & Folder) mode |= O_DIRECTORY;
+    return mode | O_CLOEXEC;
+}
+
+int openFd(const std::string& path, unsigned flags, unsigned permissions) {
     int fd;
     do {
-        fd = ::open(path.c_str(), mode | O_CLOEXEC, static_cast<mode_t>(permissions));
+        fd = ::open(path.c_str(), openFlags(flags), static_cast<mode_t>(permissions));
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) throw FileError(errno, path);
-    handle_ = fd;
+    return fd;
+}
+
+}  // namespace
+
+File::File(const std::string& path, unsigned flags, unsigned permissions) : path_(path) {
+    handle_ = openFd(path, flags, permissions);
+    if (handle_ < 0) throw FileError(errno, path);
+}
+
+File File::openIfExists(const std::string& path, unsigned flags) {
+    File f;
+    f.handle_ = openFd(path, flags, 0666);
+    if (f.handle_ < 0 && errno != ENOENT) throw FileError(errno, path);
+    f.path_ = path;
+    return f;
 }
 
 File::~File() {

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Setup s;
     velt::fuzz::clearFolder(s.root.path());
     fs::create_directories(s.dest);
-    velt::fuzz::writeBytes(s.archive, std::string_view(reinterpret_cast<const char*>(data), size));
+    velt::test::writeFile(s.archive, std::string(reinterpret_cast<const char*>(data), size));
 
     char output[1024];
     std::string line = velt::unlhaCommandLine("e", "-x1m0", s.archive, s.dest);

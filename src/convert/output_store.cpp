@@ -14,8 +14,6 @@
 namespace velt {
 namespace {
 
-namespace fs = platform;
-
 constexpr std::size_t kFlushSize = 1 << 20;
 // Far beyond any Target file (a meeting's MD file is a few hundred kilobytes).
 constexpr std::size_t kMaxFileBytes = std::size_t(1) << 30;
@@ -29,7 +27,7 @@ template <typename Call>
 auto guard(const std::string& path, const char* what, Call&& call) {
     try {
         return call();
-    } catch (const fs::FileError& e) {
+    } catch (const platform::FileError& e) {
         fail(path, what, e.error());
     }
 }
@@ -46,25 +44,25 @@ std::string journalOf(const std::string& path) {
 
 // The journal of a write, locked while the write lasts so that an import running beside this
 // one leaves it alone; not open when none could be made (the write then goes ahead without one).
-fs::File startJournal(const std::string& path, std::uint64_t size) {
+platform::File startJournal(const std::string& path, std::uint64_t size) {
     try {
-        fs::File j(journalOf(path), fs::Write | fs::Create);
+        platform::File j(journalOf(path), platform::Write | platform::Create);
         if (!j.tryLock()) return {};
         j.truncate(0);
         j.write("velt-append " + std::to_string(size) + "\n");
         return j;
-    } catch (const fs::FileError&) {
+    } catch (const platform::FileError&) {
         return {};
     }
 }
 
 // Cuts the file back to the end of its last whole line after `size` bytes.
-void cutTornLine(fs::File& file, std::uint64_t size) {
-    const fs::Status st = file.status();
-    if (st.kind != fs::Kind::Regular || st.size <= size) return;
+void cutTornLine(platform::File& file, std::uint64_t size) {
+    const platform::Status st = file.status();
+    if (st.kind != platform::Kind::Regular || st.size <= size) return;
     std::string tail(static_cast<std::size_t>(st.size - size), '\0');
     if (file.readAt(tail.data(), tail.size(), size) != tail.size())
-        throw fs::FileError(EIO, file.path());
+        throw platform::FileError(EIO, file.path());
     std::size_t nl = tail.find_last_of('\n');
     const std::uint64_t keep = size + (nl == std::string::npos ? 0 : nl + 1);
     if (keep != st.size) file.truncate(keep);
@@ -72,10 +70,10 @@ void cutTornLine(fs::File& file, std::uint64_t size) {
 
 void recoverTornAppend(const std::string& path) {
     const std::string journal = journalOf(path);
-    fs::File j;
+    platform::File j;
     try {
-        j = fs::File::openIfExists(journal, fs::Read);
-    } catch (const fs::FileError&) {
+        j = platform::File::openIfExists(journal, platform::Read);
+    } catch (const platform::FileError&) {
     }
     if (!j.isOpen()) return;
     // Locked: an import beside this one is writing now; it was not killed.
@@ -93,14 +91,14 @@ void recoverTornAppend(const std::string& path) {
     }
     if (size >= 0) {
         try {
-            fs::File file(path, fs::Read | fs::Write);
+            platform::File file(path, platform::Read | platform::Write);
             cutTornLine(file, static_cast<std::uint64_t>(size));
-        } catch (const fs::FileError& e) {
+        } catch (const platform::FileError& e) {
             if (e.error() != ENOENT)
                 fail(path, "前回中断した書き込みの途中の行を取り除けません", e.error());
         }
     }
-    fs::remove(journal);
+    platform::remove(journal);
 }
 
 std::string keyOf(std::string_view line, std::size_t keyChars) {
@@ -130,15 +128,16 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     f.keyChars = keyChars;
     recoverTornAppend(path);
     // Left by an import killed while it rewrote the file.
-    if (mode == Mode::Sorted) fs::removeReplacementLeftover(path);
+    if (mode == Mode::Sorted) platform::removeReplacementLeftover(path);
     // Non-blocking, so that a pipe in the file's place is refused below instead of waited on.
-    fs::File file = guard(path, "ファイルを開けません",
-                          [&] { return fs::File::openIfExists(path, fs::Read | fs::NonBlocking); });
+    platform::File file = guard(path, "ファイルを開けません", [&] {
+        return platform::File::openIfExists(path, platform::Read | platform::NonBlocking);
+    });
     if (!file.isOpen()) {
         // Missing: create it empty now, as the record that first names it would.
         try {
-            fs::File(path, fs::Write | fs::Create);
-        } catch (const fs::FileError& e) {
+            platform::File(path, platform::Write | platform::Create);
+        } catch (const platform::FileError& e) {
             if (e.error() == ENOENT)
                 throw ImportError(
                     path, "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
@@ -147,10 +146,10 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
         f.writable = true;
         return files_.emplace(path, std::move(f)).first->second;
     }
-    const fs::Status st = guard(path, "ファイルを開けません", [&] { return file.status(); });
-    if (st.kind == fs::Kind::Pipe ||
+    const platform::Status st = guard(path, "ファイルを開けません", [&] { return file.status(); });
+    if (st.kind == platform::Kind::Pipe ||
         // A device could be read for ever (/dev/zero, /dev/full).
-        (mode != Mode::Plain && st.kind == fs::Kind::Device))
+        (mode != Mode::Plain && st.kind == platform::Kind::Device))
         throw ImportError(path, "ファイルではなく装置かパイプです");
     if (mode == Mode::Plain) {
         char last = '\n';
@@ -172,7 +171,8 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
 
 void OutputStore::checkWritable(const std::string& path, File& f) {
     if (f.writable) return;
-    guard(path, "ファイルに書き込めません", [&] { fs::File(path, fs::Write | fs::Append); });
+    guard(path, "ファイルに書き込めません",
+          [&] { platform::File(path, platform::Write | platform::Append); });
     f.writable = true;
 }
 
@@ -207,7 +207,7 @@ void OutputStore::append(const std::string& path, std::string_view line) {
 void OutputStore::startAnew(const std::string& path) {
     File& f = open(path, Mode::Plain, 0);
     guard(path, "ファイルを作れません",
-          [&] { fs::File(path, fs::Write | fs::Create | fs::Truncate); });
+          [&] { platform::File(path, platform::Write | platform::Create | platform::Truncate); });
     f.writable = true;
     f.pending.clear();
     f.needsLineEnd = false;
@@ -224,7 +224,8 @@ bool OutputStore::addSorted(const std::string& path, std::string_view line, std:
     // The file is replaced, not written in place: its folder must take the new one. Found out
     // here, the failure stops the import at this record instead of at the end.
     if (!f.dirty)
-        guard(path, "ファイルを書き直せません", [&] { fs::checkFolderWritable(folderOf(path)); });
+        guard(path, "ファイルを書き直せません",
+              [&] { platform::checkFolderWritable(folderOf(path)); });
     if (f.sortedOnce) {
         insertSorted(f.lines, std::string(line));
     } else {
@@ -246,28 +247,30 @@ void OutputStore::writePending(const std::string& path, File& f) {
     // Taken out first: after a failure these lines are reported, never written twice.
     std::string data = std::move(f.pending);
     f.pending.clear();
-    fs::File file = guard(path, "ファイルに書き込めません",
-                          [&] { return fs::File(path, fs::Write | fs::Append); });
-    const fs::Status st = guard(path, "ファイルに書き込めません", [&] { return file.status(); });
+    platform::File file = guard(path, "ファイルに書き込めません", [&] {
+        return platform::File(path, platform::Write | platform::Append);
+    });
+    const platform::Status st =
+        guard(path, "ファイルに書き込めません", [&] { return file.status(); });
     std::optional<std::uint64_t> before;
-    if (st.kind == fs::Kind::Regular) before = st.size;
-    fs::File journal = before ? startJournal(path, *before) : fs::File();
+    if (st.kind == platform::Kind::Regular) before = st.size;
+    platform::File journal = before ? startJournal(path, *before) : platform::File();
     try {
-        fs::appendWholeLines(file, data, before);
+        platform::appendWholeLines(file, data, before);
         file.close();
-    } catch (const fs::PartialAppend& e) {
+    } catch (const platform::PartialAppend& e) {
         // Failed part-way (a full disk, a size limit): the whole lines written stay, a torn
         // last line goes, and the lines that did not reach the disk are not counted.
-        if (e.cut() && journal.isOpen()) fs::remove(journalOf(path));
+        if (e.cut() && journal.isOpen()) platform::remove(journalOf(path));
         std::size_t lost = 0;
         for (std::size_t i = e.kept(); i < data.size(); ++i) lost += data[i] == '\n';
         if (e.kept() == 0 && data.compare(0, 2, "\r\n") == 0) --lost;  // the break before them
         linesWritten_ -= std::min(lost, linesWritten_);
         fail(path, "ファイルに書き込めません", e.error());
-    } catch (const fs::FileError& e) {
+    } catch (const platform::FileError& e) {
         fail(path, "ファイルに書き込めません", e.error());
     }
-    if (journal.isOpen()) fs::remove(journalOf(path));
+    if (journal.isOpen()) platform::remove(journalOf(path));
 }
 
 void OutputStore::writeSorted(const std::string& path, File& f) {
@@ -279,7 +282,7 @@ void OutputStore::writeSorted(const std::string& path, File& f) {
         text.append(line);
         text.append("\r\n");
     }
-    guard(path, "ファイルを書き直せません", [&] { fs::replaceAtomically(path, text); });
+    guard(path, "ファイルを書き直せません", [&] { platform::replaceAtomically(path, text); });
     f.dirty = false;
 }
 

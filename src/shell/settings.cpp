@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <string_view>
 #include <vector>

@@ -240,13 +240,11 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         ::unlink(tmp.c_str());
         throw FileError(e.error(), path);
     }
-    if (durable) {
-        int dir = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
+    if (durable) try {
+            File(folderOf(target), Read | Folder).sync();
+        } catch (const FileError&) {
+            // The new bytes are in place; only the wait for the name failed.
         }
-    }
 }
 
 void removeReplacementLeftover(const std::string& path) {

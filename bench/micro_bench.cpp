@@ -10,6 +10,7 @@
 #include <string>
 
 #include "../tests/support/reference_store.h"
+#include "../tests/support/test_files.h"
 #include "codes/cp932.h"
 #include "codes/numeric.h"
 #include "convert/converters.h"
@@ -40,29 +41,23 @@ std::string kydRecord(long n) {
 // A fresh Target data folder with MDATA, removed afterwards.
 class DataFolder {
 public:
-    DataFolder() {
-        std::string tmpl = (fs::temp_directory_path() / "velt-micro-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = tmpl + "/";
-        fs::create_directory(root_ + "MDATA");
-    }
-    ~DataFolder() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    const std::string& root() const { return root_; }
+    DataFolder() : dir_("velt-micro") { fs::create_directory(dir_ / "MDATA"); }
+    const std::string& root() const { return dir_.path(); }
 
 private:
-    std::string root_;
+    velt::test::TempDir dir_;
 };
 
 // A store that has no lines and keeps none: what is left of ky is its line composition.
-class DiscardingStore : public velt::OutputStore {
+class DiscardingStore : public velt::OutputSink {
 public:
     bool hasKey(const std::string&, std::string_view, std::size_t) override { return false; }
     void append(const std::string&, std::string_view line) override {
         benchmark::DoNotOptimize(line.data());
     }
+    void startAnew(const std::string&) override {}
+    void ensureExists(const std::string&) override {}
+    bool addSorted(const std::string&, std::string_view, std::size_t) override { return true; }
 };
 
 void BM_Field(benchmark::State& state) {

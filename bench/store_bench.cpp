@@ -8,7 +8,9 @@
 #include <iterator>
 #include <string>
 
+#include "../tests/support/test_files.h"
 #include "convert/converters.h"
+#include "convert/output_store.h"
 
 namespace {
 
@@ -30,25 +32,17 @@ std::string record(long n) {
 
 class Meeting {
 public:
-    explicit Meeting(long existing) {
-        std::string tmpl = (fs::temp_directory_path() / "velt-bench-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = tmpl;
-        fs::create_directory(root_ / "MDATA");
-        ctx.dataFolder = root_.string() + "/";
+    explicit Meeting(long existing) : dir_("velt-bench") {
+        fs::create_directory(dir_ / "MDATA");
+        ctx.dataFolder = dir_.path();
         ctx.store = &store;
         for (long i = 0; i < existing; ++i) velt::ky(record(i), ctx);
         store.finish();
-        file_ = root_ / "MDATA" / "MD013\xe6\x9d\xb1.DAT";  // MD013東.DAT
-        std::ifstream in(file_, std::ios::binary);
-        original_.assign(std::istreambuf_iterator<char>(in), {});
+        file_ = dir_ / "MDATA/MD013\xe6\x9d\xb1.DAT";  // MD013東.DAT
+        original_ = velt::test::readFile(file_);
     }
     // Puts the file back as it was made, for the next import.
-    void reset() const { std::ofstream(file_, std::ios::binary | std::ios::trunc) << original_; }
-    ~Meeting() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void reset() const { velt::test::writeFile(file_, original_); }
     Meeting(const Meeting&) = delete;
     Meeting& operator=(const Meeting&) = delete;
 
@@ -56,7 +50,8 @@ public:
     velt::ImportContext ctx;
 
 private:
-    fs::path root_, file_;
+    velt::test::TempDir dir_;
+    std::string file_;
     std::string original_;
 };
 

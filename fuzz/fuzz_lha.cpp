@@ -15,7 +15,7 @@
 
 #include "convert/import_error.h"
 #include "fuzz_util.h"
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Setup s;
     velt::fuzz::clearFolder(s.root.path());
     fs::create_directories(s.dest);
-    velt::fuzz::writeBytes(s.archive, std::string_view(reinterpret_cast<const char*>(data), size));
+    velt::test::writeFile(s.archive, std::string(reinterpret_cast<const char*>(data), size));
 
     char output[1024];
     std::string line = velt::unlhaCommandLine("e", "-x1m0", s.archive, s.dest);
@@ -71,12 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The reader alone, counting what it decodes.
     try {
-        velt::LhaZip zip(s.archive);
+        velt::LhaReader reader(s.archive);
         velt::LhaMember member;
-        while (zip.next(member)) {
+        while (reader.next(member)) {
             if (member.directory) continue;
             std::uint64_t total = 0;
-            zip.read([&](const char*, std::size_t n) { total += n; });
+            reader.read([&](const char*, std::size_t n) { total += n; });
             if (total != member.length) found("a member read short without an error");
         }
     } catch (const velt::ImportError&) {

@@ -15,7 +15,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static velt::fuzz::TempFolder folder;
     const std::string file = folder.path() + "velt.ini";
-    velt::fuzz::writeBytes(file, std::string_view(reinterpret_cast<const char*>(data), size));
+    velt::test::writeFile(file, std::string(reinterpret_cast<const char*>(data), size));
     // At most 255 CP932 bytes, each at most three bytes of UTF-8.
     for (const char* section : {"Velt", "velt", ""})
         for (const char* key : {"path", "PATH", ""})

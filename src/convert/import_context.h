@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "convert/output_store.h"
+#include "convert/output_sink.h"
 
 namespace velt {
 
@@ -13,8 +13,8 @@ struct ImportContext {
     std::string currentLine;  // CP932 bytes of the line being converted
     std::string fileDate;     // UTF-8: six characters of the file name, or a record's date
     std::int16_t oddsStartFlag = 0;
-    std::string dataFolder;        // UTF-8, Target's data folder with its final separator
-    OutputStore* store = nullptr;  // the running import's output store
+    std::string dataFolder;       // UTF-8, Target's data folder with its final separator
+    OutputSink* store = nullptr;  // the running import's output store
 };
 
 // What a converter did with one record.

@@ -24,7 +24,9 @@ private:
 
 }  // namespace velt
 
+#include "platform/file.h"
+
 namespace velt {
-// The cause of an operating-system failure in plain words.
-std::string describeErrno(int err);
+// The cause of an operating-system failure in plain words, as the file layer words it.
+using platform::describeErrno;
 }  // namespace velt

@@ -4,13 +4,11 @@
 #include "codes/cp932.h"
 #include "codes/numeric.h"
 #include "convert/converters.h"
+#include "convert/layouts.h"
 #include "convert/record.h"
 
 namespace velt {
 namespace {
-
-constexpr std::size_t kKeyChars = 18;
-constexpr std::size_t kMinBytes = 26;  // through the date, the last field of the comment key
 
 std::string ideographicSpaces(int n) {
     static const std::string space = cp932::fromUtf8("　");
@@ -39,22 +37,22 @@ const Texts& texts() {
     return t;
 }
 
-double codeAt(const Record& r, std::size_t group, int i) {
-    return numericValue(r.field(group + 3 * static_cast<std::size_t>(i - 1), 3));
+double codeAt(const Record& r, FieldRun codes, int i) {
+    return numericValue(r.field(codes[static_cast<std::size_t>(i)]));
 }
 
 // Three blanks are "no leg code": 0 is a real code in the leg table.
 std::string_view legAt(const Record& r, int i) {
-    std::string f = r.field(69 + 3 * static_cast<std::size_t>(i - 1), 3);
+    std::string f = r.field(ska::kLegs[static_cast<std::size_t>(i)]);
     return code::legName(f == "   " ? 999 : numericValue(f));
 }
 
 std::string kcLine(const Record& r, const std::string& key) {
     const Texts& t = texts();
     std::string s = key;
-    r.appendField(s, 114, 40);
+    r.appendField(s, ska::kFirstComment);
     s += " [";
-    for (int i = 1; i <= 8; ++i) s += code::equipmentName(codeAt(r, 45, i));
+    for (int i = 1; i <= 8; ++i) s += code::equipmentName(codeAt(r, ska::kEquipment, i));
     s += "][";
     s += legAt(r, 1);
     s += ' ';
@@ -62,10 +60,10 @@ std::string kcLine(const Record& r, const std::string& key) {
     s += ' ';
     s += legAt(r, 3);
     s += t.equipmentComment;
-    r.appendField(s, 154, 40);
+    r.appendField(s, ska::kEquipmentComment);
     s += t.closeAndFill;
     s += t.legComment;
-    r.appendField(s, 194, 40);
+    r.appendField(s, ska::kLegComment);
     s += t.closeAndFill;
     auto legs = [&](const std::string& label, int first) {
         s += label;
@@ -83,10 +81,10 @@ std::string kcLine(const Record& r, const std::string& key) {
 std::string kmLine(const Record& r, const std::string& key) {
     const Texts& t = texts();
     std::string s = key;
-    r.appendField(s, 234, 40);
+    r.appendField(s, ska::kRemarkComment);
     s += t.remarkMark;
     for (int i = 1; i <= 6; ++i) {
-        s += code::remarkName(codeAt(r, 27, i));
+        s += code::remarkName(codeAt(r, ska::kRemarks, i));
         s += ' ';
     }
     s += t.remarkFill;
@@ -101,11 +99,11 @@ bool safeNamePart(std::string_view utf8) {
 }  // namespace
 
 Outcome kakuchouhenkan(std::string_view line, ImportContext& ctx) {
-    if (line.size() < kMinBytes) return Outcome::Malformed;
-    if (!placeableKey(line.substr(0, 8))) return Outcome::Malformed;
+    if (line.size() < ska::kMinBytes) return Outcome::Malformed;
+    if (!placeableKey(line.substr(0, race::kRaceKeyBytes))) return Outcome::Malformed;
     const Record r(line);
-    const std::string date = r.field(19, 8);
-    const std::string course = r.field(1, 2);
+    const std::string date = r.field(ska::kDate);
+    const std::string course = r.field(race::kCourse);
     const std::string year = cp932::toUtf8(date.substr(0, cp932::prefixBytes(date, 4)));
     const std::string dateText = cp932::toUtf8(date);
     const std::string courseText = cp932::toUtf8(course);
@@ -114,16 +112,16 @@ Outcome kakuchouhenkan(std::string_view line, ImportContext& ctx) {
 
     std::string key = date + course;
     key += '0';
-    r.appendField(key, 5, 1);
+    r.appendField(key, race::kMeeting);
     key += '0';
-    r.appendField(key, 6, 1);
-    r.appendField(key, 7, 2);
-    r.appendField(key, 9, 2);
+    r.appendField(key, race::kDay);
+    r.appendField(key, race::kRace);
+    r.appendField(key, race::kHorse);
 
     const std::string folder = ctx.dataFolder + "KCOM_DATA/" + year + "/";
     const std::string stem = dateText + courseText + ".DAT";
-    bool kc = ctx.store->addSorted(folder + "KC" + stem, kcLine(r, key), kKeyChars);
-    bool km = ctx.store->addSorted(folder + "KM" + stem, kmLine(r, key), kKeyChars);
+    bool kc = ctx.store->addSorted(folder + "KC" + stem, kcLine(r, key), kCommentKeyChars);
+    bool km = ctx.store->addSorted(folder + "KM" + stem, kmLine(r, key), kCommentKeyChars);
     return kc || km ? Outcome::Written : Outcome::Present;
 }
 

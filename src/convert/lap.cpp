@@ -5,6 +5,7 @@
 #include "codes/cp932.h"
 #include "codes/numeric.h"
 #include "convert/converters.h"
+#include "convert/layouts.h"
 #include "convert/paths.h"
 #include "convert/record.h"
 
@@ -39,18 +40,21 @@ void appendLaps(std::string& text, const std::array<std::string, kLaps + 1>& lap
 
 Outcome Lap(std::string_view line, ImportContext& ctx) {
     const Record r(line);
-    if (r.size() < 16) return Outcome::Malformed;
-    const std::string year = r.field(3, 2), course = r.field(9, 2), meeting = r.field(12, 1);
-    std::string key = course + year + meeting + r.field(14, 1) + r.field(15, 2);
+    if (r.size() < lap::kMinBytes) return Outcome::Malformed;
+    const std::string year = r.field(lap::kYear), course = r.field(lap::kCourse),
+                      meeting = r.field(lap::kMeeting);
+    // The race's horse key, with horse number "00".
+    std::string key = course + year + meeting + r.field(lap::kDay) + r.field(lap::kRace);
     if (!placeableKey(key)) return Outcome::Malformed;
     key += "001";
 
     const std::string path = meetingPath(ctx, "MS", year, meeting, numericValue(course));
     if (path.empty()) return Outcome::Malformed;
-    if (ctx.store->hasKey(path, key, 11)) return Outcome::Present;
+    if (ctx.store->hasKey(path, key, kHorseKeyChars)) return Outcome::Present;
 
     std::array<std::string, kLaps + 1> laps;  // laps[1] .. laps[25]
-    for (int i = 1; i <= kLaps; ++i) laps[i] = timeText(r.field(650 + 3 * (i - 1), 3));
+    for (int i = 1; i <= kLaps; ++i)
+        laps[i] = timeText(r.field(lap::kLaps[static_cast<std::size_t>(i)]));
     auto present = [&laps](int i) { return laps[i] != "00.0"; };
 
     std::string text;

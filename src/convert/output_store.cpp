@@ -1,71 +1,35 @@
 #include "convert/output_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <utility>
 
 #include "codes/cp932.h"
 #include "convert/import_error.h"
 #include "convert/record.h"
 #include "convert/sort.h"
+#include "platform/file.h"
 
 namespace velt {
 namespace {
 
 constexpr std::size_t kFlushSize = 1 << 20;
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
+// Far beyond any Target file (a meeting's MD file is a few hundred kilobytes).
+constexpr std::size_t kMaxFileBytes = std::size_t(1) << 30;
 
 [[noreturn]] void fail(const std::string& path, const char* what, int err) {
     throw ImportError(path, std::string(what) + ": " + describeErrno(err));
 }
 
-bool readAll(int fd, std::string& out) {
-    char buf[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) return true;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out.append(buf, static_cast<std::size_t>(n));
+// Runs a file-layer call; its failure becomes the import's, worded as `what`.
+template <typename Call>
+auto guard(const std::string& path, const char* what, Call&& call) {
+    try {
+        return call();
+    } catch (const platform::FileError& e) {
+        fail(path, what, e.error());
     }
-}
-
-bool writeAll(int fd, std::string_view data, std::size_t* written = nullptr) {
-    if (written) *written = 0;
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-        if (written) *written += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Appends are journalled, so that an import killed in the middle of a write (or a write that
@@ -79,36 +43,43 @@ std::string journalOf(const std::string& path) {
 }
 
 // The journal of a write, locked while the write lasts so that an import running beside this
-// one leaves it alone; -1 when none could be made (the write then goes ahead without one).
-int startJournal(const std::string& path, off_t size) {
-    Fd j(::open(journalOf(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (!j.ok() || ::flock(j.get(), LOCK_EX | LOCK_NB) != 0 || ::ftruncate(j.get(), 0) != 0 ||
-        !writeAll(j.get(), "velt-append " + std::to_string(size) + "\n"))
-        return -1;
-    return j.release();
+// one leaves it alone; not open when none could be made (the write then goes ahead without one).
+platform::File startJournal(const std::string& path, std::uint64_t size) {
+    try {
+        platform::File j(journalOf(path), platform::Write | platform::Create);
+        if (!j.tryLock()) return {};
+        j.truncate(0);
+        j.write("velt-append " + std::to_string(size) + "\n");
+        return j;
+    } catch (const platform::FileError&) {
+        return {};
+    }
 }
 
 // Cuts the file back to the end of its last whole line after `size` bytes.
-bool cutTornLine(int fd, off_t size) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return false;
-    if (!S_ISREG(st.st_mode) || st.st_size <= size) return true;
-    std::string tail(static_cast<std::size_t>(st.st_size - size), '\0');
-    if (::pread(fd, tail.data(), tail.size(), size) != static_cast<ssize_t>(tail.size()))
-        return false;
+void cutTornLine(platform::File& file, std::uint64_t size) {
+    const platform::Status st = file.status();
+    if (st.kind != platform::Kind::Regular || st.size <= size) return;
+    std::string tail(static_cast<std::size_t>(st.size - size), '\0');
+    if (file.readAt(tail.data(), tail.size(), size) != tail.size())
+        throw platform::FileError(EIO, file.path());
     std::size_t nl = tail.find_last_of('\n');
-    off_t keep = size + static_cast<off_t>(nl == std::string::npos ? 0 : nl + 1);
-    return keep == st.st_size || ::ftruncate(fd, keep) == 0;
+    const std::uint64_t keep = size + (nl == std::string::npos ? 0 : nl + 1);
+    if (keep != st.size) file.truncate(keep);
 }
 
 void recoverTornAppend(const std::string& path) {
     const std::string journal = journalOf(path);
-    std::string text;
-    Fd j(::open(journal.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!j.ok()) return;
+    platform::File j;
+    try {
+        j = platform::File::openIfExists(journal, platform::Read);
+    } catch (const platform::FileError&) {
+    }
+    if (!j.isOpen()) return;
     // Locked: an import beside this one is writing now; it was not killed.
-    if (::flock(j.get(), LOCK_EX | LOCK_NB) != 0) return;
-    if (!readAll(j.get(), text)) fail(path, "前回の書き込みの記録を読めません", errno);
+    if (!j.tryLock()) return;
+    const std::string text =
+        guard(path, "前回の書き込みの記録を読めません", [&] { return j.readRest(kMaxFileBytes); });
     // A journal cut short was never followed by its write.
     const std::string_view head = "velt-append ";
     long long size = -1;
@@ -119,12 +90,15 @@ void recoverTornAppend(const std::string& path) {
         if (ec != std::errc() || end != text.data() + text.size() - 1) size = -1;
     }
     if (size >= 0) {
-        Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-        if ((fd.ok() && !cutTornLine(fd.get(), static_cast<off_t>(size))) ||
-            (!fd.ok() && errno != ENOENT))
-            fail(path, "前回中断した書き込みの途中の行を取り除けません", errno);
+        try {
+            platform::File file(path, platform::Read | platform::Write);
+            cutTornLine(file, static_cast<std::uint64_t>(size));
+        } catch (const platform::FileError& e) {
+            if (e.error() != ENOENT)
+                fail(path, "前回中断した書き込みの途中の行を取り除けません", e.error());
+        }
     }
-    ::unlink(journal.c_str());
+    platform::remove(journal);
 }
 
 std::string keyOf(std::string_view line, std::size_t keyChars) {
@@ -137,32 +111,6 @@ std::string folderOf(const std::string& path) {
 }
 
 }  // namespace
-
-std::string describeErrno(int err) {
-    switch (err) {
-        case ENOENT:
-            return "フォルダがありません";
-        case ENOTDIR:
-            return "途中にフォルダでないものがあります";
-        case EACCES:
-        case EPERM:
-            return "書き込みが許可されていません";
-        case EROFS:
-            return "読み取り専用のディスクです";
-        case ENOSPC:
-            return "ディスクがいっぱいです";
-        case EDQUOT:
-            return "ディスクの割り当てを超えました";
-        case EFBIG:
-            return "ファイルが大きすぎます";
-        case EISDIR:
-            return "同じ名前のフォルダがあります";
-        case EIO:
-            return "ディスクの読み書きに失敗しました";
-        default:
-            return std::strerror(err);
-    }
-}
 
 OutputStore::~OutputStore() {
     try {
@@ -180,34 +128,38 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     f.keyChars = keyChars;
     recoverTornAppend(path);
     // Left by an import killed while it rewrote the file.
-    if (mode == Mode::Sorted) ::unlink((path + ".velt-tmp").c_str());
+    if (mode == Mode::Sorted) platform::removeReplacementLeftover(path);
     // Non-blocking, so that a pipe in the file's place is refused below instead of waited on.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (fd.ok() && ::fstat(fd.get(), &st) == 0 &&
-        (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ||
-         // A device could be read for ever (/dev/zero, /dev/full).
-         (mode != Mode::Plain && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)))))
-        throw ImportError(path, "ファイルではなく装置かパイプです");
-    if (!fd.ok()) {
-        if (errno != ENOENT) fail(path, "ファイルを開けません", errno);
+    platform::File file = guard(path, "ファイルを開けません", [&] {
+        return platform::File::openIfExists(path, platform::Read | platform::NonBlocking);
+    });
+    if (!file.isOpen()) {
         // Missing: create it empty now, as the record that first names it would.
-        Fd created(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-        if (!created.ok() && errno == ENOENT)
-            throw ImportError(path,
-                              "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
-        if (!created.ok()) fail(path, "ファイルを作れません", errno);
+        try {
+            platform::File(path, platform::Write | platform::Create);
+        } catch (const platform::FileError& e) {
+            if (e.error() == ENOENT)
+                throw ImportError(
+                    path, "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
+            fail(path, "ファイルを作れません", e.error());
+        }
         f.writable = true;
-    } else if (mode == Mode::Plain) {
-        struct stat st {};
+        return files_.emplace(path, std::move(f)).first->second;
+    }
+    const platform::Status st = guard(path, "ファイルを開けません", [&] { return file.status(); });
+    if (st.kind == platform::Kind::Pipe ||
+        // A device could be read for ever (/dev/zero, /dev/full).
+        (mode != Mode::Plain && st.kind == platform::Kind::Device))
+        throw ImportError(path, "ファイルではなく装置かパイプです");
+    if (mode == Mode::Plain) {
         char last = '\n';
-        if (::fstat(fd.get(), &st) == 0 && st.st_size > 0 &&
-            ::pread(fd.get(), &last, 1, st.st_size - 1) != 1)
-            fail(path, "ファイルを読めません", errno);
+        if (st.size > 0 && guard(path, "ファイルを読めません",
+                                 [&] { return file.readAt(&last, 1, st.size - 1); }) != 1)
+            fail(path, "ファイルを読めません", EIO);
         f.needsLineEnd = last != '\n' && last != '\r';
     } else {
-        std::string text;
-        if (!readAll(fd.get(), text)) fail(path, "ファイルを読めません", errno);
+        const std::string text =
+            guard(path, "ファイルを読めません", [&] { return file.readRest(kMaxFileBytes); });
         f.needsLineEnd = !text.empty() && text.back() != '\n' && text.back() != '\r';
         for (std::string_view line : splitLines(text)) {
             if (mode == Mode::Sorted) f.lines.emplace_back(line);
@@ -219,8 +171,8 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
 
 void OutputStore::checkWritable(const std::string& path, File& f) {
     if (f.writable) return;
-    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    if (!fd.ok()) fail(path, "ファイルに書き込めません", errno);
+    guard(path, "ファイルに書き込めません",
+          [&] { platform::File(path, platform::Write | platform::Append); });
     f.writable = true;
 }
 
@@ -254,8 +206,8 @@ void OutputStore::append(const std::string& path, std::string_view line) {
 
 void OutputStore::startAnew(const std::string& path) {
     File& f = open(path, Mode::Plain, 0);
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd.ok()) fail(path, "ファイルを作れません", errno);
+    guard(path, "ファイルを作れません",
+          [&] { platform::File(path, platform::Write | platform::Create | platform::Truncate); });
     f.writable = true;
     f.pending.clear();
     f.needsLineEnd = false;
@@ -271,8 +223,9 @@ bool OutputStore::addSorted(const std::string& path, std::string_view line, std:
     checkWritable(path, f);
     // The file is replaced, not written in place: its folder must take the new one. Found out
     // here, the failure stops the import at this record instead of at the end.
-    if (!f.dirty && ::access(folderOf(path).c_str(), W_OK | X_OK) != 0)
-        fail(path, "ファイルを書き直せません", errno);
+    if (!f.dirty)
+        guard(path, "ファイルを書き直せません",
+              [&] { platform::checkFolderWritable(folderOf(path)); });
     if (f.sortedOnce) {
         insertSorted(f.lines, std::string(line));
     } else {
@@ -294,61 +247,42 @@ void OutputStore::writePending(const std::string& path, File& f) {
     // Taken out first: after a failure these lines are reported, never written twice.
     std::string data = std::move(f.pending);
     f.pending.clear();
-    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    if (!fd.ok()) fail(path, "ファイルに書き込めません", errno);
-    struct stat st {};
-    const off_t before = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
-    Fd journal(before >= 0 ? startJournal(path, before) : -1);
-    const bool journalled = journal.ok();
-    std::size_t written = 0;
-    if (!writeAll(fd.get(), data, &written)) {
-        const int err = errno;
+    platform::File file = guard(path, "ファイルに書き込めません", [&] {
+        return platform::File(path, platform::Write | platform::Append);
+    });
+    const platform::Status st =
+        guard(path, "ファイルに書き込めません", [&] { return file.status(); });
+    std::optional<std::uint64_t> before;
+    if (st.kind == platform::Kind::Regular) before = st.size;
+    platform::File journal = before ? startJournal(path, *before) : platform::File();
+    try {
+        platform::appendWholeLines(file, data, before);
+        file.close();
+    } catch (const platform::PartialAppend& e) {
         // Failed part-way (a full disk, a size limit): the whole lines written stay, a torn
         // last line goes, and the lines that did not reach the disk are not counted.
-        std::size_t nl = std::string_view(data).substr(0, written).find_last_of('\n');
-        std::size_t keep = nl == std::string::npos ? 0 : nl + 1;
-        bool cut = before >= 0 && ::ftruncate(fd.get(), before + static_cast<off_t>(keep)) == 0;
-        if (cut && journalled) ::unlink(journalOf(path).c_str());
+        if (e.cut() && journal.isOpen()) platform::remove(journalOf(path));
         std::size_t lost = 0;
-        for (std::size_t i = keep; i < data.size(); ++i) lost += data[i] == '\n';
-        if (keep == 0 && data.compare(0, 2, "\r\n") == 0) --lost;  // the break before them
+        for (std::size_t i = e.kept(); i < data.size(); ++i) lost += data[i] == '\n';
+        if (e.kept() == 0 && data.compare(0, 2, "\r\n") == 0) --lost;  // the break before them
         linesWritten_ -= std::min(lost, linesWritten_);
-        fail(path, "ファイルに書き込めません", err);
+        fail(path, "ファイルに書き込めません", e.error());
+    } catch (const platform::FileError& e) {
+        fail(path, "ファイルに書き込めません", e.error());
     }
-    if (::close(fd.release()) != 0) fail(path, "ファイルに書き込めません", errno);
-    if (journalled) ::unlink(journalOf(path).c_str());
+    if (journal.isOpen()) platform::remove(journalOf(path));
 }
 
 void OutputStore::writeSorted(const std::string& path, File& f) {
     if (!f.dirty) return;
     // A new file beside the old one, renamed over it: a crash or a full disk leaves either the
-    // old lines or the new ones, never a file cut short. The wait for the disk is only worth it
-    // when there are old lines to keep: a file that was empty loses nothing (a backfill creates
-    // hundreds of these, and a wait each would double its time).
-    std::string tmp = path + ".velt-tmp";
-    struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    mode_t mode = exists ? (st.st_mode & 07777) : 0666;
-    const bool oldLines = exists && st.st_size > 0;
-    Fd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-    if (!fd.ok()) fail(path, "ファイルを書き直せません", errno);
+    // old lines or the new ones, never a file cut short.
     std::string text;
     for (const std::string& line : f.lines) {
         text.append(line);
         text.append("\r\n");
     }
-    int err = 0;
-    if (!writeAll(fd.get(), text) || (oldLines && ::fsync(fd.get()) != 0)) err = errno;
-    if (::close(fd.release()) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmp.c_str());
-        fail(path, "ファイルを書き直せません", err);
-    }
-    if (oldLines) {
-        Fd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir.ok()) ::fsync(dir.get());
-    }
+    guard(path, "ファイルを書き直せません", [&] { platform::replaceAtomically(path, text); });
     f.dirty = false;
 }
 

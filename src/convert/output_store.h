@@ -8,45 +8,36 @@
 #include <unordered_set>
 #include <vector>
 
+#include "convert/output_sink.h"
+
 namespace velt {
 
-// Paths are UTF-8 (native on Linux); lines are CP932 bytes without their line end (CR LF is
-// added here). What ends on disk is what appending and re-reading the file for every record would
-// give, but each file is read once per import and written in a few large writes.
-class OutputStore {
+// What ends on disk is what appending and re-reading the file for every record would give, but
+// each file is read once per import and written in a few large writes.
+class OutputStore : public OutputSink {
 public:
-    static constexpr std::size_t kMaxSortedLines = 250;
-
     OutputStore() = default;
-    virtual ~OutputStore();  // writes what is pending, ignoring failures: call finish() to see them
+    ~OutputStore()
+        override;  // writes what is pending, ignoring failures: call finish() to see them
     OutputStore(const OutputStore&) = delete;
     OutputStore& operator=(const OutputStore&) = delete;
 
-    // Appended files (MD, MS). The file is created empty when missing (its folder must exist).
-    // True when a line of the file begins with `key`: the first `keyChars` characters of the line
-    // (the whole line when shorter) equal `key`. A key of fewer characters (a record key holding
-    // two-byte characters) is found at the start of any line, so that it is found at all.
-    virtual bool hasKey(const std::string& path, std::string_view key, std::size_t keyChars);
-    // Appends a line to a file opened by hasKey(), or to a plain file (OD).
-    virtual void append(const std::string& path, std::string_view line);
-
-    // Plain files (OD): empties the file now, creating it when missing.
-    virtual void startAnew(const std::string& path);
-    // Plain files (OD): creates the file empty when missing, leaves it as it is otherwise.
-    virtual void ensureExists(const std::string& path);
-
-    // Sorted files (KC, KM): adds `line` unless a line begins with the same first `keyChars`
-    // characters; keeps the file in the order of upBubbleSortStr; at most kMaxSortedLines lines.
-    // Returns false when the key is present. Throws ImportError, changing nothing, when the file
-    // would grow past its limit. The file is created empty when missing.
-    virtual bool addSorted(const std::string& path, std::string_view line, std::size_t keyChars);
+    bool hasKey(const std::string& path, std::string_view key, std::size_t keyChars) override;
+    void append(const std::string& path, std::string_view line) override;
+    void startAnew(const std::string& path) override;
+    void ensureExists(const std::string& path) override;
+    bool addSorted(const std::string& path, std::string_view line, std::size_t keyChars) override;
 
     // Writes everything pending; sorted files are replaced atomically. Throws ImportError.
-    virtual void flush();
+    void flush();
     // flush(), then forgets every file, so the next import reads them afresh.
-    virtual void finish();
+    void finish();
 
-    virtual std::size_t linesWritten() const { return linesWritten_; }
+    std::size_t linesWritten() const { return linesWritten_; }
+
+protected:
+    // Counted by a store that stands in for this one where an OutputStore is asked for.
+    std::size_t linesWritten_ = 0;
 
 private:
     enum class Mode { Keyed, Plain, Sorted };
@@ -68,7 +59,6 @@ private:
     void writeSorted(const std::string& path, File& f);
 
     std::unordered_map<std::string, File> files_;
-    std::size_t linesWritten_ = 0;
 };
 
 }  // namespace velt

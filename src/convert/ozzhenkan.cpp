@@ -4,13 +4,14 @@
 #include "codes/cp932.h"
 #include "codes/numeric.h"
 #include "convert/converters.h"
+#include "convert/layouts.h"
 #include "convert/paths.h"
 #include "convert/record.h"
 
 namespace velt {
 namespace {
 
-constexpr int kHorses = 18;
+constexpr int kHorses = oz::kMaxHorses;
 constexpr std::string_view kZero = "  0.0";
 
 void appendNumber(std::string& out, int n) {
@@ -34,9 +35,9 @@ int frameNumber(int n, int h) {
 
 Outcome ozzhenkan(std::string_view line, ImportContext& ctx) {
     const Record r(line);
-    if (r.size() < 10) return Outcome::Malformed;
-    if (!placeableKey(line.substr(0, 8))) return Outcome::Malformed;
-    const std::string count = r.field(9, 2);
+    if (r.size() < race::kKeyBytes) return Outcome::Malformed;
+    if (!placeableKey(line.substr(0, race::kRaceKeyBytes))) return Outcome::Malformed;
+    const std::string count = r.field(oz::kHorses);
     const double n = numericValue(count);
     // The record holds odds for 18 horses; a larger count has nothing to write for the rest.
     if (n > kHorses) return Outcome::Malformed;
@@ -50,11 +51,11 @@ Outcome ozzhenkan(std::string_view line, ImportContext& ctx) {
     if (n < 1) return Outcome::Present;
 
     std::array<std::array<std::string, kHorses>, kHorses> pairs;
-    std::size_t pos = 191;
+    std::size_t pair = 1;
     for (int a = 0; a < kHorses; ++a) {
         pairs[a][a] = kZero;
-        for (int b = a + 1; b < kHorses; ++b, pos += 5) {
-            std::string cell = r.field(pos, 5);
+        for (int b = a + 1; b < kHorses; ++b, ++pair) {
+            std::string cell = r.field(oz::kQuinella[pair]);
             std::size_t chars = cp932::charCount(cell);
             if (chars < 5) cell.append(5 - chars, ' ');
             if (cell == "     ") cell = kZero;
@@ -62,7 +63,7 @@ Outcome ozzhenkan(std::string_view line, ImportContext& ctx) {
         }
     }
 
-    const std::string raceKey = r.field(1, 8);
+    const std::string raceKey = r.field(oz::kRaceKey);
     for (int h = 1; h <= n; ++h) {
         std::string out = raceKey;
         if (h < 10) out += '0';
@@ -74,8 +75,8 @@ Outcome ozzhenkan(std::string_view line, ImportContext& ctx) {
         out += ", ";
         appendNumber(out, frameNumber(static_cast<int>(n), h));
         out += ",                  ,  ";
-        r.appendField(out, 11 + 5 * (h - 1), 5);
-        const std::string place = r.field(101 + 5 * (h - 1), 5);
+        r.appendField(out, oz::kWin[static_cast<std::size_t>(h)]);
+        const std::string place = r.field(oz::kPlace[static_cast<std::size_t>(h)]);
         out += ",  ";
         out += place;
         out += ",  ";

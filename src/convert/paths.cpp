@@ -2,7 +2,9 @@
 
 #include "codes/code.h"
 #include "codes/cp932.h"
+#include "codes/numeric.h"
 #include "convert/import_error.h"
+#include "convert/layouts.h"
 
 namespace velt {
 namespace {
@@ -26,10 +28,27 @@ std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::
 }
 
 std::string horseKey(const Record& r, char suffix) {
-    std::string key = r.field(1, 2) + r.field(3, 2) + r.field(5, 1) + r.field(6, 1) +
-                      r.field(7, 2) + r.field(9, 2);
+    std::string key = r.field(race::kCourse) + r.field(race::kYear) + r.field(race::kMeeting) +
+                      r.field(race::kDay) + r.field(race::kRace) + r.field(race::kHorse);
     key += suffix;
     return key;
+}
+
+HorseLine startHorseLine(const Record& r, ImportContext& ctx, std::string_view prefix,
+                         char suffix) {
+    HorseLine h;
+    if (r.size() < race::kKeyBytes || !placeableKey(r.field(1, race::kRaceKeyBytes))) {
+        h.outcome = Outcome::Malformed;
+        return h;
+    }
+    h.key = horseKey(r, suffix);
+    h.path = meetingPath(ctx, prefix, r.field(race::kYear), r.field(race::kMeeting),
+                         numericValue(r.field(race::kCourse)));
+    if (h.path.empty())
+        h.outcome = Outcome::Malformed;
+    else if (ctx.store->hasKey(h.path, h.key, kHorseKeyChars))
+        h.outcome = Outcome::Present;
+    return h;
 }
 
 std::string oddsPath(const ImportContext& ctx) {

@@ -1,6 +1,7 @@
 #pragma once
 // Pieces the converters share: output file paths, the meeting file name, the time format.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,16 @@ std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::
 // The horse key of a KYD, SEB or ZEB record: its first ten bytes, field by field, then `suffix`
 // ('0' for horse data, '1' for results).
 std::string horseKey(const Record& r, char suffix);
+
+// How ky and Seiseki begin: the record's horse key and its meeting file (`prefix` "MD" or "MS").
+// `outcome` is set when the record goes no further: too short, or naming no usable file
+// (Malformed), or its key already begins a line of the file (Present).
+struct HorseLine {
+    std::string key;
+    std::string path;
+    std::optional<Outcome> outcome;
+};
+HorseLine startHorseLine(const Record& r, ImportContext& ctx, std::string_view prefix, char suffix);
 
 // The odds file of the running import: HDATA/"OD" + fileDate + ".CSV". Throws ImportError when
 // fileDate holds a folder separator or a NUL byte.

@@ -8,11 +8,23 @@
 
 namespace velt {
 
+// A field of a record: 1-based byte position and byte length.
+struct Field {
+    std::size_t pos;
+    std::size_t len;
+};
+
+// Fields of one length, one after another: the i-th (1-based) of them.
+struct FieldRun {
+    std::size_t pos;
+    std::size_t len;
+    constexpr Field operator[](std::size_t i) const { return {pos + len * (i - 1), len}; }
+};
+
 class Record {
 public:
     explicit Record(std::string_view bytes);
 
-    std::string_view bytes() const { return bytes_; }
     std::size_t size() const { return bytes_.size(); }
 
     // Bytes pos .. pos+len-1 (1-based). A field partly or wholly beyond the end comes back short
@@ -21,6 +33,8 @@ public:
     // field keeps its width and the output line stays readable.
     std::string field(std::size_t pos, std::size_t len) const;
     void appendField(std::string& out, std::size_t pos, std::size_t len) const;
+    std::string field(Field f) const { return field(f.pos, f.len); }
+    void appendField(std::string& out, Field f) const { appendField(out, f.pos, f.len); }
 
 private:
     // For each byte: 0 a whole single-byte character, 1 the lead of a pair, 2 its trail, 3 invalid.

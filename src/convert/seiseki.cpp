@@ -2,6 +2,7 @@
 #include "codes/cp932.h"
 #include "codes/numeric.h"
 #include "convert/converters.h"
+#include "convert/layouts.h"
 #include "convert/paths.h"
 #include "convert/record.h"
 
@@ -9,42 +10,36 @@ namespace velt {
 
 Outcome Seiseki(std::string_view line, ImportContext& ctx) {
     const Record r(line);
-    if (r.size() < 10) return Outcome::Malformed;
-    if (!placeableKey(line.substr(0, 8))) return Outcome::Malformed;
-    const std::string course = r.field(1, 2), year = r.field(3, 2), meeting = r.field(5, 1);
-    const std::string key = horseKey(r, '1');
-
-    const std::string path = meetingPath(ctx, "MS", year, meeting, numericValue(course));
-    if (path.empty()) return Outcome::Malformed;
-    if (ctx.store->hasKey(path, key, 11)) return Outcome::Present;
+    const HorseLine h = startHorseLine(r, ctx, "MS", '1');
+    if (h.outcome) return *h.outcome;
 
     static const std::string unfit = cp932::fromUtf8("不"), late = cp932::fromUtf8("遅]　["),
                              after = cp932::fromUtf8("]　"), gap = cp932::fromUtf8("　");
-    auto value = [&r](std::size_t pos, std::size_t len) { return numericValue(r.field(pos, len)); };
-    std::string out = key;
-    out += code::gradeName(value(217, 1));
-    r.appendField(out, 183, 3);
-    out += code::surfaceName(toInt16(value(67, 1)));
+    auto value = [&r](Field f) { return numericValue(r.field(f)); };
+    std::string out = h.key;
+    out += code::gradeName(value(seb::kGrade));
+    r.appendField(out, seb::kFigure);
+    out += code::surfaceName(toInt16(value(seb::kSurface)));
     out += '-';
-    out += code::bodyName(value(220, 1));
+    out += code::bodyName(value(seb::kBody));
     out += '-';
-    out += code::demeanorName(value(221, 1));
+    out += code::demeanorName(value(seb::kDemeanor));
     out += " [";
-    r.appendField(out, 201, 3);
+    r.appendField(out, seb::kUnfitFigure);
     out += unfit;
-    r.appendField(out, 195, 3);
+    r.appendField(out, seb::kLateFigure);
     out += late;
-    out += code::trackConditionName(value(70, 2));
-    r.appendField(out, 189, 3);
+    out += code::trackConditionName(value(seb::kTrackCondition));
+    r.appendField(out, seb::kTrackFigure);
     out += after;
-    out += code::positionName(value(216, 1));
+    out += code::positionName(value(seb::kPosition));
     out += gap;
-    r.appendField(out, 222, 1);
+    r.appendField(out, seb::kNote);
     out += ' ';
-    out += timeText(r.field(259, 3));
+    out += timeText(r.field(seb::kFirstTime));
     out += '-';
-    out += timeText(r.field(262, 3));
-    ctx.store->append(path, out);
+    out += timeText(r.field(seb::kSecondTime));
+    ctx.store->append(h.path, out);
     return Outcome::Written;
 }
 

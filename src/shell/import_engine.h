@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/import_context.h"
+#include "convert/output_store.h"
 
 namespace velt {
 

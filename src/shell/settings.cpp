@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -15,11 +14,14 @@
 #include "codes/cp932.h"
 #include "convert/import_error.h"
 #include "shell/install_layout.h"
+#include "platform/file.h"
 
 namespace velt {
 namespace {
 
 constexpr std::size_t kMaxValueBytes = 255;
+// Far beyond any settings file; a larger one is not read.
+constexpr std::size_t kMaxFileBytes = 1 << 20;
 
 struct Line {
     std::string_view text;  // without its line end
@@ -82,19 +84,12 @@ bool entryOf(std::string_view line, std::string_view& key, std::string_view& val
 
 // Reads the whole file; false when it does not exist or cannot be read.
 bool readFile(const std::string& path, std::string& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char buf[4096];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
+    try {
+        out = platform::readAll(path, kMaxFileBytes);
+        return true;
+    } catch (const platform::FileError&) {
+        return false;
     }
-    ::close(fd);
-    return ok;
 }
 
 }  // namespace
@@ -176,8 +171,14 @@ void writeSetting(const std::string& file, const std::string& section, const std
                   const std::string& value) {
     if (value.find_first_of("\r\n") != std::string::npos)
         throw ImportError(file, "設定値に改行は書けません");
+    // A file that is there but cannot be read is never replaced: the rest of it would be lost.
     std::string old;
-    readFile(file, old);
+    try {
+        old = platform::readAll(file, kMaxFileBytes);
+    } catch (const platform::FileError& e) {
+        if (platform::isRegularFile(file))
+            throw ImportError(file, "設定ファイルを読めません: " + describeErrno(e.error()));
+    }
     const std::string entry = key + "=" + cp932::fromUtf8(value);
     auto lines = splitKeepingEnds(old);
 
@@ -218,21 +219,11 @@ void writeSetting(const std::string& file, const std::string& section, const std
         }
     }
 
-    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(errno));
-    std::string_view rest = out;
-    while (!rest.empty()) {
-        ssize_t n = ::write(fd, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int err = errno;
-            ::close(fd);
-            throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(err));
-        }
-        rest.remove_prefix(static_cast<std::size_t>(n));
+    try {
+        platform::writeAll(file, out, 0644);
+    } catch (const platform::FileError& e) {
+        throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(e.error()));
     }
-    if (::close(fd) != 0)
-        throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(errno));
 }
 
 }  // namespace velt

@@ -2,6 +2,6 @@
 
 namespace velt {
 std::string versionText() {
-    return std::string("velt ") + VELT_VERSION;
+    return std::string("velt ") + kVersionText;
 }
 }  // namespace velt

@@ -3,7 +3,8 @@
 
 #include <string>
 
+#include "shell/version_config.h"
+
 namespace velt {
-std::string versionText();  // "velt 2.0.1"
-inline constexpr int kVersionMajor = 2, kVersionMinor = 0, kVersionRevision = 1;
+std::string versionText();  // "velt " and the version
 }  // namespace velt

@@ -2,7 +2,6 @@
 // Test helpers for the converters: a temporary Target data folder, CP932 records, file trees.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,8 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "../support/test_files.h"
 #include "codes/cp932.h"
 #include "convert/converters.h"
+#include "convert/output_store.h"
 #include "convert/record.h"
 
 namespace velt::test {
@@ -24,17 +25,6 @@ namespace velt::test {
 namespace fs = std::filesystem;
 
 using Converter = Outcome (*)(std::string_view, ImportContext&);
-
-inline std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeBytes(const fs::path& path, std::string_view data) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
 
 // CP932 bytes of UTF-8 text.
 inline std::string sj(std::string_view utf8) {
@@ -58,39 +48,25 @@ inline std::string crlfLines(std::initializer_list<std::string_view> lines) {
     return out;
 }
 
-// Every regular file under `root`, by relative path, with its bytes.
-inline std::map<std::string, std::string> tree(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    if (!fs::exists(root)) return files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = readBytes(e.path());
-    return files;
-}
-
 // A fresh Target data folder with MDATA and HDATA, removed with the object.
 class DataFolder {
 public:
-    explicit DataFolder(bool mdata = true, bool hdata = true) {
-        std::string tmpl = (fs::temp_directory_path() / "velt-convert-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        root_ = tmpl;
+    explicit DataFolder(bool mdata = true, bool hdata = true)
+        : dir_("velt-convert"), root_(fs::path(dir_.path()).parent_path()) {
         if (mdata) fs::create_directory(root_ / "MDATA");
         if (hdata) fs::create_directory(root_ / "HDATA");
         ctx.dataFolder = root_.string() + "/";
         ctx.store = &store;
-    }
-    ~DataFolder() {
-        std::error_code ec;
-        fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(root_, ec);
     }
     DataFolder(const DataFolder&) = delete;
     DataFolder& operator=(const DataFolder&) = delete;
 
     const fs::path& root() const { return root_; }
     fs::path path(const std::string& rel) const { return root_ / rel; }
-    std::string read(const std::string& rel) const { return readBytes(path(rel)); }
-    void write(const std::string& rel, std::string_view data) const { writeBytes(path(rel), data); }
+    std::string read(const std::string& rel) const { return readFile(path(rel)); }
+    void write(const std::string& rel, std::string_view data) const {
+        writeFile(path(rel), std::string(data));
+    }
 
     // One import as the engine runs it: every line of `text` to `convert`, then finish().
     std::vector<Outcome> import(Converter convert, std::string_view text) {
@@ -113,6 +89,7 @@ public:
     ImportContext ctx;
 
 private:
+    TempDir dir_;
     fs::path root_;
 };
 
@@ -124,7 +101,7 @@ inline void checkGolden(const std::string& name, Converter convert,
     DataFolder folder;
     if (fs::exists(dir / "before"))
         fs::copy(dir / "before", folder.root(), fs::copy_options::recursive);
-    const std::string input = readBytes(dir / "input.txt");
+    const std::string input = readFile(dir / "input.txt");
     ASSERT_FALSE(input.empty()) << dir;
     const auto expected = tree(dir / "expected");
     for (int round = 1; round <= 2; ++round) {

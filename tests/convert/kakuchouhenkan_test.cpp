@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/test_files.h"
 #include "codes/cp932.h"
 #include "convert/converters.h"
 #include "convert/import_error.h"
@@ -19,30 +20,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::map<std::string, std::string> filesUnder(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = readFile(e.path());
-    return files;
-}
+using test::readFile;
+using test::tree;
 
 // A Target data folder with KCOM_DATA and the given year folders.
 class Target {
 public:
-    explicit Target(std::vector<std::string> years = {"2001"}) {
-        std::string pattern = (fs::temp_directory_path() / "velt-kc-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
+    explicit Target(std::vector<std::string> years = {"2001"})
+        : dir_("velt-kc"), root_(fs::path(dir_.path()).parent_path()) {
         fs::create_directory(root_ / "KCOM_DATA");
         for (const std::string& y : years) fs::create_directory(root_ / "KCOM_DATA" / y);
         ctx.dataFolder = root_.string() + "/";
         ctx.store = &store;
     }
-    ~Target() { fs::remove_all(root_); }
     const fs::path& root() const { return root_; }
 
     std::string import(std::string_view text) {
@@ -59,6 +49,7 @@ public:
     ImportContext ctx;
 
 private:
+    test::TempDir dir_;
     fs::path root_;
 };
 
@@ -82,12 +73,12 @@ TEST(Kakuchouhenkan, Golden) {
     Target target({"2001", "2002"});
     fs::copy(dir / "before", target.root(), fs::copy_options::recursive);
     const std::string input = readFile(dir / "input.txt");
-    const auto expected = filesUnder(dir / "expected");
+    const auto expected = tree(dir / "expected");
     const std::string outcomes[] = {"WWWPWWWWWWMMWWWW", "PPPPPPPPPPMMPPPP"};
     for (const std::string& want : outcomes) {
         EXPECT_EQ(target.import(input), want);
         EXPECT_EQ(target.ctx.fileDate, "20011118");
-        const auto got = filesUnder(target.root());
+        const auto got = tree(target.root());
         ASSERT_EQ(got.size(), expected.size());
         for (const auto& [name, bytes] : expected) {
             ASSERT_EQ(got.count(name), 1u) << name;
@@ -132,7 +123,7 @@ TEST(Kakuchouhenkan, RefusedRecords) {
         Target target;
         EXPECT_EQ(target.import(c.line + "\r\n" + record("0501561103", "20011118")), "MW")
             << c.name;
-        EXPECT_EQ(filesUnder(target.root()).size(), 2u) << c.name;
+        EXPECT_EQ(tree(target.root()).size(), 2u) << c.name;
     }
 }
 
@@ -157,7 +148,7 @@ TEST(Kakuchouhenkan, MissingFolderStopsAndWritesNothing) {
     for (const Case& c : cases) {
         Target target(c.years);
         if (!c.kcomData) fs::remove_all(target.root() / "KCOM_DATA");
-        const auto before = filesUnder(target.root());
+        const auto before = tree(target.root());
         const std::string missing = target.ctx.dataFolder + "KCOM_DATA/2001";
         try {
             kakuchouhenkan(record("0501561103", "20011118"), target.ctx);
@@ -166,7 +157,7 @@ TEST(Kakuchouhenkan, MissingFolderStopsAndWritesNothing) {
             EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
         }
         target.store.finish();
-        EXPECT_EQ(filesUnder(target.root()), before) << c.name;
+        EXPECT_EQ(tree(target.root()), before) << c.name;
         EXPECT_FALSE(fs::exists(missing)) << c.name;
     }
 }

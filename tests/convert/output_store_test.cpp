@@ -7,6 +7,7 @@
 #include <functional>
 #include <random>
 
+#include "../support/reference_store.h"
 #include "convert/import_error.h"
 #include "convert_fixture.h"
 
@@ -15,29 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::DataFolder;
-using test::readBytes;
-using test::writeBytes;
-
-// The rule the store must give the same bytes as: every record reads its file afresh and
-// appends by reopening it.
-struct Reference {
-    static bool hasKey(const fs::path& path, std::string_view key, std::size_t keyChars) {
-        if (!fs::exists(path)) writeBytes(path, "");
-        const std::string text = readBytes(path);
-        const bool shortKey = cp932::charCount(key) < keyChars;
-        for (std::string_view line : splitLines(text)) {
-            if (line.substr(0, cp932::prefixBytes(line, keyChars)) == key) return true;
-            if (shortKey && line.substr(0, key.size()) == key) return true;
-        }
-        return false;
-    }
-    static void append(const fs::path& path, std::string_view line) {
-        const std::string text = fs::exists(path) ? readBytes(path) : "";
-        std::ofstream out(path, std::ios::binary | std::ios::app);
-        if (!text.empty() && text.back() != '\n' && text.back() != '\r') out << "\r\n";
-        out << line << "\r\n";
-    }
-};
+using test::readFile;
+using test::writeFile;
 
 struct Op {
     std::string file;  // under the data folder
@@ -88,16 +68,18 @@ TEST(OutputStore, SameBytesAsReadingEveryRecordAfresh) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DataFolder store, reference;
+        // Every record reads its file afresh and appends by reopening it.
+        test::ReferenceStore afresh;
         seedFiles(store);
         seedFiles(reference);
         for (int i = 0; i < c.imports; ++i) {
             for (const Op& op : mixOfRecords(c.records, c.lineBytes, c.keys, 7u + i)) {
                 const std::string key = op.line.substr(0, cp932::prefixBytes(op.line, 11));
                 const bool present = store.store.hasKey(store.path(op.file), key, 11);
-                ASSERT_EQ(present, Reference::hasKey(reference.path(op.file), key, 11)) << op.line;
+                ASSERT_EQ(present, afresh.hasKey(reference.path(op.file), key, 11)) << op.line;
                 if (!present) {
                     store.store.append(store.path(op.file), op.line);
-                    Reference::append(reference.path(op.file), op.line);
+                    afresh.append(reference.path(op.file), op.line);
                 }
             }
             store.store.finish();
@@ -225,8 +207,7 @@ TEST(OutputStore, ReadOnlyFileNamesTheFileAndKeepsWhatCameBefore) {
             if (e.file() != locked) return false;
         }
         store.finish();
-        return readBytes(other) == "05012311071 kept\r\n" &&
-               readBytes(locked) == "05013112070 x\r\n";
+        return readFile(other) == "05012311071 kept\r\n" && readFile(locked) == "05013112070 x\r\n";
     });
 }
 

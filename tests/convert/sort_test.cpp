@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/reference_store.h"
+#include "../support/test_files.h"
 #include "codes/cp932.h"
 #include "convert/import_error.h"
 #include "convert/output_store.h"
@@ -20,6 +22,9 @@ namespace velt {
 namespace {
 
 namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
 
 int sign(int v) {
     return (v > 0) - (v < 0);
@@ -112,55 +117,6 @@ TEST(Sort, InsertSortedMatchesAppendAndSort) {
     }
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velt-sort-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeFile(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> crlfLines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
-         start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
-std::string keyOf(const std::string& line) {
-    return line.substr(0, cp932::prefixBytes(line, 18));
-}
-
-// A sorted comment file as it would be kept without a store: for every line, scan for its key,
-// append, read back, sort, rewrite.
-void naiveAdd(const fs::path& file, const std::string& line) {
-    if (!fs::exists(file)) writeFile(file, "");
-    for (const std::string& old : crlfLines(readFile(file)))
-        if (keyOf(old) == keyOf(line)) return;
-    std::ofstream(file, std::ios::binary | std::ios::app) << line << "\r\n";
-    std::vector<std::string> lines(1);
-    for (const std::string& l : crlfLines(readFile(file))) lines.push_back(l);
-    upBubbleSortStr(lines, lines.size() - 1);
-    std::string text;
-    for (std::size_t i = 1; i < lines.size(); ++i) text += lines[i] + "\r\n";
-    writeFile(file, text);
-}
-
 std::string randomCommentLine(std::mt19937& rng) {
     // Days 10 and up are hex letters, of either case; the text holds pairs whose trail bytes are
     // letters (ア 0x83 0x41, ャ 0x83 0x61, Ａ 0x82 0x60, ａ 0x82 0x81) and single letters.
@@ -184,21 +140,23 @@ TEST(SortedFiles, StoreMatchesLineByLineRewrite) {
         std::string existing;
         for (int k = 0; k < 6; ++k) existing += randomCommentLine(rng) + "\r\n";
         existing += "200111180505010101dup\r\n200111180505010101dup2\r\n";
-        writeFile(naive.path() / names[0], existing);
-        writeFile(stored.path() / names[0], existing);
+        writeFile(naive / names[0], existing);
+        writeFile(stored / names[0], existing);
 
         OutputStore store;
+        // For every line: scan for its key, append, read back, sort, rewrite.
+        test::ReferenceStore reference;
         std::uniform_int_distribution<int> which(0, 1);
         for (int k = 0; k < 120; ++k) {
             std::string line = randomCommentLine(rng);
             const char* name = names[which(rng)];
-            naiveAdd(naive.path() / name, line);
-            store.addSorted((stored.path() / name).string(), line, 18);
+            reference.addSorted(naive / name, line, 18);
+            store.addSorted(stored / name, line, 18);
             if (k == 60) store.finish();  // a second import reads the files afresh
         }
         store.finish();
         for (const char* name : names)
-            ASSERT_EQ(readFile(stored.path() / name), readFile(naive.path() / name))
+            ASSERT_EQ(readFile(stored / name), readFile(naive / name))
                 << "trial " << trial << " " << name;
     }
 }
@@ -215,8 +173,8 @@ std::string numberedLines(int from, int to) {
 
 TEST(SortedFiles, RefusesTheLineAfterTheLimit) {
     TempDir dir;
-    const fs::path full = dir.path() / "KC2001111805.DAT";
-    const fs::path other = dir.path() / "KM2001111805.DAT";
+    const fs::path full = dir / "KC2001111805.DAT";
+    const fs::path other = dir / "KM2001111805.DAT";
     writeFile(full, numberedLines(1, 249));
     const std::string before = readFile(full);
 
@@ -244,8 +202,8 @@ TEST(SortedFiles, RefusesTheLineAfterTheLimit) {
 
 TEST(SortedFiles, RewriteReplacesTheFileWhole) {
     TempDir dir;
-    const fs::path file = dir.path() / "KC2001111805.DAT";
-    const fs::path link = dir.path() / "old";
+    const fs::path file = dir / "KC2001111805.DAT";
+    const fs::path link = dir / "old";
     writeFile(file, "200111180505061103b\r\n");
     fs::create_hard_link(file, link);
 
@@ -265,7 +223,7 @@ TEST(SortedFiles, RewriteReplacesTheFileWhole) {
 TEST(SortedFiles, FolderThatTakesNoNewFileFailsAtOnce) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
     TempDir dir;
-    const fs::path file = dir.path() / "KC2001111805.DAT";
+    const fs::path file = dir / "KC2001111805.DAT";
     writeFile(file, "200111180505061103b\r\n");
     fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove);
 
@@ -278,7 +236,7 @@ TEST(SortedFiles, FolderThatTakesNoNewFileFailsAtOnce) {
 
 TEST(SortedFiles, FailedRewriteKeepsTheOldFile) {
     TempDir dir;
-    const fs::path file = dir.path() / "KC2001111805.DAT";
+    const fs::path file = dir / "KC2001111805.DAT";
     writeFile(file, "200111180505061103b\r\n");
     // The new file cannot be made beside the old one.
     fs::create_directory(file.string() + ".velt-tmp");

@@ -31,20 +31,9 @@ namespace velt::test {
 namespace fs = std::filesystem;
 
 // Every entry under a folder: a file's bytes, "<dir>" for a folder, "-> target" for a link.
-using Snapshot = std::map<std::string, std::string>;
-
+using Snapshot = Tree;
 inline Snapshot snapshot(const std::string& folder) {
-    Snapshot s;
-    for (const auto& e : fs::recursive_directory_iterator(folder)) {
-        std::string rel = fs::relative(e.path(), folder).string();
-        if (e.is_symlink())
-            s[rel] = "-> " + fs::read_symlink(e.path()).string();
-        else if (e.is_directory())
-            s[rel] = "<dir>";
-        else
-            s[rel] = readFile(e.path().string());
-    }
-    return s;
+    return tree(folder, true);
 }
 
 // Target's data folder as its installation leaves it: the three folders, and a year folder.

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "convert/import_error.h"
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 #include "shell_test_util.h"
 
 namespace velt {
@@ -50,11 +50,11 @@ std::string level2(const std::string& folder, const std::string& name, const std
 
 const std::string kEnd(1, '\0');
 
+// Every name under a folder, sorted; a link marked "@".
 std::vector<std::string> entriesUnder(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::recursive_directory_iterator(folder))
-        names.push_back(fs::relative(e.path(), folder).string() + (e.is_symlink() ? "@" : ""));
-    std::sort(names.begin(), names.end());
+    for (const auto& [name, what] : test::tree(folder, true))
+        names.push_back(name + (what.rfind("-> ", 0) == 0 ? "@" : ""));
     return names;
 }
 

@@ -17,16 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::readFile;
+using test::tree;
 using test::writeFile;
 
 const std::string kGenerator = std::string(VELT_TEST_DATA) + "/../../scripts/gen-jrdb";
-
-std::map<std::string, std::string> tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = readFile(e.path());
-    return files;
-}
 
 // One Target data folder and an engine writing into it through the given kind of store.
 struct Target {

@@ -182,5 +182,14 @@ TEST(Settings, FailedWriteNamesTheFile) {
     EXPECT_FALSE(test::exists(dir / "other.ini"));
 }
 
+// A settings file that is there but cannot be read (here: far too large) is left as it is.
+TEST(Settings, UnreadableFileIsNotReplaced) {
+    test::TempDir dir;
+    const std::string big = "[Velt]\r\npath=/old/\r\n" + std::string(2 << 20, ';');
+    test::writeFile(dir / "velt.ini", big);
+    EXPECT_THROW(writeSetting(dir / "velt.ini", "Velt", "path", "/new/"), ImportError);
+    EXPECT_TRUE(test::readFile(dir / "velt.ini") == big);
+}
+
 }  // namespace
 }  // namespace velt

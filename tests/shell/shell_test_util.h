@@ -15,7 +15,7 @@
 
 #include "../support/test_files.h"
 #include "shell/import_engine.h"
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 
 namespace velt::test {
 

@@ -1,13 +1,8 @@
 #pragma once
 // ReferenceStore: the output store done the slow, obvious way, to check and measure the fast one.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "codes/cp932.h"
@@ -15,6 +10,7 @@
 #include "convert/output_store.h"
 #include "convert/record.h"
 #include "convert/sort.h"
+#include "platform/file.h"
 
 namespace velt::test {
 
@@ -23,8 +19,19 @@ namespace velt::test {
 // whole file is read back, sorted with upBubbleSortStr and rewritten in place. Nothing is cached
 // between calls. The few rules where the fast store mends a fault (a last line without its line
 // end, the 250-line limit refused before writing) are followed too, so that both must leave the
-// same bytes.
+// same bytes. It is an OutputStore only because the import engine's store factory hands those out:
+// what it does goes through OutputSink.
 class ReferenceStore : public OutputStore {
+    // Runs a file-layer call; its failure becomes the import's, worded as `what`.
+    template <typename Call>
+    static auto guard(const std::string& path, const char* what, Call&& call) {
+        try {
+            return call();
+        } catch (const platform::FileError& e) {
+            throw ImportError(path, std::string(what) + ": " + describeErrno(e.error()));
+        }
+    }
+
 public:
     bool hasKey(const std::string& path, std::string_view key, std::size_t keyChars) override {
         create(path, false);
@@ -39,7 +46,7 @@ public:
 
     void append(const std::string& path, std::string_view line) override {
         appendLine(path, line);
-        ++written_;
+        ++linesWritten_;
     }
 
     void startAnew(const std::string& path) override { create(path, true); }
@@ -66,77 +73,40 @@ public:
         upBubbleSortStr(lines, lines.size() - 1);
         std::string out;
         for (std::size_t i = 1; i < lines.size(); ++i) out.append(lines[i]).append("\r\n");
-        Fd fd(path, O_WRONLY | O_TRUNC, "ファイルを書き直せません");
-        fd.write(path, out);
-        ++written_;
+        guard(path, "ファイルを書き直せません",
+              [&] { platform::File(path, platform::Write | platform::Truncate).write(out); });
+        ++linesWritten_;
         return true;
     }
 
-    void flush() override {}
-    void finish() override {}
-    std::size_t linesWritten() const override { return written_; }
-
 private:
-    class Fd {
-    public:
-        Fd(const std::string& path, int flags, const char* what)
-            : fd_(::open(path.c_str(), flags | O_CLOEXEC, 0666)) {
-            if (fd_ < 0) fail(path, what, errno);
-        }
-        ~Fd() { ::close(fd_); }
-        Fd(const Fd&) = delete;
-        Fd& operator=(const Fd&) = delete;
-        int get() const { return fd_; }
-        void write(const std::string& path, std::string_view data) const {
-            while (!data.empty()) {
-                ssize_t n = ::write(fd_, data.data(), data.size());
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) fail(path, "ファイルに書き込めません", errno);
-                data.remove_prefix(static_cast<std::size_t>(n));
-            }
-        }
-
-    private:
-        int fd_;
-    };
-
-    [[noreturn]] static void fail(const std::string& path, const char* what, int err) {
-        throw ImportError(path, std::string(what) + ": " + describeErrno(err));
-    }
-
     // Creates the file when missing; an existing one is not opened for writing here, so that a
     // read-only file fails only when a line is to be written to it.
     static void create(const std::string& path, bool truncate) {
-        if (!truncate && ::access(path.c_str(), F_OK) == 0) return;
-        Fd(path, O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0), "ファイルを作れません");
+        if (!truncate && platform::exists(path)) return;
+        guard(path, "ファイルを作れません", [&] {
+            platform::File(path, platform::Write | platform::Create |
+                                     (truncate ? unsigned{platform::Truncate} : 0u));
+        });
     }
 
     static std::string read(const std::string& path) {
-        Fd fd(path, O_RDONLY, "ファイルを開けません");
-        std::string text;
-        char buf[1 << 16];
-        for (;;) {
-            ssize_t n = ::read(fd.get(), buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) fail(path, "ファイルを読めません", errno);
-            if (n == 0) return text;
-            text.append(buf, static_cast<std::size_t>(n));
-        }
+        return guard(path, "ファイルを読めません",
+                     [&] { return platform::readAll(path, std::size_t(1) << 30); });
     }
 
     static void appendLine(const std::string& path, std::string_view line) {
-        Fd fd(path, O_RDWR | O_APPEND, "ファイルに書き込めません");
-        char last = '\n';
-        const off_t size = ::lseek(fd.get(), 0, SEEK_END);
-        if (size > 0 && ::pread(fd.get(), &last, 1, size - 1) != 1)
-            fail(path, "ファイルを読めません", errno);
-        std::string out;
-        if (last != '\n' && last != '\r') out = "\r\n";
-        out.append(line).append("\r\n");
-        fd.write(path, out);
+        guard(path, "ファイルに書き込めません", [&] {
+            platform::File f(path, platform::Read | platform::Write | platform::Append);
+            const std::uint64_t size = f.status().size;
+            char last = '\n';
+            if (size > 0) f.readAt(&last, 1, size - 1);
+            std::string out;
+            if (last != '\n' && last != '\r') out = "\r\n";
+            out.append(line).append("\r\n");
+            f.write(out);
+        });
     }
-
-    std::size_t written_ = 0;
 };
 
 }  // namespace velt::test

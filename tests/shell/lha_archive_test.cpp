@@ -1,4 +1,4 @@
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 
 #include <gtest/gtest.h>
 
@@ -73,9 +73,9 @@ TEST(Unlha, ExtractsEveryKindJlhaMakes) {
         ASSERT_TRUE(
             test::jlha(dir / "src", c.command, "../out.lzh", {"KYD011117.txt", "tiny.txt"}));
 
-        LhaZip zip(dir / "out.lzh");
+        LhaReader reader(dir / "out.lzh");
         LhaMember m;
-        ASSERT_TRUE(zip.next(m));
+        ASSERT_TRUE(reader.next(m));
         EXPECT_EQ(m.name, "KYD011117.txt");
         EXPECT_EQ(m.method, c.method);
         EXPECT_EQ(m.headerLevel, c.level);

@@ -1,9 +1,6 @@
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 
-#include <fcntl.h>
 #include <lhasa.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +12,7 @@
 
 #include "codes/cp932.h"
 #include "convert/import_error.h"
+#include "platform/file.h"
 #include "shell/import_engine.h"
 
 namespace velt {
@@ -22,30 +20,11 @@ namespace {
 
 constexpr std::uint64_t kMaxMemberLength = 256u << 20;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
-
 // The archive file as lhasa reads it. It remembers where reading stopped, so that the end of the
 // archive can be told from a header that lhasa could not decode (both give NULL). lhasa asks for a
 // few bytes at a time: they come from a buffer, not from a system call each.
 struct Source {
-    Fd fd;
+    platform::File file;
     std::uint64_t size = 0;
     std::uint64_t pos = 0;
     std::size_t lastWanted = 0;
@@ -61,15 +40,16 @@ struct Source {
         std::size_t got = 0;
         while (got < len) {
             if (s->bufferPos == s->bufferEnd) {
-                ssize_t n = ::read(s->fd.get(), s->buffer.data(), s->buffer.size());
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) {
+                std::size_t n = 0;
+                try {
+                    n = s->file.read(s->buffer.data(), s->buffer.size());
+                } catch (const platform::FileError&) {
                     s->failed = true;
                     return -1;
                 }
                 if (n == 0) break;
                 s->bufferPos = 0;
-                s->bufferEnd = static_cast<std::size_t>(n);
+                s->bufferEnd = n;
             }
             std::size_t take = std::min(len - got, s->bufferEnd - s->bufferPos);
             std::memcpy(static_cast<char*>(buf) + got, s->buffer.data() + s->bufferPos, take);
@@ -96,7 +76,9 @@ struct Source {
             s->bufferPos += bytes;
         } else {
             s->bufferPos = s->bufferEnd = 0;
-            if (::lseek(s->fd.get(), static_cast<off_t>(bytes - buffered), SEEK_CUR) < 0) {
+            try {
+                s->file.skip(bytes - buffered);
+            } catch (const platform::FileError&) {
                 s->failed = true;
                 return 0;
             }
@@ -169,7 +151,7 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
 
 }  // namespace
 
-struct LhaZip::State {
+struct LhaReader::State {
     std::string archive;
     Source source;
     std::unique_ptr<LHAInputStream, StreamFree> stream;
@@ -179,30 +161,35 @@ struct LhaZip::State {
     bool ended = false;
 };
 
-LhaZip::LhaZip(const std::string& archive) : state_(std::make_unique<State>()) {
+LhaReader::LhaReader(const std::string& archive) : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.archive = archive;
-    s.source.fd.reset(::open(archive.c_str(), O_RDONLY | O_CLOEXEC));
-    if (s.source.fd.get() < 0) {
-        int err = errno;
-        throw ImportError(archive, err == ENOENT ? "ファイルがありません"
-                                                 : "書庫を開けません: " + describeErrno(err));
+    try {
+        s.source.file = platform::File(archive, platform::Read);
+    } catch (const platform::FileError& e) {
+        throw ImportError(archive, e.error() == ENOENT
+                                       ? "ファイルがありません"
+                                       : "書庫を開けません: " + describeErrno(e.error()));
     }
-    struct stat st {};
-    if (::fstat(s.source.fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    platform::Status st;
+    try {
+        st = s.source.file.status();
+    } catch (const platform::FileError&) {
+    }
+    if (st.kind != platform::Kind::Regular)
         throw ImportError(archive, "書庫として読めるファイルではありません");
-    s.source.size = static_cast<std::uint64_t>(st.st_size);
+    s.source.size = st.size;
     s.stream.reset(lha_input_stream_new(&kSourceType, &s.source));
     if (s.stream) s.reader.reset(lha_reader_new(s.stream.get()));
     if (!s.reader) throw ImportError(archive, "書庫を読む準備ができません (メモリ不足)");
     lha_reader_set_dir_policy(s.reader.get(), LHA_READER_DIR_PLAIN);
 }
 
-LhaZip::~LhaZip() = default;
-LhaZip::LhaZip(LhaZip&&) noexcept = default;
-LhaZip& LhaZip::operator=(LhaZip&&) noexcept = default;
+LhaReader::~LhaReader() = default;
+LhaReader::LhaReader(LhaReader&&) noexcept = default;
+LhaReader& LhaReader::operator=(LhaReader&&) noexcept = default;
 
-bool LhaZip::next(LhaMember& member) {
+bool LhaReader::next(LhaMember& member) {
     State& s = *state_;
     if (s.ended) return false;
     s.current = lha_reader_next_file(s.reader.get());
@@ -241,7 +228,7 @@ bool LhaZip::next(LhaMember& member) {
     return true;
 }
 
-void LhaZip::readInto(void* sink, void (*put)(void*, const char*, std::size_t)) {
+void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t)) {
     State& s = *state_;
     if (!s.current) throw ImportError(s.archive, "読むメンバーがありません");
     const LHAFileHeader& h = *s.current;
@@ -323,10 +310,10 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
 
     std::vector<std::string> written;
     try {
-        LhaZip zip(archive);
+        LhaReader reader(archive);
         LhaMember member;
         std::set<std::string> names;
-        while (zip.next(member)) {
+        while (reader.next(member)) {
             if (member.directory) continue;
             std::string name = memberFileName(member);
             if (name.empty())
@@ -335,25 +322,25 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
             if (!names.insert(name).second)
                 throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
             std::string path = destination + name;
-            Fd out(
-                ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-            if (out.get() < 0)
-                throw ImportError(path, "ファイルを作れません: " + describeErrno(errno));
+            platform::File out;
+            try {
+                out = platform::File(
+                    path,
+                    platform::Write | platform::Create | platform::Truncate | platform::NoFollow,
+                    0644);
+            } catch (const platform::FileError& e) {
+                throw ImportError(path, "ファイルを作れません: " + describeErrno(e.error()));
+            }
             written.push_back(path);
-            zip.read([&](const char* data, std::size_t n) {
-                while (n > 0) {
-                    ssize_t w = ::write(out.get(), data, n);
-                    if (w < 0 && errno == EINTR) continue;
-                    if (w < 0) throw ImportError(path, "書き込めません: " + describeErrno(errno));
-                    data += w;
-                    n -= static_cast<std::size_t>(w);
-                }
-            });
-            if (::close(out.release()) != 0)
-                throw ImportError(path, "書き込めません: " + describeErrno(errno));
+            try {
+                reader.read([&](const char* data, std::size_t n) { out.write({data, n}); });
+                out.close();
+            } catch (const platform::FileError& e) {
+                throw ImportError(path, "書き込めません: " + describeErrno(e.error()));
+            }
         }
     } catch (const ImportError& e) {
-        for (const auto& path : written) ::unlink(path.c_str());
+        for (const auto& path : written) platform::remove(path);
         putCause(outputBuffer, size, e.what());
         return 2;
     }
@@ -364,8 +351,7 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
 std::int32_t ExtractArchive(Messages& messages, std::int32_t hwnd, const std::string& archive,
                             const std::string& destination, const std::string& command,
                             const std::string& options, std::string* cause) {
-    struct stat st {};
-    if (::stat(archive.c_str(), &st) != 0) {
+    if (!platform::exists(archive)) {
         messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー", Messages::Icon::None);
         if (cause) *cause = archive + ": ファイルが見つかりません";
         return 1;

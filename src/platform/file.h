@@ -1,0 +1,163 @@
+#pragma once
+// The file layer: every operating-system file call of the program, behind one small interface.
+// Paths are UTF-8. Failures throw FileError (errno and path). One implementation per system
+// (file_posix.cpp here), chosen by the build; callers never see which.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace velt::platform {
+
+// The cause of an operating-system failure (an errno value) in plain words.
+std::string describeErrno(int err);
+
+// An operating-system failure on a file: code() holds the errno, what() the path and the cause.
+class FileError : public std::system_error {
+public:
+    FileError(int err, std::string path);
+    const std::string& path() const { return path_; }
+    int error() const { return code().value(); }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string path_;
+    std::string message_;
+};
+
+// The `kept` bytes of an append that failed part-way stayed in the file; `cut` says whether a
+// torn last line was cut away.
+class PartialAppend : public FileError {
+public:
+    PartialAppend(int err, std::string path, std::size_t kept, bool cut)
+        : FileError(err, std::move(path)), kept_(kept), cut_(cut) {}
+    std::size_t kept() const { return kept_; }
+    bool cut() const { return cut_; }
+
+private:
+    std::size_t kept_;
+    bool cut_;
+};
+
+enum class Kind { Missing, Regular, Directory, Pipe, Device, Other };
+
+struct Status {
+    Kind kind = Kind::Missing;
+    std::uint64_t size = 0;
+    unsigned permissions = 0;  // the 07777 bits
+};
+
+// Open flags, combined with |.
+enum Open : unsigned {
+    Read = 1u << 0,
+    Write = 1u << 1,
+    Create = 1u << 2,
+    Truncate = 1u << 3,
+    Append = 1u << 4,
+    Exclusive = 1u << 5,    // with Create: fail when the name exists
+    NoFollow = 1u << 6,     // fail when the name is a symbolic link
+    NonBlocking = 1u << 7,  // a pipe in the file's place is not waited on
+    Folder = 1u << 8,       // open a folder (to sync it)
+};
+
+// A move-only open file, closed when destroyed.
+class File {
+public:
+    File() = default;
+    File(const std::string& path, unsigned flags, unsigned permissions = 0666);
+    // As the constructor, but a missing file gives a File that is not open instead of throwing
+    // (cheaper where a missing file is the common case).
+    static File openIfExists(const std::string& path, unsigned flags);
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool isOpen() const { return handle_ >= 0; }
+    const std::string& path() const { return path_; }
+
+    // Up to `size` bytes; 0 at the end.
+    std::size_t read(void* buffer, std::size_t size);
+    // Up to `size` bytes at `offset`, without moving the position.
+    std::size_t readAt(void* buffer, std::size_t size, std::uint64_t offset);
+    // Everything from the position on; more than `limit` bytes throws (EFBIG).
+    std::string readRest(std::size_t limit);
+    // All of `data`; `written` (when given) counts what reached the file, also on failure.
+    void write(std::string_view data, std::size_t* written = nullptr);
+    void skip(std::uint64_t bytes);
+    void truncate(std::uint64_t size);
+    void sync();
+    Status status() const;
+    // An exclusive advisory lock, without waiting; false when another open file holds it.
+    bool tryLock();
+    void lock();
+    // Closes now, reporting a failure that a destructor would swallow.
+    void close();
+
+private:
+    std::intptr_t handle_ = -1;
+    std::string path_;
+};
+
+// The whole file; more than `limit` bytes throws (EFBIG).
+std::string readAll(const std::string& path, std::size_t limit);
+// Creates or empties the file and writes `data`.
+void writeAll(const std::string& path, std::string_view data, unsigned permissions = 0666);
+
+// Appends whole lines to a file opened with Append. A write that fails part-way (a full disk, a
+// size limit) leaves the whole lines written and, when `sizeBefore` (the file's size before) is
+// given, cuts a torn last line away; it throws PartialAppend.
+void appendWholeLines(File& file, std::string_view lines, std::optional<std::uint64_t> sizeBefore);
+
+// Replaces the file with `data` at once: a new file created exclusively beside it (never through
+// a link), renamed over it; a crash leaves the old bytes or the new, never a mix. A link in the
+// file's place stays and its target is replaced. When old bytes are replaced, it waits until the
+// disk holds the new bytes and name. New files get `permissions`, replaced ones keep theirs.
+void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions = 0666);
+// Removes what a replacement of `path` killed half-way left behind.
+void removeReplacementLeftover(const std::string& path);
+
+// Advisory lock of a data folder, through a lock file in it; released when destroyed.
+class FolderLock {
+public:
+    FolderLock() = default;
+    // Waits until the lock is held; `waiting` is called once first when another holds it.
+    static FolderLock acquire(const std::string& lockFile,
+                              const std::function<void()>& waiting = {});
+    // The lock, or nothing when another holds it.
+    static std::optional<FolderLock> tryAcquire(const std::string& lockFile);
+    bool held() const { return file_.isOpen(); }
+
+private:
+    explicit FolderLock(File file) : file_(std::move(file)) {}
+    File file_;
+};
+
+Status status(const std::string& path);  // follows links; Missing when it cannot be found
+inline bool exists(const std::string& path) {
+    return status(path).kind != Kind::Missing;
+}
+inline bool isRegularFile(const std::string& path) {
+    return status(path).kind == Kind::Regular;
+}
+inline bool isDirectory(const std::string& path) {
+    return status(path).kind == Kind::Directory;
+}
+// Throws unless new files can be made in the folder.
+void checkFolderWritable(const std::string& folder);
+// Names in the folder, "." and ".." left out, unsorted.
+std::vector<std::string> listFolder(const std::string& folder);
+// Removes a file (not a folder); false when it was not there.
+bool remove(const std::string& path);
+// A new private folder "<base>/<prefix>XXXXXX", with its final separator.
+std::string createTempFolder(const std::string& base, const std::string& prefix);
+// The system's temporary folder (TMPDIR or /tmp), without a final separator.
+std::string tempFolder();
+
+}  // namespace velt::platform

@@ -1,0 +1,309 @@
+// The file layer on POSIX systems.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <utility>
+
+#include "platform/file.h"
+
+namespace velt::platform {
+namespace {
+
+constexpr std::size_t kChunk = 1 << 16;
+constexpr int kMaxLinks = 40;
+
+int fdOf(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+Status statusOf(const struct stat& st) {
+    Status s;
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.permissions = static_cast<unsigned>(st.st_mode & 07777);
+    if (S_ISREG(st.st_mode))
+        s.kind = Kind::Regular;
+    else if (S_ISDIR(st.st_mode))
+        s.kind = Kind::Directory;
+    else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        s.kind = Kind::Pipe;
+    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        s.kind = Kind::Device;
+    else
+        s.kind = Kind::Other;
+    return s;
+}
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// The file a path names once symbolic links in its place are followed (the path itself when it
+// is no link, is missing, or the links go round).
+std::string followLinks(std::string path) {
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+        if (n <= 0) return path;
+        std::string target(buf, static_cast<std::size_t>(n));
+        path = target.front() == '/' || path.find('/') == std::string::npos
+                   ? target
+                   : path.substr(0, path.find_last_of('/') + 1) + target;
+    }
+    return path;
+}
+
+std::string replacementOf(const std::string& target) {
+    return target + ".velt-tmp";
+}
+
+int openFlags(unsigned flags) {
+    int mode = (flags & Write) ? ((flags & Read) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    if (flags & Create) mode |= O_CREAT;
+    if (flags & Truncate) mode |= O_TRUNC;
+    if (flags & Append) mode |= O_APPEND;
+    if (flags & Exclusive) mode |= O_EXCL;
+    if (flags & NoFollow) mode |= O_NOFOLLOW;
+    if (flags & NonBlocking) mode |= O_NONBLOCK;
+    if (flags & Folder) mode |= O_DIRECTORY;
+    return mode | O_CLOEXEC;
+}
+
+int openFd(const std::string& path, unsigned flags, unsigned permissions) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), openFlags(flags), static_cast<mode_t>(permissions));
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+File::File(const std::string& path, unsigned flags, unsigned permissions) : path_(path) {
+    handle_ = openFd(path, flags, permissions);
+    if (handle_ < 0) throw FileError(errno, path);
+}
+
+File File::openIfExists(const std::string& path, unsigned flags) {
+    File f;
+    f.handle_ = openFd(path, flags, 0666);
+    if (f.handle_ < 0 && errno != ENOENT) throw FileError(errno, path);
+    f.path_ = path;
+    return f;
+}
+
+File::~File() {
+    if (handle_ >= 0) ::close(fdOf(handle_));
+}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (handle_ >= 0) ::close(fdOf(handle_));
+        handle_ = std::exchange(other.handle_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+std::size_t File::read(void* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fdOf(handle_), buffer, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw FileError(errno, path_);
+    }
+}
+
+std::size_t File::readAt(void* buffer, std::size_t size, std::uint64_t offset) {
+    for (;;) {
+        ssize_t n = ::pread(fdOf(handle_), buffer, size, static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw FileError(errno, path_);
+    }
+}
+
+std::string File::readRest(std::size_t limit) {
+    std::string out;
+    struct stat st {};
+    if (::fstat(fdOf(handle_), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) <= limit)
+        out.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[kChunk];
+    for (;;) {
+        std::size_t n = read(buf, sizeof buf);
+        if (n == 0) return out;
+        if (out.size() + n > limit) throw FileError(EFBIG, path_);
+        out.append(buf, n);
+    }
+}
+
+void File::write(std::string_view data, std::size_t* written) {
+    if (written) *written = 0;
+    while (!data.empty()) {
+        ssize_t n = ::write(fdOf(handle_), data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(errno, path_);
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+        if (written) *written += static_cast<std::size_t>(n);
+    }
+}
+
+void File::skip(std::uint64_t bytes) {
+    if (::lseek(fdOf(handle_), static_cast<off_t>(bytes), SEEK_CUR) < 0)
+        throw FileError(errno, path_);
+}
+
+void File::truncate(std::uint64_t size) {
+    if (::ftruncate(fdOf(handle_), static_cast<off_t>(size)) != 0) throw FileError(errno, path_);
+}
+
+void File::sync() {
+    if (::fsync(fdOf(handle_)) != 0) throw FileError(errno, path_);
+}
+
+Status File::status() const {
+    struct stat st {};
+    if (::fstat(fdOf(handle_), &st) != 0) throw FileError(errno, path_);
+    return statusOf(st);
+}
+
+bool File::tryLock() {
+    return ::flock(fdOf(handle_), LOCK_EX | LOCK_NB) == 0;
+}
+
+void File::lock() {
+    while (::flock(fdOf(handle_), LOCK_EX) != 0)
+        if (errno != EINTR) throw FileError(errno, path_);
+}
+
+void File::close() {
+    if (handle_ < 0) return;
+    if (::close(fdOf(std::exchange(handle_, -1))) != 0) throw FileError(errno, path_);
+}
+
+std::string readAll(const std::string& path, std::size_t limit) {
+    return File(path, Read).readRest(limit);
+}
+
+void writeAll(const std::string& path, std::string_view data, unsigned permissions) {
+    File f(path, Write | Create | Truncate, permissions);
+    f.write(data);
+    f.close();
+}
+
+void appendWholeLines(File& file, std::string_view lines, std::optional<std::uint64_t> sizeBefore) {
+    std::size_t written = 0;
+    try {
+        file.write(lines, &written);
+    } catch (const FileError& e) {
+        const std::size_t nl = lines.substr(0, written).find_last_of('\n');
+        const std::size_t keep = nl == std::string_view::npos ? 0 : nl + 1;
+        bool cut = false;
+        if (sizeBefore) try {
+                file.truncate(*sizeBefore + keep);
+                cut = true;
+            } catch (const FileError&) {
+            }
+        throw PartialAppend(e.error(), file.path(), keep, cut);
+    }
+}
+
+// The wait for the disk is taken only when there are old bytes to lose: a file that was empty
+// loses nothing (a backfill creates hundreds of these, and a wait each would double its time).
+void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions) {
+    const std::string target = followLinks(path);
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    const bool durable = exists && st.st_size > 0;
+    const std::string tmp = replacementOf(target);
+    File f(tmp, Write | Create | Exclusive | NoFollow,
+           exists ? static_cast<unsigned>(st.st_mode & 07777) : permissions);
+    try {
+        f.write(data);
+        if (durable) f.sync();
+        f.close();
+        if (::rename(tmp.c_str(), target.c_str()) != 0) throw FileError(errno, path);
+    } catch (const FileError& e) {
+        ::unlink(tmp.c_str());
+        throw FileError(e.error(), path);
+    }
+    if (durable) try {
+            File(folderOf(target), Read | Folder).sync();
+        } catch (const FileError&) {
+            // The new bytes are in place; only the wait for the name failed.
+        }
+}
+
+void removeReplacementLeftover(const std::string& path) {
+    ::unlink(replacementOf(followLinks(path)).c_str());
+}
+
+FolderLock FolderLock::acquire(const std::string& lockFile, const std::function<void()>& waiting) {
+    File f(lockFile, Write | Create | NoFollow);
+    if (!f.tryLock()) {
+        if (waiting) waiting();
+        f.lock();
+    }
+    return FolderLock(std::move(f));
+}
+
+std::optional<FolderLock> FolderLock::tryAcquire(const std::string& lockFile) {
+    File f(lockFile, Write | Create | NoFollow);
+    if (!f.tryLock()) return std::nullopt;
+    return FolderLock(std::move(f));
+}
+
+Status status(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return statusOf(st);
+}
+
+void checkFolderWritable(const std::string& folder) {
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) throw FileError(errno, folder);
+}
+
+std::vector<std::string> listFolder(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) throw FileError(errno, folder);
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool remove(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
+
+std::string createTempFolder(const std::string& base, const std::string& prefix) {
+    std::string pattern =
+        base + (!base.empty() && base.back() == '/' ? "" : "/") + prefix + "XXXXXX";
+    if (!::mkdtemp(pattern.data())) throw FileError(errno, base);
+    return pattern + "/";
+}
+
+std::string tempFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string base = dir && *dir ? dir : "/tmp";
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return base;
+}
+
+}  // namespace velt::platform

@@ -1,0 +1,82 @@
+#pragma once
+// LHA archives (`LhaReader`): a checked reader over lhasa, `Unlha` with the interface of UnLHA32's
+// entry point, and `ExtractArchive`, the program's one call of it.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+namespace velt {
+
+class Messages;
+
+// One member of an archive, as its header describes it.
+struct LhaMember {
+    std::string path;    // the folder part stored in the header ("" when none), raw bytes
+    std::string name;    // the file name part, raw bytes
+    std::string method;  // "-lh5-" and so on
+    std::uint64_t length = 0;
+    std::uint16_t crc = 0;
+    int headerLevel = 0;
+    bool directory = false;  // a folder or a symbolic link: nothing to extract
+};
+
+// Reads an archive member by member. Every failure throws ImportError naming the archive:
+// a damaged header, a truncated file, a CRC or length mismatch, an unknown method.
+class LhaReader {
+public:
+    explicit LhaReader(const std::string& archive);
+    ~LhaReader();
+    LhaReader(LhaReader&&) noexcept;
+    LhaReader& operator=(LhaReader&&) noexcept;
+    LhaReader(const LhaReader&) = delete;
+    LhaReader& operator=(const LhaReader&) = delete;
+
+    // The next member, or false at the archive's proper end.
+    bool next(LhaMember& member);
+    // Decodes the current member, handing its bytes to `sink` in pieces, then checks its length
+    // and CRC against the header.
+    template <typename Sink>
+    void read(Sink&& sink) {
+        readInto(&sink, [](void* s, const char* data, std::size_t n) {
+            (*static_cast<std::remove_reference_t<Sink>*>(s))(data, n);
+        });
+    }
+
+private:
+    void readInto(void* sink, void (*put)(void*, const char*, std::size_t));
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// CRC-16/ARC (reflected polynomial 0xA001, initial value 0), as LHA stores it.
+std::uint16_t crc16(std::uint16_t crc, const void* data, std::size_t size);
+
+// The name a member is written under: its base name, converted to UTF-8 when it is CP932.
+// Empty when the name is unsafe (empty, ".", "..", or holding "/", "\" or ":").
+std::string memberFileName(const LhaMember& member);
+
+// Quotes a path that holds a "." or a space.
+std::string quotePath(const std::string& path);
+
+// The command line ExtractArchive hands to Unlha: command, options, the quoted archive, the quoted
+// destination with its final separator (trailing spaces removed), each followed by one space.
+std::string unlhaCommandLine(const std::string& command, const std::string& options,
+                             const std::string& archive, const std::string& destination);
+
+// Extracts every member into the destination folder, flat, under its base name. Understands
+// "e [-options] archive destination/". Returns 0 on success; on failure the cause (UTF-8) is left
+// in outputBuffer, the files this call wrote are removed, and the result is non-zero.
+std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffer,
+                   std::int32_t size);
+
+// Checks that the archive exists, builds Unlha's command line and calls it; reports a failure
+// through `messages` ("No.4", "No.5"). 0 on success, 1 on failure. `cause`, when given, receives
+// the reason in plain words.
+std::int32_t ExtractArchive(Messages& messages, std::int32_t hwnd, const std::string& archive,
+                            const std::string& destination, const std::string& command,
+                            const std::string& options, std::string* cause = nullptr);
+
+}  // namespace velt

@@ -120,6 +120,7 @@ public:
     // The files not imported, then the final line: how many files went in and how many failed;
     // the completion text only when every one did.
     void printClosing(std::size_t imported, std::size_t failed) {
+        std::fflush(stdout);  // the summaries come first, also where both go to one file
         if (!skipped_.empty()) std::fprintf(stderr, "velt-cli: %s\n", skipped_.c_str());
         if (failed) {
             std::fprintf(quiet_ ? stderr : stdout,

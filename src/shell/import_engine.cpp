@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "codes/cp932.h"
 #include "convert/converters.h"
 #include "convert/import_error.h"
 #include "convert/output_store.h"
@@ -170,7 +171,39 @@ Converter converterOf(Kind kind) {
 
 const char* const kTitle = "Velt";
 
+// The KCOM_DATA year folder a comment record is written into (the first four characters of its
+// race date), as the converter names it; empty for a record it refuses.
+std::string commentYear(std::string_view line) {
+    if (line.size() < 26 || !placeableKey(line.substr(0, 8))) return {};
+    const Record r(line);
+    const std::string date = r.field(19, 8);
+    const std::string named = cp932::toUtf8(date) + cp932::toUtf8(r.field(1, 2));
+    if (named.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) return {};
+    return cp932::toUtf8(date.substr(0, cp932::prefixBytes(date, 4)));
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string list;
+    for (const auto& i : items) list += (list.empty() ? "" : "、") + i;
+    return list;
+}
+
 }  // namespace
+
+std::string dataFolderWarning(const std::string& folder) {
+    std::string base = folder;
+    if (!base.empty() && base.back() != '/') base += '/';
+    struct stat folderStat {};
+    // A missing folder is reported by the import that needs it.
+    if (::stat(base.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return {};
+    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"}) {
+        struct stat st {};
+        if (::stat((base + sub).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
+    }
+    return folder +
+           " には MDATA、HDATA、KCOM_DATA のどれもありません。Target のデータフォルダでは"
+           "ないようです (設定はそのまま保存します)。";
+}
 
 struct ImportEngine::Impl {
     std::string programFolder;
@@ -229,6 +262,7 @@ struct ImportEngine::Impl {
                 Outcome outcome = convert(lines[i], ctx);
                 ++sum.linesRead;
                 ++converted;
+                if (outcome == Outcome::Written) ++sum.written;
                 if (outcome == Outcome::Present) ++sum.present;
                 if (outcome == Outcome::Malformed) ++sum.malformed;
                 if ((i + 1) % kProgressLines == 0)
@@ -435,6 +469,96 @@ struct ImportEngine::Impl {
         }
     }
 
+    // The year folders the comment records of one input name. Read quietly: an input that cannot
+    // be read is reported by its import.
+    void commentYears(const Recognition& r, const std::string& path, std::set<std::string>& years) {
+        if (r.kind != Kind::SKAZKA && r.kind != Kind::Pack && r.kind != Kind::Zip) return;
+        // A pipe or a device is read once, by its import.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+        const auto& kinds = r.kind == Kind::Pack ? packKindsOfGroup(Kind::SKAZKA) : r.memberKinds;
+        auto scan = [&](std::string_view text) {
+            if (looksLikeArchive(text) || !notTextReason(text, false).empty()) return;
+            for (std::string_view line : splitLines(text)) {
+                std::string year = commentYear(line);
+                if (!year.empty()) years.insert(std::move(year));
+            }
+        };
+        auto wanted = [&](const std::string& name) {
+            const Recognition daily = recogniseDailyText(name);
+            if (r.kind == Kind::SKAZKA && r.archive() && name == r.stem + ".txt") return true;
+            return daily.kind == Kind::SKAZKA &&
+                   (kinds.empty() ||
+                    std::find(kinds.begin(), kinds.end(), daily.kindName) != kinds.end());
+        };
+        try {
+            if (r.kind == Kind::Zip) {
+                ZipArchive zip(path);
+                for (std::size_t i = 0; i < zip.size(); ++i) {
+                    if (zip.isFolder(i)) continue;
+                    const std::string name = zip.name(i);
+                    if (wanted(name.substr(name.find_last_of('/') + 1))) scan(zip.read(i));
+                }
+            } else if (r.archive()) {
+                LhaZip zip(path);
+                LhaMember member;
+                while (zip.next(member)) {
+                    if (member.directory || !wanted(memberFileName(member))) continue;
+                    std::string bytes;
+                    zip.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
+                    scan(bytes);
+                }
+            } else if (r.kind == Kind::SKAZKA) {
+                scan(readText(path));
+            } else {
+                const std::string prefix = folderOf(path);
+                const std::string member =
+                    pickMember(filesIn(prefix.empty() ? "." : prefix), kinds, r.date, false);
+                if (!member.empty()) scan(readText(prefix + member));
+            }
+        } catch (...) {
+            // Its import reports it.
+        }
+    }
+
+    // Before anything is written: the year folders that the comment records of `inputs` need
+    // and that are missing, created when the user agrees. False, with the report, when the
+    // import must not go on.
+    bool yearFoldersReady(const std::vector<std::pair<std::string, Recognition>>& inputs,
+                          std::string& report) {
+        std::set<std::string> years;
+        for (const auto& [path, r] : inputs) commentYears(r, path, years);
+        if (years.empty()) return true;
+        const std::string kcom = dataFolder + "KCOM_DATA/";
+        struct stat st {};
+        if (::stat(kcom.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            report = "データフォルダに KCOM_DATA がありません (" + kcom +
+                     ")。Target のデータフォルダを選び直してください。Velt は KCOM_DATA を"
+                     "作りません。何も書き込んでいません。";
+            return false;
+        }
+        std::vector<std::string> missing;
+        for (const auto& year : years)
+            if (::stat((kcom + year).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                missing.push_back(year);
+        if (missing.empty()) return true;
+        const std::string list = joined(missing);
+        if (!messages.confirm("KCOM_DATA (" + kcom + ") に次の年のフォルダがありません: " + list +
+                              "\n作成しますか?")) {
+            report = "KCOM_DATA (" + kcom + ") に年のフォルダ " + list +
+                     " がないので取り込みませんでした。何も書き込んでいません。"
+                     "(コマンド行では velt-cli --create-year-folders で作成できます)";
+            return false;
+        }
+        for (const auto& year : missing)
+            if (::mkdir((kcom + year).c_str(), 0777) != 0 && errno != EEXIST) {
+                report = kcom + year + ": 年のフォルダを作れません: " + describeErrno(errno) +
+                         "。何も書き込んでいません。";
+                return false;
+            }
+        return true;
+    }
+
     // Runs one recognised import and reports its failure.
     void run(const Recognition& r, const std::string& path, ImportSummary& sum) {
         std::size_t converted = 0;
@@ -488,7 +612,7 @@ ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
         return sum;
     }
     sum.recognised = true;
-    if (!d.dataFolderUsable(sum.error)) {
+    if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
         d.messages.failure(sum.error);
         return sum;
     }
@@ -557,7 +681,7 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
     }
     d.ctx.fileDate = r.date;
     sum.recognised = true;
-    if (!d.dataFolderUsable(sum.error)) {
+    if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
         d.messages.failure(sum.error);
         return sum;
     }
@@ -571,8 +695,34 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
                                                      bool commandLine) {
     Impl& d = *impl_;
     std::vector<ImportSummary> sums;
+    // What the drop comes to, in import order: a folder's recognised files by date and then in the
+    // order of a pack. A dropped name that is not recognised keeps its place for its summary.
+    std::vector<std::pair<std::string, Recognition>> inputs;
+    std::vector<std::string> unsupported;  // dropped files and files inside folders alike
+    for (const auto& path : paths) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path, ec)) {
+            inputs.emplace_back(path, recogniseDropped(path, commandLine));
+            if (inputs.back().second.kind == Kind::None) unsupported.push_back(path);
+            continue;
+        }
+        const std::string folder = path.back() == '/' ? path : path + "/";
+        std::vector<std::pair<std::string, Recognition>> found;
+        for (const auto& name : filesIn(folder)) {
+            Recognition r = recogniseDropped(folder + name, commandLine);
+            if (r.kind == Kind::None)
+                unsupported.push_back(folder + name);
+            else
+                found.emplace_back(folder + name, std::move(r));
+        }
+        std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+            return std::make_pair(dateKey(a.second), groupOrder(a.second.kind)) <
+                   std::make_pair(dateKey(b.second), groupOrder(b.second.kind));
+        });
+        for (auto& f : found) inputs.push_back(std::move(f));
+    }
     std::string refused;
-    if (!paths.empty() && !d.dataFolderUsable(refused)) {
+    if (!paths.empty() && (!d.dataFolderUsable(refused) || !d.yearFoldersReady(inputs, refused))) {
         d.messages.failure(refused);
         for (const auto& path : paths) {
             ImportSummary sum;
@@ -585,46 +735,18 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         }
         return sums;
     }
-    std::vector<std::string> skipped;  // files inside folders that are not recognised
-    auto importPath = [&](const std::string& path, const Recognition& r) {
+    for (const auto& [path, r] : inputs) {
         ImportSummary sum;
         sum.input = path;
         d.ctx.fileDate = r.date;
-        if (r.kind == Kind::None) {
-            d.messages.message(kUnsupportedMessage, kTitle, Messages::Icon::None);
-        } else {
+        if (r.kind != Kind::None) {
             sum.recognised = true;
             d.run(r, path, sum);
         }
         sums.push_back(std::move(sum));
-    };
-    for (const auto& path : paths) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(path, ec)) {
-            importPath(path, recogniseDropped(path, commandLine));
-            continue;
-        }
-        const std::string folder = path.back() == '/' ? path : path + "/";
-        std::vector<std::pair<std::string, Recognition>> found;
-        for (const auto& name : filesIn(folder)) {
-            Recognition r = recogniseDropped(folder + name, commandLine);
-            if (r.kind == Kind::None)
-                skipped.push_back(folder + name);
-            else
-                found.emplace_back(folder + name, std::move(r));
-        }
-        std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-            return std::make_pair(dateKey(a.second), groupOrder(a.second.kind)) <
-                   std::make_pair(dateKey(b.second), groupOrder(b.second.kind));
-        });
-        for (const auto& [file, r] : found) importPath(file, r);
     }
-    if (!skipped.empty()) {
-        std::string list = kUnsupportedMessage;
-        list += "\n取り込まなかったファイル:";
-        for (const auto& f : skipped) list += "\n" + f;
-        d.messages.message(list, kTitle, Messages::Icon::None);
-    }
+    if (!unsupported.empty())
+        d.messages.message(unsupportedMessage(unsupported), kTitle, Messages::Icon::None);
     d.messages.message(kDropCompleteMessage, kTitle, Messages::Icon::None);
     return sums;
 }

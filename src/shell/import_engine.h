@@ -25,6 +25,12 @@ public:
     virtual void message(const std::string& text, const std::string& title, Icon icon) = 0;
     // A failure report: which input file, which line, what went wrong, how much was converted.
     virtual void failure(const std::string& report) = 0;
+    // A yes/no question (whether to create the missing year folders): the window asks, the
+    // command line answers from its options. No unless a front end says yes.
+    virtual bool confirm(const std::string& question) {
+        (void)question;
+        return false;
+    }
     // Long work: the input being imported and how far it is (bytes of its text). Optional.
     virtual void progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
         (void)input, (void)done, (void)total;
@@ -36,12 +42,18 @@ struct ImportSummary {
     std::string input;  // the path as given
     bool recognised = false;
     bool succeeded = false;
+    // Records: read = written + present + malformed.
     std::size_t linesRead = 0;
-    std::size_t linesWritten = 0;
-    std::size_t present = 0;    // records skipped as already present
-    std::size_t malformed = 0;  // lines refused as malformed
-    std::string error;          // the failure report, when it failed
+    std::size_t written = 0;       // records that added their lines (two for a comment record)
+    std::size_t present = 0;       // records skipped as already present
+    std::size_t malformed = 0;     // lines refused as malformed
+    std::size_t linesWritten = 0;  // output lines that reached Target's files
+    std::string error;             // the failure report, when it failed
 };
+
+// A warning when the folder `folder` exists and holds none of MDATA, HDATA and KCOM_DATA (it does
+// not look like Target's data folder); empty otherwise.
+std::string dataFolderWarning(const std::string& folder);
 
 class ImportEngine {
 public:
@@ -61,6 +73,10 @@ public:
     void setDataFolder(std::string folder);
     const std::string& dataFolder() const;
 
+    // Every import first finds the year folders of KCOM_DATA that its comment records need. When
+    // some are missing it asks (Messages::confirm) to create them, and creates just those on yes;
+    // on no it writes nothing. KCOM_DATA itself is never created.
+
     // A button's import of the file the dialog returned.
     ImportSummary importAs(Button button, const std::string& path);
 
@@ -73,7 +89,8 @@ public:
     // A drop onto the window (commandLine false), or the command line's file list (true: the lap
     // file "JracSei1.dat" is recognised too). A folder imports every recognised file directly
     // inside it, by date and then in the order of a pack; the files it holds that are not
-    // recognised are listed in one message at the end. One completion message at the end.
+    // recognised are listed in one message at the end, with the dropped files not recognised.
+    // One completion message at the end.
     std::vector<ImportSummary> importFiles(const std::vector<std::string>& paths, bool commandLine);
 
 private:

@@ -259,4 +259,20 @@ Button buttonOf(Kind group) {
     }
 }
 
+const char* acceptedKindsText() {
+    return "取り込めるのは KYD/KYG/KYI、SEB/SEC/SED/ZEB/ZEC/ZED、SKA/SKB/ZKA/ZKB、OZ の"
+           "ファイルと書庫 (KYI181201.lzh、SED170108.txt など)、年ごとの ZIP (SED_2017.zip)、"
+           "ラップの書庫 s3 (s3181201.lzh)、JRDB と PACI のパック (JRDB181201.lzh) です"
+           " (コマンド行ではラップのファイル JracSei1.dat も)。";
+}
+
+std::string unsupportedMessage(const std::vector<std::string>& files) {
+    std::string text = kUnsupportedMessage;
+    text += "\n取り込まなかったファイル:";
+    for (const auto& f : files) text += "\n" + f;
+    text += "\n";
+    text += acceptedKindsText();
+    return text;
+}
+
 }  // namespace velt

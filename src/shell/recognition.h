@@ -66,6 +66,12 @@ const char* completionMessage(Button button);
 std::string rejectionMessage(Button button);
 Button buttonOf(Kind group);
 
+// The one message naming the files a drop or a folder holds that are not imported, and the kinds
+// that are.
+std::string unsupportedMessage(const std::vector<std::string>& files);
+// The kinds a drop or the command line takes, in words.
+const char* acceptedKindsText();
+
 inline constexpr const char* kUnsupportedMessage =
     "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！";
 inline constexpr const char* kDropCompleteMessage = "すべての処理完了\u3000V（＾0＾）";

@@ -4,10 +4,12 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,7 @@ TEST_F(Cli, UsageErrors) {
     Result h = run({"--help"});
     EXPECT_EQ(h.status, 0);
     EXPECT_TRUE(contains(h.out, "--set-data-folder"));
+    EXPECT_TRUE(contains(h.out, "--create-year-folders"));
 }
 
 TEST_F(Cli, ImportsFilesByName) {
@@ -114,10 +117,12 @@ TEST_F(Cli, ImportsFilesByName) {
     Result r = run({"--data-folder", target(), kyd, in("SEB091122.txt"), lap});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
-    EXPECT_TRUE(contains(r.out, "すべての処理完了　V（＾0＾）"));
-    EXPECT_TRUE(contains(r.out, kyd + ": imported, 332 lines read, 332 written, 0 already present"))
+    EXPECT_TRUE(contains(
+        r.out, "3 件のファイルを取り込みました (失敗 0 件)。すべての処理完了　V（＾0＾）\n"));
+    EXPECT_TRUE(contains(
+        r.out, kyd + ": 取り込みました (レコード: 読み込み 332、書き込み 332、既にあり 0、不正 0)"))
         << r.out;
-    EXPECT_TRUE(contains(r.out, lap + ": imported, 24 lines read")) << r.out;
+    EXPECT_TRUE(contains(r.out, lap + ": 取り込みました (レコード: 読み込み 24、")) << r.out;
     EXPECT_TRUE(fs::exists(in("SEB091122.txt")));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "target/MDATA"), fs::directory_iterator()),
               4);
@@ -163,13 +168,16 @@ TEST_F(Cli, FailuresAndUnknownNamesExitOne) {
     Result r = run(
         {"--data-folder", target(), in("SEB091122.lzh"), in("notes.txt"), in("OZ091122.txt"), kyd});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.out, "対応データで無いんです"));
-    EXPECT_TRUE(contains(r.out, "すべての処理完了"));
+    EXPECT_TRUE(contains(
+        r.err, "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！\n取り込まなかったファイル:\n" +
+                   in("notes.txt") + "\n取り込めるのは"));
+    EXPECT_FALSE(contains(r.out + r.err, "すべての処理完了"));
+    EXPECT_TRUE(contains(r.out, "1 件のファイルを取り込み、3 件は失敗しました。\n")) << r.out;
     EXPECT_TRUE(contains(r.err, "解凍に失敗しました。No.5")) << r.err;
     EXPECT_TRUE(contains(r.err, in("SEB091122.lzh") + " の取り込みに失敗しました")) << r.err;
-    EXPECT_TRUE(contains(r.err, in("notes.txt") + ": not imported")) << r.err;
-    EXPECT_TRUE(contains(r.err, "OD091122.CSV")) << r.err;      // its folder is missing
-    EXPECT_TRUE(contains(r.out, kyd + ": imported")) << r.out;  // the last file still went in
+
+    EXPECT_TRUE(contains(r.err, "OD091122.CSV")) << r.err;            // its folder is missing
+    EXPECT_TRUE(contains(r.out, kyd + ": 取り込みました")) << r.out;  // the last file still went in
 }
 
 TEST_F(Cli, StoresTheDataFolderBesideTheProgram) {
@@ -226,11 +234,117 @@ TEST_F(Cli, AsKindWhateverTheNameAndFolders) {
     writeFile(dir / "in/day/notes.txt", "hello\r\n");
     Result r = run({"--data-folder", target(), (dir / "in/day").string()});
     EXPECT_EQ(r.status, 0) << r.err;
-    const auto kydAt = r.out.find("KYD091122.txt: imported"), ozAt = r.out.find("OZ091122.txt:"),
-               zkaAt = r.out.find("ZKA091122.txt:"), listAt = r.out.find("notes.txt");
-    EXPECT_TRUE(kydAt < ozAt && ozAt < zkaAt && zkaAt < listAt && listAt != std::string::npos)
+    const auto kydAt = r.out.find("KYD091122.txt: 取り込みました"),
+               ozAt = r.out.find("OZ091122.txt:"), zkaAt = r.out.find("ZKA091122.txt:");
+    EXPECT_TRUE(kydAt < ozAt && ozAt < zkaAt && zkaAt != std::string::npos) << r.out;
+    EXPECT_TRUE(
+        contains(r.err, "取り込まなかったファイル:\n" + (dir / "in/day/notes.txt").string()));
+    // A folder's other files are named, not counted as failures.
+    EXPECT_TRUE(contains(r.out, "3 件のファイルを取り込みました (失敗 0 件)。すべての処理完了"))
         << r.out;
-    EXPECT_LT(listAt, r.out.find("すべての処理完了"));
+}
+
+}  // namespace
+
+namespace {
+
+// read = written + present + malformed, from a summary line of `input`; -1 when it has none.
+long unaccounted(const std::string& out, const std::string& input, long* written = nullptr) {
+    std::smatch m;
+    const std::regex line(
+        std::regex_replace(input, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+        R"(: 取り込みました \(レコード: 読み込み (\d+)、書き込み (\d+)、既にあり (\d+)、不正 (\d+)\))");
+    if (!std::regex_search(out, m, line)) return -1;
+    if (written) *written = std::stol(m[2]);
+    return std::stol(m[1]) - std::stol(m[2]) - std::stol(m[3]) - std::stol(m[4]);
+}
+
+// Every message a user can meet is Japanese: no line holds an English phrase.
+TEST_F(Cli, EveryMessageIsJapanese) {
+    std::string kyd = archive("KYD091122.lzh", {"KYD091122.txt"});
+    writeFile(in("notes.txt"), "hello\r\n");
+    fs::create_directories(dir / "plain");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--help"},
+        {"--bogus"},
+        {"--as"},
+        {"--as", "kyd", kyd},
+        {"--as", "KYD", kyd, kyd},
+        {},
+        {kyd},  // no data folder stored
+        {"--data-folder", (dir / "missing").string(), kyd},
+        {"--set-data-folder", (dir / "missing").string()},
+        {"--set-data-folder", (dir / "plain").string()},
+        {"--data-folder", target(), kyd, in("notes.txt"), in("SEB091122.txt")},
+        {"--data-folder", target(), "--as", "SEBZEB", kyd},
+        {"--data-folder", target(), in("ZKA091122.txt")},
+    };
+    fs::copy_file(samples / "ZKA091122.txt", in("ZKA091122.txt"));
+    const std::regex english(R"(\b[A-Za-z][a-z]+ [a-z]{2,} [a-z]{2,}\b)");
+    for (const auto& args : cases) {
+        Result r = run(args);
+        SCOPED_TRACE(args.empty() ? "(none)" : args.back());
+        EXPECT_FALSE(r.out.empty() && r.err.empty());
+        std::smatch m;
+        const std::string all = r.out + r.err;
+        EXPECT_FALSE(std::regex_search(all, m, english)) << m.str() << "\n" << all;
+    }
+    Result r = run({"--set-data-folder", (dir / "plain").string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.err, "Target のデータフォルダではないようです")) << r.err;
+    EXPECT_TRUE(contains(readFile(dir / "prog/velt.ini"), (dir / "plain/").string()));
+}
+
+// Comment records of 2007 and 2008 with only KCOM_DATA/2009 there: the import stops naming both,
+// writing nothing, or with --create-year-folders creates just those and goes on.
+TEST_F(Cli, YearFoldersInOneGo) {
+    fs::create_directories(dir / "target/KCOM_DATA/2009");
+    std::string records;
+    for (const char* date : {"20071118", "20081118", "20091122", "20071202"})
+        records += std::string("050966010100000000") + date + std::string(247, ' ') + "\r\n";
+    writeFile(in("ZKB091122.txt"), records);
+    const std::string kyd = archive("KYD091122.lzh", {"KYD091122.txt"});
+    for (const bool create : {false, true}) {
+        std::vector<std::string> args = {"--data-folder", target(), kyd, in("ZKB091122.txt")};
+        if (create) args.insert(args.begin(), "--create-year-folders");
+        Result r = run(args);
+        EXPECT_EQ(r.status, create ? 0 : 1) << r.err;
+        EXPECT_TRUE(contains(r.out + r.err, "2007、2008")) << r.out << r.err;
+        EXPECT_EQ(fs::is_empty(dir / "target/MDATA"), !create);
+        EXPECT_EQ(fs::is_empty(dir / "target/KCOM_DATA/2009"), !create);
+        std::vector<std::string> years;
+        for (const auto& e : fs::directory_iterator(dir / "target/KCOM_DATA"))
+            years.push_back(e.path().filename().string());
+        std::sort(years.begin(), years.end());
+        const std::vector<std::string> created = {"2007", "2008", "2009"}, kept = {"2009"};
+        EXPECT_EQ(years, create ? created : kept);
+    }
+    // Velt never makes KCOM_DATA itself.
+    fs::remove_all(dir / "target/KCOM_DATA");
+    Result r = run({"--create-year-folders", "--data-folder", target(), in("ZKB091122.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "KCOM_DATA がありません")) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "target/KCOM_DATA"));
+}
+
+// Every summary counts records: a comment record is one record written, not its two lines.
+TEST_F(Cli, CountsAddUp) {
+    fs::create_directories(dir / "target/KCOM_DATA/2009");
+    std::string pack = archive("JRDB091122.lzh",
+                               {"KYD091122.txt", "ZEB091122.txt", "OZ091122.txt", "ZKA091122.txt"});
+    fs::copy_file(samples / "ZKA091122.txt", in("ZKA091122.txt"));
+    Result r = run({"--data-folder", target(), in("ZKA091122.txt")});
+    EXPECT_TRUE(contains(r.out, "(レコード: 読み込み 332、書き込み 332、既にあり 0、不正 0)"))
+        << r.out;
+    long before = 0;  // the second time only the odds, which start anew, are written again
+    for (int round = 0; round < 2; ++round) {
+        r = run({"--data-folder", target(), pack});
+        EXPECT_EQ(r.status, 0) << r.err;
+        long written = -1;
+        EXPECT_EQ(unaccounted(r.out, pack, &written), 0) << r.out;
+        EXPECT_TRUE(round == 0 ? written > 0 : written < before) << r.out;
+        before = written;
+    }
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ public:
     std::deque<QString> files;    // answers of the open-file dialog; empty text is a cancel
     std::deque<QString> folders;  // answers of the folder dialog
     bool urlsOpen = true;
+    std::deque<bool> answers;  // answers of the yes/no questions; No once they run out
+    QStringList questions;
 
     QStringList fileTitles, fileStarts, folderTitles;
     std::vector<Shown> messages;
@@ -38,6 +40,13 @@ public:
     }
     void showMessage(QWidget*, const QString& text, const QString& title, Icon icon) override {
         messages.push_back({text, title, icon});
+    }
+    bool askYesNo(QWidget*, const QString& text, const QString&) override {
+        questions << text;
+        if (answers.empty()) return false;
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
     }
     bool openUrl(const QUrl& url) override {
         urls.push_back(url);

@@ -221,24 +221,26 @@ private slots:
         QTest::addColumn<QString>("answer");  // empty: the dialog is cancelled
         QTest::addColumn<bool>("fromMenu");
         QTest::addColumn<QString>("after");
+        QTest::addColumn<bool>("warns");  // a folder without MDATA, HDATA or KCOM_DATA
         const QString longName = '/' + QString(299, 'b');
         QTest::newRow("folder") << ""
-                                << "/data/Target" << false << "/data/Target/";
+                                << "/data/Target" << false << "/data/Target/" << false;
         QTest::newRow("from the menu") << "/old/"
-                                       << "/data/Target" << true << "/data/Target/";
+                                       << "/data/Target" << true << "/data/Target/" << false;
         QTest::newRow("root") << "/old/"
-                              << "/" << false << "//";
+                              << "/" << false << "//" << true;
         QTest::newRow("cancel keeps") << "/old/"
-                                      << "" << false << "/old/";
+                                      << "" << false << "/old/" << false;
         QTest::newRow("cancel while empty") << ""
-                                            << "" << true << "";
-        QTest::newRow("300 bytes") << "" << longName << false << QString(longName + '/');
+                                            << "" << true << "" << false;
+        QTest::newRow("300 bytes") << "" << longName << false << QString(longName + '/') << false;
     }
     void folderChoice() {
         QFETCH(QString, before);
         QFETCH(QString, answer);
         QFETCH(bool, fromMenu);
         QFETCH(QString, after);
+        QFETCH(bool, warns);
         Bench b;
         if (!before.isEmpty()) b.writeSettings("[Velt]\r\npath=" + before.toUtf8() + "\r\n");
         Form1& form = b.open();
@@ -253,7 +255,13 @@ private slots:
         // Written in every case, the old value again after a cancel; read back cut to 255 bytes.
         QCOMPARE(b.storedFolder(), after.left(255));
         QVERIFY(QFile(b.settingsFile()).size() >= after.toUtf8().size());
-        QVERIFY(b.dialogs.messages.empty());
+        if (!warns) {
+            QVERIFY(b.dialogs.messages.empty());
+        } else {  // stored all the same
+            QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+            QVERIFY(b.dialogs.messages[0].text.contains(
+                QStringLiteral("Target のデータフォルダではないようです")));
+        }
     }
 
     void folderChoiceNotSaved() {
@@ -355,9 +363,8 @@ private slots:
         QTest::newRow("no files") << QStringList{} << QStringList{kComplete} << QString();
         QTest::newRow("unsupported")
             << QStringList{"notes.txt"} << QStringList{kUnsupported, kComplete} << QString();
-        QTest::newRow("case counts")
-            << QStringList{"kyd011117.lzh", "S3011117.lzh"}
-            << QStringList{kUnsupported, kUnsupported, kComplete} << QString();
+        QTest::newRow("case counts") << QStringList{"kyd011117.lzh", "S3011117.lzh"}
+                                     << QStringList{kUnsupported, kComplete} << QString();
         QTest::newRow("text file among others")
             << QStringList{"notes.txt", "KYD011117.txt"} << QStringList{kUnsupported, kComplete}
             << QStringLiteral("MDATA/MD013東.DAT");
@@ -383,7 +390,15 @@ private slots:
                 form.importAsDrop(given);
                 QVERIFY(QTest::qWaitFor([&] { return !form.importing(); }));
             }
-            QCOMPARE(b.dialogs.texts(), messages);
+            // The first lines; one "unsupported" message names every file not imported.
+            QStringList shown;
+            for (const QString& text : b.dialogs.texts()) {
+                shown << text.section('\n', 0, 0);
+                for (const QString& name : names)
+                    if (text.startsWith(kUnsupported))
+                        QCOMPARE(text.contains('/' + name), !name.startsWith("KYD"));
+            }
+            QCOMPARE(shown, messages);
             for (const auto& m : b.dialogs.messages) QCOMPARE(m.title, QStringLiteral("Velt"));
             if (!written.isEmpty()) QVERIFY(b.output(written).startsWith("05013112070 "));
             QVERIFY(!form.importing());
@@ -406,6 +421,41 @@ private slots:
                 texts[0].contains("BAC011117.txt"));
         QCOMPARE(texts[1], kComplete);
         QVERIFY(b.output(QStringLiteral("MDATA/MD013東.DAT")).startsWith("05013112070 "));
+    }
+
+    // Comment records dated 2007 and 2008 beside a KYD file, with only KCOM_DATA/2009 there: one
+    // question names both; yes creates just those and imports, no writes nothing.
+    void yearFolderQuestion_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void yearFolderQuestion() {
+        QFETCH(bool, yes);
+        Bench b;
+        b.chooseTarget();
+        QVERIFY(QDir().mkpath(b.target + "KCOM_DATA/2009"));
+        b.open();
+        QByteArray comments;
+        for (const char* date : {"20071118", "20081118", "20091122", "20071202"}) {
+            QByteArray record = QByteArray("05096601010000000000") + date;
+            comments += record.left(18) + date + QByteArray(273 - 26, ' ') + "\r\n";
+        }
+        b.dialogs.answers.push_back(yes);
+        QVERIFY(b.drop(
+            {b.file("KYD011117.txt", kydRecord() + "\r\n"), b.file("ZKA091122.txt", comments)}));
+        QCOMPARE(b.dialogs.questions.size(), 1);
+        QVERIFY(b.dialogs.questions[0].contains(QStringLiteral("2007、2008\n作成しますか?")));
+        const QStringList years =
+            QDir(b.target + "KCOM_DATA").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(years, yes ? QStringList({"2007", "2008", "2009"}) : QStringList{"2009"});
+        QCOMPARE(QDir(b.target + "MDATA").isEmpty(), !yes);
+        QCOMPARE(QDir(b.target + "KCOM_DATA/2009").isEmpty(), !yes);
+        if (yes) QVERIFY(b.output("KCOM_DATA/2007/KC2007120205.DAT").startsWith("200712020506"));
+        const QStringList texts = b.dialogs.texts();
+        QCOMPARE(texts.size(), 1);
+        QVERIFY(yes ? texts[0] == kComplete
+                    : texts[0].contains(QStringLiteral("何も書き込んでいません")));
     }
 
     void dropShowsProgress() {
@@ -511,7 +561,7 @@ private slots:
     void installedTree() {
         QTemporaryDir dir;
         const QString prefix = dir.path() + '/', config = prefix + "config/";
-        for (const char* sub : {"bin", "share/velt", "target", "other"})
+        for (const char* sub : {"bin", "share/velt", "target", "other/MDATA"})
             QDir().mkpath(prefix + QLatin1String(sub));
         QFile(prefix + "share/velt/readme.html").open(QIODevice::WriteOnly);
         QVERIFY(QFile::copy(QStringLiteral(VELT_CLI), prefix + "bin/velt-cli"));
@@ -532,8 +582,9 @@ private slots:
         dialogs.folders.push_back(prefix + "other");
         QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
         const QString help = cli({"--help"});
-        QVERIFY2(help.contains("Settings file: " + config + "velt/velt.ini"), qPrintable(help));
-        QVERIFY2(help.contains("Stored data folder: " + prefix + "other/"), qPrintable(help));
+        QVERIFY2(help.contains("設定ファイル: " + config + "velt/velt.ini"), qPrintable(help));
+        QVERIFY2(help.contains("保存されているデータフォルダ: " + prefix + "other/"),
+                 qPrintable(help));
         QVERIFY(!QFile::exists(prefix + "bin/velt.ini"));
 
         form.findChild<QAction*>("hyoujihelp")->trigger();

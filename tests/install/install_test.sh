@@ -44,7 +44,7 @@ run "$prefix/bin/velt-cli" --set-data-folder "$work/target" >/dev/null ||
 printf '[Velt]\r\npath=%s/\r\n' "$work/target" | cmp -s - "$home/.config/velt/velt.ini" ||
     fail "the data folder is not in ~/.config/velt/velt.ini"
 [ ! -e "$prefix/bin/velt.ini" ] || fail "a settings file was written beside the program"
-run "$prefix/bin/velt-cli" --help | grep -qxF "Stored data folder: $work/target/" ||
+run "$prefix/bin/velt-cli" --help | grep -qxF "保存されているデータフォルダ: $work/target/" ||
     fail "velt-cli does not read back the stored folder"
 # A portable folder keeps the settings beside the program when the user may write there.
 for writable in yes no; do

@@ -284,9 +284,14 @@ TEST_F(Engine, DropReportsEachFileAndGoesOn) {
         EXPECT_EQ(sums[i].recognised, recognised[i]);
         EXPECT_EQ(sums[i].succeeded, succeeded[i]);
     }
-    EXPECT_EQ(messages.texts(),
-              (std::vector<std::string>{"対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！",
-                                        "すべての処理完了　V（＾0＾）"}));
+    ASSERT_EQ(messages.texts().size(), 2u);
+    EXPECT_EQ(messages.texts()[0].rfind("対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！\n"
+                                        "取り込まなかったファイル:\n" +
+                                            upper + "\n取り込めるのは KYD/KYG/KYI、",
+                                        0),
+              0u)
+        << messages.texts()[0];
+    EXPECT_EQ(messages.texts()[1], "すべての処理完了　V（＾0＾）");
     ASSERT_EQ(messages.failures.size(), 3u);
     EXPECT_NE(messages.failures[0].find("JracSei1.dat がありません"), std::string::npos);
     EXPECT_NE(messages.failures[1].find("SEB091122.txt"), std::string::npos);

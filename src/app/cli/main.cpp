@@ -19,33 +19,36 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: velt-cli [--data-folder DIR] [--quiet] FILE...\n"
-    "       velt-cli [--data-folder DIR] [--quiet] --as KIND FILE\n"
-    "       velt-cli --set-data-folder DIR\n"
+    "使い方: velt-cli [--data-folder DIR] [--create-year-folders] [--quiet] FILE...\n"
+    "        velt-cli [--data-folder DIR] [--create-year-folders] [--quiet] --as KIND FILE\n"
+    "        velt-cli --set-data-folder DIR\n"
     "\n"
-    "Converts JRDB data files into the data files of Target.\n"
-    "FILE is recognised by its name, as when it is dropped onto the window: KYD, KYG, KYI, SEB,\n"
-    "SEC, SED, ZEB, ZEC, ZED, SKA, SKB, ZKA, ZKB and OZ files and archives (KYI181201.lzh,\n"
-    "SED170108.txt...), yearly ZIP packs (SED_2017.zip), \"s3\" lap archives, JRDB and PACI\n"
-    "packs (JRDB181201.lzh, PACI181201.lzh) and the lap file JracSei1.dat. A folder imports\n"
-    "every recognised file directly inside it, by date.\n"
+    "JRDB のデータファイルを Target のデータファイルに変換します。\n"
+    "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
+    "SEC、SED、ZEB、ZEC、ZED、SKA、SKB、ZKA、ZKB、OZ のファイルと書庫 (KYI181201.lzh、\n"
+    "SED170108.txt など)、年ごとの ZIP (SED_2017.zip)、ラップの書庫 s3、JRDB と PACI の\n"
+    "パック (JRDB181201.lzh、PACI181201.lzh)、ラップのファイル JracSei1.dat。フォルダを\n"
+    "渡すと、そのすぐ下の見分けられるファイルをすべて日付順に取り込みます。\n"
     "\n"
-    "  --data-folder DIR      Target's data folder (the one holding MDATA, HDATA, KCOM_DATA);\n"
-    "                         without it the folder stored by the window or by\n"
-    "                         --set-data-folder is used\n"
-    "  --as KIND FILE         convert FILE with the converter of KIND whatever its name: a\n"
-    "                         button (KYD, SEBZEB, OZ, SKAZKA, J) or a kind (KYI, SED...);\n"
-    "                         an archive's member of that kind is read\n"
-    "  --set-data-folder DIR  store DIR as the data folder (shared with the window)\n"
-    "  --quiet                print failures only\n"
-    "  --help                 show this text\n"
-    "  --version              show the version\n"
+    "  --data-folder DIR      Target のデータフォルダ (MDATA、HDATA、KCOM_DATA のあるフォルダ)。\n"
+    "                         省略するとウィンドウか --set-data-folder で保存したフォルダ\n"
+    "  --create-year-folders  成績拡張データに要る KCOM_DATA の年のフォルダがなければ、\n"
+    "                         尋ねずに作成する (省略すると、足りない年をすべて挙げて、\n"
+    "                         何も書き込まずに止まる)\n"
+    "  --as KIND FILE         名前にかかわらず FILE を KIND の変換で取り込む。KIND はボタン\n"
+    "                         (KYD、SEBZEB、OZ、SKAZKA、J) か種類 (KYI、SED など)。書庫からは\n"
+    "                         その種類のメンバーを読む\n"
+    "  --set-data-folder DIR  DIR をデータフォルダとして保存する (ウィンドウと共通)\n"
+    "  --quiet                失敗だけを表示する\n"
+    "  --help                 この説明を表示する\n"
+    "  --version              バージョンを表示する\n"
     "\n"
-    "Exit status: 0 when every file was imported, 1 when any failed or was not recognised,\n"
-    "2 for a usage error.\n";
+    "終了コード: すべて取り込めたら 0、失敗したか見分けられないファイルがあれば 1、\n"
+    "使い方の誤りは 2。\n";
 
 int usageError(const std::string& what) {
-    std::fprintf(stderr, "velt-cli: %s\nTry 'velt-cli --help'.\n", what.c_str());
+    std::fprintf(stderr, "velt-cli: %s\n使い方は 'velt-cli --help' で表示されます。\n",
+                 what.c_str());
     return 2;
 }
 
@@ -61,7 +64,17 @@ std::string asFolder(const std::string& dir) {
 // progress bar on standard error when it is a terminal and an import takes more than a moment.
 class ConsoleMessages : public velt::Messages {
 public:
-    explicit ConsoleMessages(bool quiet) : quiet_(quiet), terminal_(::isatty(2) == 1) {}
+    ConsoleMessages(bool quiet, bool createYearFolders)
+        : quiet_(quiet), createYearFolders_(createYearFolders), terminal_(::isatty(2) == 1) {}
+
+    // Answered by --create-year-folders, which the report of a "no" names.
+    bool confirm(const std::string& question) override {
+        clearBar();
+        if (createYearFolders_ && !quiet_)
+            std::printf("%s\n--create-year-folders により作成します。\n",
+                        question.substr(0, question.find('\n')).c_str());
+        return createYearFolders_;
+    }
 
     void message(const std::string& text, const std::string& title, Icon icon) override {
         clearBar();
@@ -71,9 +84,8 @@ public:
         } else if (text == velt::kDropCompleteMessage) {
             // The completion message closes the run: it follows the summaries of the files.
             closing_ = text;
-        } else if (text.rfind(velt::kUnsupportedMessage, 0) == 0 &&
-                   text.find('\n') != std::string::npos) {
-            // The files of a folder that were not imported are listed once, at the end.
+        } else if (text.rfind(velt::kUnsupportedMessage, 0) == 0) {
+            // The files that were not imported are listed once, at the end: a refusal.
             skipped_ = text;
         } else if (!quiet_) {
             std::printf("%s\n", text.c_str());
@@ -105,9 +117,18 @@ public:
         barShown_ = true;
     }
 
-    void printClosing() {
-        if (!quiet_ && !skipped_.empty()) std::printf("%s\n", skipped_.c_str());
-        if (!quiet_ && !closing_.empty()) std::printf("%s\n", closing_.c_str());
+    // The files not imported, then the final line: how many files went in and how many failed;
+    // the completion text only when every one did.
+    void printClosing(std::size_t imported, std::size_t failed) {
+        std::fflush(stdout);  // the summaries come first, also where both go to one file
+        if (!skipped_.empty()) std::fprintf(stderr, "velt-cli: %s\n", skipped_.c_str());
+        if (failed) {
+            std::fprintf(quiet_ ? stderr : stdout,
+                         "%zu 件のファイルを取り込み、%zu 件は失敗しました。\n", imported, failed);
+        } else if (!quiet_) {
+            std::printf("%zu 件のファイルを取り込みました (失敗 0 件)。%s\n", imported,
+                        closing_.c_str());
+        }
         closing_.clear();
     }
 
@@ -119,6 +140,7 @@ public:
 
 private:
     bool quiet_;
+    bool createYearFolders_;
     bool terminal_;
     bool barShown_ = false;
     std::string input_;
@@ -127,23 +149,19 @@ private:
     std::chrono::steady_clock::time_point started_;
 };
 
+// One input's records. Files that were not recognised are named in the closing list.
 void printSummary(const velt::ImportSummary& s, bool quiet) {
-    if (!s.recognised) {
-        std::fprintf(stderr, "velt-cli: %s: not imported: the name is not one of a JRDB file\n",
-                     s.input.c_str());
-        return;
-    }
-    if (quiet) return;
-    std::printf("%s: %s, %zu lines read, %zu written, %zu already present, %zu malformed\n",
-                s.input.c_str(), s.succeeded ? "imported" : "FAILED", s.linesRead, s.linesWritten,
-                s.present, s.malformed);
+    if (!s.recognised || quiet) return;
+    std::printf("%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu)\n",
+                s.input.c_str(), s.succeeded ? "取り込みました" : "失敗しました", s.linesRead,
+                s.written, s.present, s.malformed);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind;
-    bool quiet = false;
+    bool quiet = false, createYearFolders = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -159,54 +177,58 @@ int main(int argc, char** argv) {
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
             const std::string settings = velt::settingsFile(velt::programFolder());
-            std::printf("\nSettings file: %s\nStored data folder: %s\n", settings.c_str(),
-                        velt::readSetting(settings, "Velt", "path", "(none)").c_str());
+            std::printf("\n設定ファイル: %s\n保存されているデータフォルダ: %s\n", settings.c_str(),
+                        velt::readSetting(settings, "Velt", "path", "(なし)").c_str());
             return 0;
         } else if (arg == "--version") {
             std::printf("%s\n", velt::versionText().c_str());
             return 0;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
+        } else if (arg == "--create-year-folders") {
+            createYearFolders = true;
         } else if (arg == "--data-folder" || arg == "--set-data-folder" || arg == "--as") {
             auto v = value();
-            if (!v || v->empty()) return usageError(arg + " needs a value");
+            if (!v || v->empty()) return usageError(arg + " には値が要ります");
             (arg == "--data-folder" ? dataFolder : arg == "--as" ? asKind : setFolder) = *v;
         } else {
-            return usageError("unknown option: " + arg);
+            return usageError("知らないオプションです: " + arg);
         }
     }
 
     if (asKind) {
         if (!velt::ImportEngine::acceptsKind(*asKind))
-            return usageError(
-                "--as takes KYD, SEBZEB, OZ, SKAZKA, J or a kind such as KYI or SED, "
-                "not " +
-                *asKind);
-        if (files.size() != 1) return usageError("--as imports exactly one FILE");
+            return usageError("--as に " + *asKind +
+                              " は使えません。KYD、SEBZEB、OZ、SKAZKA、J か、KYI、SED などの"
+                              "種類を指定してください");
+        if (files.size() != 1) return usageError("--as で取り込めるのは FILE ひとつだけです");
     }
-    if (files.empty() && !setFolder) return usageError("no FILE to import");
+    if (files.empty() && !setFolder) return usageError("取り込む FILE がありません");
 
     const std::string programFolder = velt::programFolder();
     const std::string settings = velt::settingsFile(programFolder);
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
         if (!std::filesystem::is_directory(folder)) {
-            std::fprintf(stderr, "velt-cli: %s: there is no such folder\n", folder.c_str());
+            std::fprintf(stderr, "velt-cli: %s: そのフォルダはありません\n", folder.c_str());
             return 1;
         }
         try {
             velt::createSettingsFolder(settings);
             velt::writeSetting(settings, "Velt", "path", folder);
         } catch (const velt::ImportError& e) {
-            std::fprintf(stderr, "velt-cli: the data folder could not be stored: %s\n", e.what());
+            std::fprintf(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n", e.what());
             return 1;
         }
+        const std::string warning = velt::dataFolderWarning(folder);
+        if (!warning.empty()) std::fprintf(stderr, "velt-cli: 警告: %s\n", warning.c_str());
         if (!quiet)
-            std::printf("Data folder: %s (stored in %s)\n", folder.c_str(), settings.c_str());
+            std::printf("データフォルダ: %s (%s に保存しました)\n", folder.c_str(),
+                        settings.c_str());
         if (files.empty()) return 0;
     }
 
-    ConsoleMessages messages(quiet);
+    ConsoleMessages messages(quiet, createYearFolders);
     velt::ImportEngine engine(programFolder, messages);
     engine.setDataFolder(dataFolder  ? asFolder(*dataFolder)
                          : setFolder ? asFolder(*setFolder)
@@ -219,11 +241,11 @@ int main(int argc, char** argv) {
         summaries = engine.importFiles(files, true);
     messages.clearBar();
 
-    bool allImported = true;
+    std::size_t imported = 0;
     for (const auto& s : summaries) {
         printSummary(s, quiet);
-        allImported = allImported && s.recognised && s.succeeded;
+        imported += s.recognised && s.succeeded;
     }
-    messages.printClosing();
-    return allImported ? 0 : 1;
+    messages.printClosing(imported, summaries.size() - imported);
+    return imported == summaries.size() ? 0 : 1;
 }

@@ -85,6 +85,12 @@ void QtDialogs::showMessage(QWidget* parent, const QString& text, const QString&
     box.exec();
 }
 
+bool QtDialogs::askYesNo(QWidget* parent, const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool QtDialogs::openUrl(const QUrl& url) {
     return QDesktopServices::openUrl(url);
 }

@@ -22,6 +22,8 @@ public:
     // A plain OK message box.
     virtual void showMessage(QWidget* parent, const QString& text, const QString& title,
                              Icon icon) = 0;
+    // A question with Yes and No buttons: true for Yes.
+    virtual bool askYesNo(QWidget* parent, const QString& text, const QString& title) = 0;
     // Opens a document with the desktop's program for it; false when nothing could open it.
     virtual bool openUrl(const QUrl& url) = 0;
     // Long work: shows (at once, or once the work has taken more than a moment) a modal progress
@@ -44,6 +46,7 @@ public:
     QString chooseFolder(QWidget* parent, const QString& title) override;
     void showMessage(QWidget* parent, const QString& text, const QString& title,
                      Icon icon) override;
+    bool askYesNo(QWidget* parent, const QString& text, const QString& title) override;
     bool openUrl(const QUrl& url) override;
     void showProgress(QWidget* parent, const QString& label, int permille, bool atOnce) override;
     void endProgress() override;

@@ -60,6 +60,11 @@ void WindowMessages::failure(const std::string& report) {
     dialogs_.showMessage(window_, fromUtf8(report), kTitle, Dialogs::Icon::Warning);
 }
 
+bool WindowMessages::confirm(const std::string& question) {
+    endImport();
+    return dialogs_.askYesNo(window_, fromUtf8(question), kTitle);
+}
+
 void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
     const int permille = total == 0 ? 0 : static_cast<int>(std::min(done, total) * 1000 / total);
     QString label = QStringLiteral("取り込み中: ") + QFileInfo(fromUtf8(input)).fileName();
@@ -264,6 +269,10 @@ void Form1::chooseDataFolder() {
                                  .arg(fromUtf8(e.what())),
                              kTitle, Dialogs::Icon::Warning);
     }
+    const std::string warning =
+        chosen.isEmpty() ? std::string() : dataFolderWarning(Text1->text().toStdString());
+    if (!warning.empty())
+        dialogs_.showMessage(this, fromUtf8(warning), kTitle, Dialogs::Icon::Exclamation);
 }
 
 void Form1::mexit_Click() {

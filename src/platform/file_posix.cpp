@@ -243,7 +243,8 @@ namespace {
 
 // A new file "<target>.velt-tmp-XXXXXX", made exclusively (so never through a link or into
 // something planted under the name) and locked until it is renamed, so that the clean-up of an
-// import running beside this one leaves it alone.
+// import running beside this one leaves it alone. (Between the creation and the lock such a
+// clean-up could still take it; the data-folder lock keeps imports from running side by side.)
 File createReplacement(const std::string& target, unsigned permissions) {
     static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 random{std::random_device{}() ^

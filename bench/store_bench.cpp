@@ -93,8 +93,43 @@ void BM_kyImportOf500(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 500);
 }
 
+// A record of meeting 05/01/3 whose race number is a two-byte character, so that its horse key
+// has fewer than eleven characters; day and horse number spell `n` in base 62.
+std::string twoByteRecord(long n) {
+    std::string r = record(0);
+    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    r.replace(6, 2, "\x82\xa0");  // あ
+    for (int i : {9, 8, 5}) {
+        r[static_cast<std::size_t>(i)] = digits[n % 62];
+        n /= 62;
+    }
+    return r;
+}
+
+// A whole import of `records` new records into an empty meeting file, with ASCII keys (arg 1
+// = 0) or two-byte keys (1): the cost per record stays flat either way.
+void BM_kyImportByKey(benchmark::State& state) {
+    const long records = state.range(0);
+    const bool twoByte = state.range(1) != 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Meeting meeting(0);
+        state.ResumeTiming();
+        for (long n = 0; n < records; ++n)
+            benchmark::DoNotOptimize(velt::ky(twoByte ? twoByteRecord(n) : record(n), meeting.ctx));
+        meeting.store.finish();
+        if (meeting.store.linesWritten() != static_cast<std::size_t>(records))
+            state.SkipWithError("not every record was written");
+    }
+    state.SetItemsProcessed(state.iterations() * records);
+}
+
 BENCHMARK(BM_kyNewRecord)->Arg(100)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_kyPresentRecord)->Arg(100)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_kyImportOf500)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_kyImportByKey)
+    ->ArgsProduct({{20000, 40000, 80000}, {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

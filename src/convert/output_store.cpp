@@ -42,12 +42,38 @@ std::string journalOf(const std::string& path) {
     return path + ".velt-append";
 }
 
+// Opens the journal without following a link and without waiting on a pipe; anything but a
+// regular file there is refused, naming the journal.
+platform::File openJournal(const std::string& path, unsigned flags) {
+    const std::string journal = journalOf(path);
+    try {
+        platform::File j = platform::File::openIfExists(
+            journal, flags | platform::NoFollow | platform::NonBlocking);
+        if (j.isOpen() && j.status().kind != platform::Kind::Regular)
+            throw platform::FileError(ENXIO, journal);
+        return j;
+    } catch (const platform::FileError& e) {
+        if (e.error() == ELOOP || e.error() == ENXIO || e.error() == EISDIR)
+            throw ImportError(journal,
+                              "書き込みの記録に使う名前に通常のファイルでないもの (リンク、"
+                              "パイプやフォルダ) があるため書き込めません。取り除いてから"
+                              "やり直してください");
+        throw;
+    }
+}
+
 // The journal of a write, locked while the write lasts so that an import running beside this
 // one leaves it alone; not open when none could be made (the write then goes ahead without one).
 platform::File startJournal(const std::string& path, std::uint64_t size) {
+    platform::File j = [&] {
+        try {
+            return openJournal(path, platform::Write | platform::Create);
+        } catch (const platform::FileError&) {
+            return platform::File();
+        }
+    }();
     try {
-        platform::File j(journalOf(path), platform::Write | platform::Create);
-        if (!j.tryLock()) return {};
+        if (!j.isOpen() || !j.tryLock()) return {};
         j.truncate(0);
         j.write("velt-append " + std::to_string(size) + "\n");
         return j;
@@ -72,7 +98,7 @@ void recoverTornAppend(const std::string& path) {
     const std::string journal = journalOf(path);
     platform::File j;
     try {
-        j = platform::File::openIfExists(journal, platform::Read);
+        j = openJournal(path, platform::Read);
     } catch (const platform::FileError&) {
     }
     if (!j.isOpen()) return;
@@ -127,8 +153,9 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     f.mode = mode;
     f.keyChars = keyChars;
     recoverTornAppend(path);
-    // Left by an import killed while it rewrote the file.
-    if (mode == Mode::Sorted) platform::removeReplacementLeftover(path);
+    // Left by imports killed while they rewrote files of this folder.
+    if (mode == Mode::Sorted && cleanedFolders_.insert(folderOf(path)).second)
+        platform::removeReplacementLeftovers(path);
     // Non-blocking, so that a pipe in the file's place is refused below instead of waited on.
     platform::File file = guard(path, "ファイルを開けません", [&] {
         return platform::File::openIfExists(path, platform::Read | platform::NonBlocking);
@@ -180,9 +207,13 @@ bool OutputStore::hasKey(const std::string& path, std::string_view key, std::siz
     File& f = open(path, Mode::Keyed, keyChars);
     if (f.keys.count(std::string(key)) != 0) return true;
     if (cp932::charCount(key) >= f.keyChars) return false;
-    for (const std::string& k : f.keys)
-        if (k.size() >= key.size() && std::string_view(k).substr(0, key.size()) == key) return true;
-    return false;
+    if (!f.orderedMade) {
+        f.ordered.insert(f.keys.begin(), f.keys.end());
+        f.orderedMade = true;
+    }
+    // Keys that begin with `key` follow it at once in order.
+    auto it = f.ordered.lower_bound(std::string(key));
+    return it != f.ordered.end() && it->compare(0, key.size(), key) == 0;
 }
 
 void OutputStore::ensureExists(const std::string& path) {
@@ -195,12 +226,17 @@ void OutputStore::append(const std::string& path, std::string_view line) {
     if (f.needsLineEnd) {
         // Never glue a new line onto a last line that lost its line end.
         f.pending.append("\r\n");
+        f.pendingBreak = true;
         f.needsLineEnd = false;
     }
     f.pending.append(line);
     f.pending.append("\r\n");
-    if (f.mode == Mode::Keyed) f.keys.insert(keyOf(line, f.keyChars));
-    ++linesWritten_;
+    ++f.pendingLines;
+    if (f.mode == Mode::Keyed) {
+        std::string key = keyOf(line, f.keyChars);
+        if (f.orderedMade) f.ordered.insert(key);
+        f.keys.insert(std::move(key));
+    }
     if (f.pending.size() >= kFlushSize) writePending(path, f);
 }
 
@@ -210,6 +246,8 @@ void OutputStore::startAnew(const std::string& path) {
           [&] { platform::File(path, platform::Write | platform::Create | platform::Truncate); });
     f.writable = true;
     f.pending.clear();
+    f.pendingLines = 0;
+    f.pendingBreak = false;
     f.needsLineEnd = false;
 }
 
@@ -238,7 +276,7 @@ bool OutputStore::addSorted(const std::string& path, std::string_view line, std:
     }
     f.keys.insert(std::move(key));
     f.dirty = true;
-    ++linesWritten_;
+    ++f.added;
     return true;
 }
 
@@ -246,6 +284,8 @@ void OutputStore::writePending(const std::string& path, File& f) {
     if (f.pending.empty()) return;
     // Taken out first: after a failure these lines are reported, never written twice.
     std::string data = std::move(f.pending);
+    const std::size_t lines = std::exchange(f.pendingLines, 0);
+    const bool leadingBreak = std::exchange(f.pendingBreak, false);
     f.pending.clear();
     platform::File file = guard(path, "ファイルに書き込めません", [&] {
         return platform::File(path, platform::Write | platform::Append);
@@ -262,15 +302,16 @@ void OutputStore::writePending(const std::string& path, File& f) {
         // Failed part-way (a full disk, a size limit): the whole lines written stay, a torn
         // last line goes, and the lines that did not reach the disk are not counted.
         if (e.cut() && journal.isOpen()) platform::remove(journalOf(path));
-        std::size_t lost = 0;
-        for (std::size_t i = e.kept(); i < data.size(); ++i) lost += data[i] == '\n';
-        if (e.kept() == 0 && data.compare(0, 2, "\r\n") == 0) --lost;  // the break before them
-        linesWritten_ -= std::min(lost, linesWritten_);
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < e.kept(); ++i) kept += data[i] == '\n';
+        if (kept > 0 && leadingBreak) --kept;  // the break before them is no line of theirs
+        linesWritten_ += std::min(kept, lines);
         fail(path, "ファイルに書き込めません", e.error());
     } catch (const platform::FileError& e) {
         fail(path, "ファイルに書き込めません", e.error());
     }
     if (journal.isOpen()) platform::remove(journalOf(path));
+    linesWritten_ += lines;
 }
 
 void OutputStore::writeSorted(const std::string& path, File& f) {
@@ -284,6 +325,7 @@ void OutputStore::writeSorted(const std::string& path, File& f) {
     }
     guard(path, "ファイルを書き直せません", [&] { platform::replaceAtomically(path, text); });
     f.dirty = false;
+    linesWritten_ += std::exchange(f.added, 0);
 }
 
 void OutputStore::flush() {

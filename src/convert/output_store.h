@@ -2,6 +2,7 @@
 // The output store: the one place that reads and writes Target's files during an import.
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,6 +34,7 @@ public:
     // flush(), then forgets every file, so the next import reads them afresh.
     void finish();
 
+    // Lines that reached the disk: a line is counted once its write is done, never before.
     std::size_t linesWritten() const { return linesWritten_; }
 
 protected:
@@ -45,12 +47,19 @@ private:
         Mode mode;
         std::size_t keyChars = 0;
         std::unordered_set<std::string> keys;
+        // The keys in order, made on the first key of fewer characters (one holding two-byte
+        // characters), which is found at the start of a longer key; kept from then on.
+        std::set<std::string> ordered;
+        bool orderedMade = false;
         std::string pending;             // bytes to append
+        std::size_t pendingLines = 0;    // lines in `pending`
+        bool pendingBreak = false;       // `pending` begins with the line end of the last line
         bool writable = false;           // checked on the first write of this import
         bool needsLineEnd = false;       // the file ends in a line without its line end
         std::vector<std::string> lines;  // sorted files: every line
         bool sortedOnce = false;
         bool dirty = false;
+        std::size_t added = 0;  // lines added since the file was last written
     };
 
     File& open(const std::string& path, Mode mode, std::size_t keyChars);
@@ -59,6 +68,7 @@ private:
     void writeSorted(const std::string& path, File& f);
 
     std::unordered_map<std::string, File> files_;
+    std::unordered_set<std::string> cleanedFolders_;
 };
 
 }  // namespace velt

@@ -18,6 +18,7 @@ namespace velt::platform {
 std::string describeErrno(int err);
 
 // An operating-system failure on a file: code() holds the errno, what() the path and the cause.
+// ENXIO also stands for "not a regular file" where only a regular file will do.
 class FileError : public std::system_error {
 public:
     FileError(int err, std::string path);
@@ -94,6 +95,7 @@ public:
     void truncate(std::uint64_t size);
     void sync();
     Status status() const;
+    void setPermissions(unsigned permissions);  // the 07777 bits, exactly
     // An exclusive advisory lock, without waiting; false when another open file holds it.
     bool tryLock();
     void lock();
@@ -115,18 +117,25 @@ void writeAll(const std::string& path, std::string_view data, unsigned permissio
 // given, cuts a torn last line away; it throws PartialAppend.
 void appendWholeLines(File& file, std::string_view lines, std::optional<std::uint64_t> sizeBefore);
 
-// Replaces the file with `data` at once: a new file created exclusively beside it (never through
-// a link), renamed over it; a crash leaves the old bytes or the new, never a mix. A link in the
-// file's place stays and its target is replaced. When old bytes are replaced, it waits until the
-// disk holds the new bytes and name. New files get `permissions`, replaced ones keep theirs.
+// Replaces the file with `data` at once: a new file "<file>.velt-tmp-XXXXXX" of its own, created
+// exclusively beside it (never through a link), renamed over it; a crash leaves the old bytes or
+// the new, never a mix. A link in the file's place stays and its target is replaced. When old bytes
+// are replaced, it waits until the disk holds the new bytes and name. New files get `permissions`,
+// replaced ones keep theirs.
 void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions = 0666);
-// Removes what a replacement of `path` killed half-way left behind.
-void removeReplacementLeftover(const std::string& path);
+// Removes what replacements killed half-way left in the folder of `path` (of its target, when it
+// is a link): regular files of the replacements' names only, never through a link, and none that
+// a replacement running now holds.
+void removeReplacementLeftovers(const std::string& path);
 
-// Advisory lock of a data folder, through a lock file in it; released when destroyed.
+// Advisory lock of a data folder, through a lock file in it; released when destroyed (also when
+// the process dies). The lock file stays. One that is a link or not a regular file is refused
+// (FileError, ELOOP or ENXIO), never followed nor waited on.
 class FolderLock {
 public:
     FolderLock() = default;
+    // The lock file of a data folder: ".velt-lock" in it, beside Target's own folders.
+    static std::string fileOf(const std::string& dataFolder);
     // Waits until the lock is held; `waiting` is called once first when another holds it.
     static FolderLock acquire(const std::string& lockFile,
                               const std::function<void()>& waiting = {});

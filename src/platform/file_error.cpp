@@ -26,6 +26,10 @@ std::string describeErrno(int err) {
             return "ファイルが大きすぎます";
         case EISDIR:
             return "同じ名前のフォルダがあります";
+        case ELOOP:
+            return "リンクです。この名前のリンクはたどりません";
+        case ENXIO:
+            return "通常のファイルではありません (パイプや装置、フォルダなど)";
         case EIO:
             return "ディスクの読み書きに失敗しました";
         default:

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <random>
 #include <utility>
 
 #include "platform/file.h"
@@ -62,8 +64,19 @@ std::string followLinks(std::string path) {
     return path;
 }
 
-std::string replacementOf(const std::string& target) {
-    return target + ".velt-tmp";
+// A replacement is made as "<file>.velt-tmp-XXXXXX": a name of its own for every rewrite, so that
+// two imports rewriting one file never meet in it.
+constexpr std::string_view kReplacementTag = ".velt-tmp-";
+constexpr std::size_t kUniqueChars = 6;
+
+bool isReplacementName(std::string_view name) {
+    const std::size_t tag = name.rfind(kReplacementTag);
+    if (tag == std::string_view::npos || tag == 0 ||
+        name.size() != tag + kReplacementTag.size() + kUniqueChars)
+        return false;
+    for (char c : name.substr(tag + kReplacementTag.size()))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
 }
 
 int openFlags(unsigned flags) {
@@ -180,6 +193,11 @@ Status File::status() const {
     return statusOf(st);
 }
 
+void File::setPermissions(unsigned permissions) {
+    if (::fchmod(fdOf(handle_), static_cast<mode_t>(permissions)) != 0)
+        throw FileError(errno, path_);
+}
+
 bool File::tryLock() {
     return ::flock(fdOf(handle_), LOCK_EX | LOCK_NB) == 0;
 }
@@ -221,6 +239,31 @@ void appendWholeLines(File& file, std::string_view lines, std::optional<std::uin
     }
 }
 
+namespace {
+
+// A new file "<target>.velt-tmp-XXXXXX", made exclusively (so never through a link or into
+// something planted under the name) and locked until it is renamed, so that the clean-up of an
+// import running beside this one leaves it alone. (Between the creation and the lock such a
+// clean-up could still take it; the data-folder lock keeps imports from running side by side.)
+File createReplacement(const std::string& target, unsigned permissions) {
+    static const char chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}() ^
+                                        static_cast<std::uint64_t>(::getpid())};
+    for (int attempt = 0;; ++attempt) {
+        std::string name = target + std::string(kReplacementTag);
+        for (std::size_t i = 0; i < kUniqueChars; ++i) name += chars[random() % (sizeof chars - 1)];
+        try {
+            File f(name, Write | Create | Exclusive | NoFollow, permissions);
+            f.tryLock();
+            return f;
+        } catch (const FileError& e) {
+            if (e.error() != EEXIST || attempt == 100) throw;
+        }
+    }
+}
+
+}  // namespace
+
 // The wait for the disk is taken only when there are old bytes to lose: a file that was empty
 // loses nothing (a backfill creates hundreds of these, and a wait each would double its time).
 void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions) {
@@ -228,16 +271,19 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     const bool durable = exists && st.st_size > 0;
-    const std::string tmp = replacementOf(target);
-    File f(tmp, Write | Create | Exclusive | NoFollow,
-           exists ? static_cast<unsigned>(st.st_mode & 07777) : permissions);
+    std::string tmp;
     try {
+        File f = createReplacement(target, exists ? 0600 : permissions);
+        tmp = f.path();
+        // The old file's permissions exactly, whatever the umask.
+        if (exists) f.setPermissions(static_cast<unsigned>(st.st_mode & 07777));
         f.write(data);
         if (durable) f.sync();
-        f.close();
         if (::rename(tmp.c_str(), target.c_str()) != 0) throw FileError(errno, path);
+        tmp.clear();
+        f.close();
     } catch (const FileError& e) {
-        ::unlink(tmp.c_str());
+        if (!tmp.empty()) ::unlink(tmp.c_str());
         throw FileError(e.error(), path);
     }
     if (durable) try {
@@ -247,12 +293,46 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         }
 }
 
-void removeReplacementLeftover(const std::string& path) {
-    ::unlink(replacementOf(followLinks(path)).c_str());
+void removeReplacementLeftovers(const std::string& path) {
+    const std::string folder = folderOf(followLinks(path));
+    std::vector<std::string> names;
+    try {
+        names = listFolder(folder);
+    } catch (const FileError&) {
+        return;
+    }
+    for (const std::string& name : names) {
+        if (!isReplacementName(name)) continue;
+        const std::string leftover = folder + "/" + name;
+        // Only regular files, never through a link, and none that a rewrite holds now.
+        try {
+            File f = File::openIfExists(leftover, Read | NoFollow | NonBlocking);
+            if (f.isOpen() && f.status().kind == Kind::Regular && f.tryLock())
+                ::unlink(leftover.c_str());
+        } catch (const FileError&) {
+            // A link (refused by the open) or a name that went meanwhile: left as it is.
+        }
+    }
+}
+
+namespace {
+
+// The lock file, refused unless it is a regular file: never through a link, never a pipe waited on.
+File openLockFile(const std::string& lockFile) {
+    File f(lockFile, Read | Write | Create | NoFollow | NonBlocking, 0644);
+    if (f.status().kind != Kind::Regular) throw FileError(ENXIO, lockFile);
+    return f;
+}
+
+}  // namespace
+
+std::string FolderLock::fileOf(const std::string& dataFolder) {
+    if (dataFolder.empty()) return ".velt-lock";
+    return dataFolder + (dataFolder.back() == '/' ? "" : "/") + ".velt-lock";
 }
 
 FolderLock FolderLock::acquire(const std::string& lockFile, const std::function<void()>& waiting) {
-    File f(lockFile, Write | Create | NoFollow);
+    File f = openLockFile(lockFile);
     if (!f.tryLock()) {
         if (waiting) waiting();
         f.lock();
@@ -261,7 +341,7 @@ FolderLock FolderLock::acquire(const std::string& lockFile, const std::function<
 }
 
 std::optional<FolderLock> FolderLock::tryAcquire(const std::string& lockFile) {
-    File f(lockFile, Write | Create | NoFollow);
+    File f = openLockFile(lockFile);
     if (!f.tryLock()) return std::nullopt;
     return FolderLock(std::move(f));
 }

@@ -13,8 +13,8 @@
 
 #include "codes/cp932.h"
 #include "convert/import_error.h"
-#include "shell/install_layout.h"
 #include "platform/file.h"
+#include "shell/install_layout.h"
 
 namespace velt {
 namespace {
@@ -171,6 +171,14 @@ void writeSetting(const std::string& file, const std::string& section, const std
                   const std::string& value) {
     if (value.find_first_of("\r\n") != std::string::npos)
         throw ImportError(file, "設定値に改行は書けません");
+    // Stored only when it reads back exactly: a character CP932 lacks would come back as "?",
+    // and a longer value cut, naming another folder.
+    const std::string stored = cp932::fromUtf8(value);
+    if (cp932::toUtf8(stored) != value)
+        throw ImportError(file, value + " は Shift-JIS で表せない文字を含むため保存できません");
+    if (stored.size() > kMaxValueBytes)
+        throw ImportError(file, value + " が長すぎて保存できません (" +
+                                    std::to_string(kMaxValueBytes) + " バイトまで)");
     // A file that is there but cannot be read is never replaced: the rest of it would be lost.
     std::string old;
     try {
@@ -179,7 +187,7 @@ void writeSetting(const std::string& file, const std::string& section, const std
         if (platform::isRegularFile(file))
             throw ImportError(file, "設定ファイルを読めません: " + describeErrno(e.error()));
     }
-    const std::string entry = key + "=" + cp932::fromUtf8(value);
+    const std::string entry = key + "=" + stored;
     auto lines = splitKeepingEnds(old);
 
     std::string out;
@@ -219,8 +227,9 @@ void writeSetting(const std::string& file, const std::string& section, const std
         }
     }
 
+    // A new file renamed over the old one: a failed write leaves the old setting.
     try {
-        platform::writeAll(file, out, 0644);
+        platform::replaceAtomically(file, out, 0644);
     } catch (const platform::FileError& e) {
         throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(e.error()));
     }

@@ -28,7 +28,9 @@ std::string readSetting(const std::string& file, const std::string& section, con
                         const std::string& fallback);
 
 // Stores `value` (UTF-8, written as CP932), creating the file, the section and the key as needed
-// and keeping the rest of the file. Throws ImportError naming the file when it cannot be written.
+// and keeping the rest of the file; the file is replaced at once, so a failure leaves the old one.
+// Throws ImportError naming the file when it cannot be written, or when `value` would not read
+// back exactly (a character CP932 lacks, or more than 255 CP932 bytes); the cause says which.
 void writeSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value);
 

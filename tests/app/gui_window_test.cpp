@@ -233,7 +233,9 @@ private slots:
                                       << "" << false << "/old/" << false;
         QTest::newRow("cancel while empty") << ""
                                             << "" << true << "" << false;
-        QTest::newRow("300 bytes") << "" << longName << false << QString(longName + '/') << false;
+        // Too long for the settings file: shown, not stored, and the warning says why.
+        QTest::newRow("300 bytes") << "/old/" << longName << false << QString(longName + '/')
+                                   << false;
     }
     void folderChoice() {
         QFETCH(QString, before);
@@ -252,8 +254,14 @@ private slots:
 
         QCOMPARE(b.dialogs.folderTitles, QStringList{QStringLiteral("フォルダを選択してください")});
         QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), after);
-        // Written in every case, the old value again after a cancel; read back cut to 255 bytes.
-        QCOMPARE(b.storedFolder(), after.left(255));
+        // Written in every case, the old value again after a cancel; refused when too long.
+        if (after.toUtf8().size() > 255) {
+            QCOMPARE(b.storedFolder(), before);
+            QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+            QVERIFY(b.dialogs.messages[0].text.contains(QStringLiteral("長すぎて")));
+            return;
+        }
+        QCOMPARE(b.storedFolder(), after);
         QVERIFY(QFile(b.settingsFile()).size() >= after.toUtf8().size());
         if (!warns) {
             QVERIFY(b.dialogs.messages.empty());

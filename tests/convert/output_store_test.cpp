@@ -1,12 +1,16 @@
 #include "convert/output_store.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 
+#include "../support/in_child.h"
 #include "../support/reference_store.h"
 #include "convert/import_error.h"
 #include "convert_fixture.h"
@@ -209,6 +213,92 @@ TEST(OutputStore, ReadOnlyFileNamesTheFileAndKeepsWhatCameBefore) {
         store.finish();
         return readFile(other) == "05012311071 kept\r\n" && readFile(locked) == "05013112070 x\r\n";
     });
+}
+
+// Something not a regular file at the journal's name, there before the import or planted while
+// it runs: the write is refused naming the journal, at once (a pipe is not waited on), and
+// nothing outside the data folder changes.
+TEST(OutputStore, JournalThatIsNoRegularFile) {
+    alarm(30);  // a pipe waited on would hang here
+    for (bool planted : {false, true}) {
+        for (const char* kind : {"link", "pipe", "folder"}) {
+            SCOPED_TRACE(std::string(kind) + (planted ? " planted during the import" : ""));
+            DataFolder folder;
+            const std::string md = folder.path("MDATA/MD013東.DAT");
+            const std::string journal = md + ".velt-append";
+            const std::string outside = folder.path("outside");
+            folder.write("MDATA/MD013東.DAT", "05013112070 x\r\n");
+            writeFile(outside, "outside\n");
+            auto plant = [&] {
+                if (std::string(kind) == "link")
+                    fs::create_symlink(outside, journal);
+                else if (std::string(kind) == "pipe")
+                    ASSERT_EQ(::mkfifo(journal.c_str(), 0600), 0);
+                else
+                    fs::create_directory(journal);
+            };
+            OutputStore store;
+            try {
+                if (!planted) plant();
+                EXPECT_FALSE(store.hasKey(md, "05013112080", 11));
+                if (planted) plant();
+                store.append(md, "05013112080 y");
+                store.finish();
+                ADD_FAILURE() << "no error";
+            } catch (const ImportError& e) {
+                EXPECT_EQ(e.file(), journal);
+                EXPECT_NE(e.cause().find("通常のファイルでない"), std::string::npos) << e.cause();
+            }
+            EXPECT_EQ(readFile(outside), "outside\n");
+            EXPECT_EQ(store.linesWritten(), 0u);
+            EXPECT_EQ(folder.read("MDATA/MD013東.DAT"), "05013112070 x\r\n");
+        }
+    }
+    alarm(0);
+}
+
+std::size_t linesOf(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Writes that fail (a size limit: a sorted file that cannot be rewritten, an append cut
+// part-way): the count of lines written is the count of lines that reached the disk.
+TEST(OutputStore, CountAfterFailedWritesIsWhatIsOnDisk) {
+    DataFolder folder;
+    fs::create_directories(folder.path("KCOM_DATA/2009"));
+    const std::string kc = folder.path("KCOM_DATA/2009/KC2009112205.DAT");
+    const std::string md = folder.path("MDATA/MD013東.DAT");
+    std::string old;
+    for (int h = 1; h <= 5; ++h)
+        old += "2009112205010111" + std::string(h < 10 ? "0" : "") + std::to_string(h) +
+               std::string(490, 'c') + "\r\n";
+    const std::size_t limits[] = {old.size() + 10, old.size() + 600, old.size() + 3000,
+                                  old.size() + 100000};
+    for (std::size_t limit : limits) {
+        SCOPED_TRACE(limit);
+        folder.write("KCOM_DATA/2009/KC2009112205.DAT", old);
+        folder.write("MDATA/MD013東.DAT", old);
+        EXPECT_TRUE(test::inChild(
+            [&] {
+                OutputStore store;
+                for (int h = 6; h <= 9; ++h) {
+                    const std::string n = std::to_string(h);
+                    store.addSorted(kc, "20091122050101110" + n + std::string(490, 'n'), 18);
+                    const std::string key = "050131120" + n + "0";
+                    if (!store.hasKey(md, key, 11)) store.append(md, key + std::string(490, 'n'));
+                }
+                try {
+                    store.finish();
+                } catch (const ImportError&) {
+                }
+                const std::size_t onDisk =
+                    linesOf(readFile(kc)) + linesOf(readFile(md)) - 2 * linesOf(old);
+                if (store.linesWritten() == onDisk) return true;
+                std::fprintf(stderr, "%zu counted, %zu on disk\n", store.linesWritten(), onDisk);
+                return false;
+            },
+            limit));
+    }
 }
 
 }  // namespace

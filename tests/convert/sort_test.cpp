@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/in_child.h"
 #include "../support/reference_store.h"
 #include "../support/test_files.h"
 #include "codes/cp932.h"
@@ -238,18 +239,53 @@ TEST(SortedFiles, FailedRewriteKeepsTheOldFile) {
     TempDir dir;
     const fs::path file = dir / "KC2001111805.DAT";
     writeFile(file, "200111180505061103b\r\n");
-    // The new file cannot be made beside the old one.
-    fs::create_directory(file.string() + ".velt-tmp");
-
-    OutputStore store;
-    store.addSorted(file.string(), "200111180505060101a", 18);
-    try {
-        store.finish();
-        FAIL() << "the failed rewrite was not reported";
-    } catch (const ImportError& e) {
-        EXPECT_EQ(e.file(), file.string());
-    }
+    // The new file cannot grow past the old one's size.
+    EXPECT_TRUE(test::inChild(
+        [&] {
+            OutputStore store;
+            store.addSorted(file.string(), "200111180505060101a", 18);
+            try {
+                store.finish();
+            } catch (const ImportError& e) {
+                return e.file() == file.string();
+            }
+            return false;
+        },
+        22));
     EXPECT_EQ(readFile(file), "200111180505061103b\r\n");
+    EXPECT_EQ(platform::listFolder(dir.path()), std::vector<std::string>{"KC2001111805.DAT"});
+}
+
+// Folders and links planted under replacement names, and a sorted file that is a link: the
+// link stays and its target is rewritten in its own folder; nothing outside changes.
+TEST(SortedFiles, PlantedNamesAndLinks) {
+    TempDir dir;
+    fs::create_directories(dir / "data");
+    fs::create_directories(dir / "elsewhere");
+    writeFile(dir / "outside", "outside");
+    writeFile(dir / "elsewhere/KM.DAT", "200111180505061103b\r\n");
+    const std::string kc = dir / "data/KC2001111805.DAT", km = dir / "data/KM2001111805.DAT";
+    writeFile(kc, "200111180505061103b\r\n");
+    fs::create_symlink(dir / "elsewhere/KM.DAT", km);
+    for (const std::string& name : {kc, km}) {
+        fs::create_directory(name + ".velt-tmp");
+        fs::create_symlink(dir / "outside", name + ".velt-tmp-AAAAAA");
+    }
+    fs::create_symlink(dir / "outside", dir / "elsewhere/KM.DAT.velt-tmp-BBBBBB");
+    for (int round = 0; round < 2; ++round) {
+        OutputStore store;
+        for (const std::string& name : {kc, km})
+            store.addSorted(name, "20011118050506010" + std::to_string(round) + "a", 18);
+        store.finish();
+    }
+    const std::string want =
+        "200111180505060100a\r\n200111180505060101a\r\n200111180505061103b\r\n";
+    EXPECT_EQ(readFile(kc), want);
+    EXPECT_TRUE(fs::is_symlink(km));
+    EXPECT_EQ(readFile(dir / "elsewhere/KM.DAT"), want);
+    EXPECT_EQ(readFile(dir / "outside"), "outside");
+    EXPECT_EQ(platform::listFolder(dir / "data").size(), 6u);
+    EXPECT_EQ(platform::listFolder(dir / "elsewhere").size(), 2u);
 }
 
 }  // namespace

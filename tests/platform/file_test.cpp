@@ -1,6 +1,9 @@
 #include "platform/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -30,11 +33,79 @@ TEST(File, ReplaceAtomically) {
     platform::replaceAtomically(dir / "fresh", "made");
     EXPECT_EQ(readFile(dir / "fresh"), "made");
 
-    // Something already under the replacement's name is never written through.
+    // What is planted under replacement names is neither written through nor in the way.
+    writeFile(dir / "outside", "outside");
     fs::create_directory(dir / "target.velt-tmp");
-    EXPECT_THROW(platform::replaceAtomically(dir / "target", "lost"), platform::FileError);
-    EXPECT_EQ(readFile(dir / "target"), "new");
-    EXPECT_EQ(platform::listFolder(dir.path()).size(), 4u);
+    fs::create_symlink(dir / "outside", dir / "target.velt-tmp-");
+    for (int i = 0; i < 20; ++i) platform::replaceAtomically(dir / "link", "again");
+    EXPECT_EQ(readFile(dir / "target"), "again");
+    EXPECT_EQ(readFile(dir / "outside"), "outside");
+    EXPECT_EQ(platform::listFolder(dir.path()).size(), 6u);
+}
+
+// Leftovers of killed replacements go: regular files of their names only, never through a link,
+// and never one that a replacement running now holds.
+TEST(File, ReplacementLeftovers) {
+    test::TempDir dir;
+    writeFile(dir / "outside", "outside");
+    writeFile(dir / "KC.DAT", "kc");
+    fs::create_symlink("KC.DAT", dir / "link.DAT");
+    struct Case {
+        const char* name;
+        const char* kind;  // "file", "link" (to outside), "folder", "held"
+        bool removed;
+    } cases[] = {
+        {"KC.DAT.velt-tmp-aB3xY9", "file", true},  {"other.DAT.velt-tmp-000000", "file", true},
+        {"KC.DAT.velt-tmp-Zz9Zz9", "link", false}, {"KC.DAT.velt-tmp-folder", "folder", false},
+        {"KC.DAT.velt-tmp-HELD00", "held", false}, {"KC.DAT.velt-tmp-abc", "file", false},
+        {"KC.DAT.velt-tmp-abc.de", "file", false}, {"KC.DAT.velt-tmp", "file", false},
+    };
+    std::vector<platform::File> held;
+    for (const Case& c : cases) {
+        const std::string path = dir / c.name;
+        if (std::string(c.kind) == "link")
+            fs::create_symlink(dir / "outside", path);
+        else if (std::string(c.kind) == "folder")
+            fs::create_directory(path);
+        else
+            writeFile(path, "left");
+        if (std::string(c.kind) == "held") {
+            held.emplace_back(path, platform::Read);
+            ASSERT_TRUE(held.back().tryLock());
+        }
+    }
+    platform::removeReplacementLeftovers(dir / "link.DAT");
+    for (const Case& c : cases) {
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir / c.name)), !c.removed) << c.name;
+    }
+    EXPECT_EQ(readFile(dir / "outside"), "outside");
+    EXPECT_EQ(readFile(dir / "KC.DAT"), "kc");
+}
+
+// Two processes rewriting one file at once never meet in a replacement of the same name.
+TEST(File, TwoProcessesReplaceOneFile) {
+    test::TempDir dir;
+    // Empty, so that no rewrite waits for the disk.
+    writeFile(dir / "KC.DAT", "");
+    auto rewrite = [&] {
+        for (int i = 0; i < 500; ++i) platform::replaceAtomically(dir / "KC.DAT", "");
+        return true;
+    };
+    pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        bool ok = false;
+        try {
+            ok = rewrite();
+        } catch (const std::exception&) {
+        }
+        ::_exit(ok ? 0 : 1);
+    }
+    EXPECT_NO_THROW(rewrite());
+    int status = 0;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(platform::listFolder(dir.path()), std::vector<std::string>{"KC.DAT"});
 }
 
 TEST(File, FailuresCarryThePathAndTheCause) {
@@ -80,6 +151,45 @@ TEST(File, FolderLockIsHeldByOneAtATime) {
     second.join();
     EXPECT_TRUE(got);
     EXPECT_TRUE(platform::FolderLock::tryAcquire(lockFile));
+}
+
+// Another process holding the lock: the waiting call is made once, and the lock comes when the
+// holder lets go (or dies). A lock file that is a link, a pipe or a folder is refused at once.
+TEST(File, FolderLockBetweenProcesses) {
+    test::TempDir dir;
+    const std::string lockFile = platform::FolderLock::fileOf(dir.path());
+    EXPECT_EQ(lockFile, dir / ".velt-lock");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        auto lock = platform::FolderLock::acquire(lockFile);
+        ::close(ready[0]);
+        ::close(ready[1]);  // the parent reads the end of the pipe: the lock is held
+        ::usleep(300 * 1000);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 0);
+    ::close(ready[0]);
+    int waited = 0;
+    auto lock = platform::FolderLock::acquire(lockFile, [&] { ++waited; });
+    EXPECT_TRUE(lock.held());
+    EXPECT_EQ(waited, 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+
+    writeFile(dir / "outside", "outside");
+    fs::create_symlink(dir / "outside", dir / "link");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    for (const char* name : {"link", "fifo", "folder"}) {
+        EXPECT_THROW(platform::FolderLock::acquire(dir / name), platform::FileError) << name;
+        EXPECT_THROW(platform::FolderLock::tryAcquire(dir / name), platform::FileError) << name;
+    }
+    EXPECT_EQ(readFile(dir / "outside"), "outside");
 }
 
 }  // namespace

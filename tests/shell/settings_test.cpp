@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "../support/in_child.h"
 #include "convert/import_error.h"
 #include "shell/install_layout.h"
 #include "shell_test_util.h"
@@ -180,6 +181,59 @@ TEST(Settings, FailedWriteNamesTheFile) {
     }
     EXPECT_THROW(writeSetting(dir / "other.ini", "Velt", "path", "/a\n[X]"), ImportError);
     EXPECT_FALSE(test::exists(dir / "other.ini"));
+}
+
+// A folder the file cannot hold exactly is refused with the reason, and the old setting stays;
+// so it does when the new file cannot be written (here: past a size limit).
+TEST(Settings, RefusedOrFailedWriteKeepsTheOldSetting) {
+    const std::string old = "[Velt]\r\npath=/old/\r\n";
+    std::string kana128;
+    for (int i = 0; i < 128; ++i) kana128 += "\xe3\x81\x82";  // あ, two bytes in CP932
+    struct Case {
+        const char* what;
+        std::string value;
+        const char* cause;  // after the value; nullptr: stored
+    } cases[] = {
+        {"not in CP932", "/home/café/", " は Shift-JIS で表せない文字を含むため保存できません"},
+        {"emoji", "/data/\xf0\x9f\x90\x8e/",
+         " は Shift-JIS で表せない文字を含むため保存できません"},
+        {"256 bytes", "/" + std::string(255, 'a'), " が長すぎて保存できません (255 バイトまで)"},
+        {"256 bytes of kana", kana128, " が長すぎて保存できません (255 バイトまで)"},
+        {"255 bytes", "/" + std::string(254, 'a'), nullptr},
+        {"a question mark", "/what?/", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        test::writeFile(dir / "velt.ini", old);
+        if (!c.cause) {
+            writeSetting(dir / "velt.ini", "Velt", "path", c.value);
+            EXPECT_EQ(readSetting(dir / "velt.ini", "Velt", "path", ""), c.value);
+            continue;
+        }
+        try {
+            writeSetting(dir / "velt.ini", "Velt", "path", c.value);
+            ADD_FAILURE() << "stored";
+        } catch (const ImportError& e) {
+            EXPECT_EQ(e.file(), dir / "velt.ini");
+            EXPECT_EQ(e.cause(), c.value + c.cause);
+        }
+        EXPECT_EQ(test::readFile(dir / "velt.ini"), old);
+    }
+    test::TempDir dir;
+    test::writeFile(dir / "velt.ini", old);
+    EXPECT_TRUE(test::inChild(
+        [&] {
+            try {
+                writeSetting(dir / "velt.ini", "Velt", "path", "/a/much/longer/folder/");
+            } catch (const ImportError& e) {
+                return e.cause().find("書き込めません") != std::string::npos;
+            }
+            return false;
+        },
+        old.size()));
+    EXPECT_EQ(test::readFile(dir / "velt.ini"), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 // A settings file that is there but cannot be read (here: far too large) is left as it is.

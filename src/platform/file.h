@@ -107,6 +107,11 @@ private:
 
 // The whole file; more than `limit` bytes throws (EFBIG).
 std::string readAll(const std::string& path, std::size_t limit);
+
+// Opens an input for reading only when it is a regular file. Opened without waiting (a pipe in its
+// place never blocks), then checked on the open file: a folder throws EISDIR, a pipe, device or
+// socket ENODEV, before a byte is read.
+File openRegularFile(const std::string& path);
 // Creates or empties the file and writes `data`.
 void writeAll(const std::string& path, std::string_view data, unsigned permissions = 0666);
 

@@ -26,6 +26,8 @@ std::string describeErrno(int err) {
             return "ファイルが大きすぎます";
         case EISDIR:
             return "同じ名前のフォルダがあります";
+        case ENODEV:
+            return "普通のファイルではありません (パイプや装置は読みません)";
         case EIO:
             return "ディスクの読み書きに失敗しました";
         default:

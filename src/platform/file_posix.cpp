@@ -198,6 +198,14 @@ std::string readAll(const std::string& path, std::size_t limit) {
     return File(path, Read).readRest(limit);
 }
 
+File openRegularFile(const std::string& path) {
+    File f(path, Read | NonBlocking);
+    const Kind kind = f.status().kind;
+    if (kind == Kind::Directory) throw FileError(EISDIR, path);
+    if (kind != Kind::Regular) throw FileError(ENODEV, path);
+    return f;
+}
+
 void writeAll(const std::string& path, std::string_view data, unsigned permissions) {
     File f(path, Write | Create | Truncate, permissions);
     f.write(data);

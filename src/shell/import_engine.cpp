@@ -86,8 +86,8 @@ std::string readText(const std::string& path) {
                                     " MB までしか読みません"};
         throw Failure{path, "ファイルを読めません: " + describeErrno(e.error())};
     } catch (const std::bad_alloc&) {
-        throw Failure{path, std::string(kOutOfMemory) + " (" +
-                                std::to_string(file.status().size) + " バイトを読み込めません)"};
+        throw Failure{path, std::string(kOutOfMemory) + " (" + std::to_string(file.status().size) +
+                                " バイトを読み込めません)"};
     }
 }
 
@@ -239,9 +239,9 @@ struct ImportEngine::Impl {
                         member = pickMember(names, r.memberKinds, r.date, true);
                     if (member.empty() ||
                         std::find(names.begin(), names.end(), member) == names.end())
-                        throw Failure{path, "書庫に " +
-                                                (member.empty() ? kindList(r.memberKinds) : member) +
-                                                " がありません"};
+                        throw Failure{
+                            path, "書庫に " + (member.empty() ? kindList(r.memberKinds) : member) +
+                                      " がありません"};
                     read.names.push_back(member);
                 }
             } catch (const Failure&) {
@@ -264,8 +264,8 @@ struct ImportEngine::Impl {
 
     static std::string aheadKey(const Recognition& r, const std::string& path,
                                 const std::string& date) {
-        std::string key = path + '\0' + date + '\0' + r.stem + '\0' +
-                          std::to_string(static_cast<int>(r.kind));
+        std::string key =
+            path + '\0' + date + '\0' + r.stem + '\0' + std::to_string(static_cast<int>(r.kind));
         for (const auto& k : r.memberKinds) key += '\0' + k;
         return key;
     }
@@ -377,7 +377,8 @@ struct ImportEngine::Impl {
             members = pickPackMembers(filesIn(prefix.empty() ? "." : prefix), date, false, path);
             for (const auto& member : members) texts.push_back(readText(prefix + member));
         }
-        for (std::size_t k = 0; k < members.size(); ++k) checkText(members[k], texts[k], kPackOrder[k]);
+        for (std::size_t k = 0; k < members.size(); ++k)
+            checkText(members[k], texts[k], kPackOrder[k]);
         for (std::size_t k = 0; k < members.size(); ++k) {
             // A pack named without a date (given with --as): the odds take their member's date.
             if (kPackOrder[k] == Kind::OZ && ctx.fileDate.empty())

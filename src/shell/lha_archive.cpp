@@ -225,12 +225,6 @@ bool LhaReader::next(LhaMember& member) {
     member.headerLevel = h.header_level;
     member.directory =
         std::strcmp(h.compress_method, LHA_COMPRESS_TYPE_DIR) == 0 || h.symlink_target != nullptr;
-    // Far beyond any JRDB file: refused before anything is decoded or written, so that a small
-    // hostile archive cannot fill the disk.
-    if (!member.directory && h.length > s.limits.member)
-        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(member.name) + " の大きさ (" +
-                                         std::to_string(h.length) + " バイト) が大きすぎます。" +
-                                         megabytes(s.limits.member) + " までしか解凍しません");
     return true;
 }
 
@@ -242,8 +236,13 @@ void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t
     if (!lha_decoder_for_name(s.current->compress_method))
         throw ImportError(s.archive, "メンバー " + cp932::toUtf8(name) + " の圧縮方式 " +
                                          h.compress_method + " には対応していません");
-    // The header's length is within the member's limit (next() saw to it); decoding stops as soon
-    // as it goes beyond, so neither limit is passed by more than one buffer.
+    // Far beyond any JRDB file: refused from the header, before anything is decoded or written, so
+    // that a small hostile archive cannot fill the disk or the memory. Decoding stops as soon as it
+    // goes beyond the header's length, so neither limit is passed by more than one buffer.
+    if (h.length > s.limits.member)
+        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(name) + " の大きさ (" +
+                                         std::to_string(h.length) + " バイト) が大きすぎます。" +
+                                         megabytes(s.limits.member) + " までしか解凍しません");
     if (s.decoded + h.length > s.limits.archive)
         throw ImportError(s.archive, "書庫の中身が大きすぎます。" + megabytes(s.limits.archive) +
                                          " までしか解凍しません");

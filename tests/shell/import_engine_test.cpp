@@ -337,6 +337,7 @@ TEST_F(Engine, HostileInputsFailFastInWords) {
     writeFile(dir / "in/SEB091123.lzh", beside + readFile(data + "zeros.lzh"));
     ASSERT_EQ(::mkfifo((dir / "in/KYD091122.lzh").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo((dir / "in/SEB091124.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "in/SED_2009.zip").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", dir / "in/KYD091124.txt");
     writeFile(dir / "in/KYD091125.txt", "");
     fs::resize_file(dir / "in/KYD091125.txt", 200u << 20);  // sparse
@@ -351,6 +352,7 @@ TEST_F(Engine, HostileInputsFailFastInWords) {
         {"bomb beside the member", dir / "in/SEB091123.lzh", nullptr},
         {"pipe named as an archive", dir / "in/KYD091122.lzh", "普通のファイルではありません"},
         {"pipe named as a text", dir / "in/SEB091124.txt", "普通のファイルではありません"},
+        {"pipe named as a yearly ZIP", dir / "in/SED_2009.zip", "普通のファイルではありません"},
         {"link to /dev/zero", dir / "in/KYD091124.txt", "普通のファイルではありません"},
         {"path holding a quote", seb, nullptr},
         {"relative path starting with -", "-y/SEB091122.lzh", nullptr},

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static velt::fuzz::TempFolder root;
     const std::string archive = root.path() + "in.zip";
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    velt::fuzz::writeBytes(archive, bytes);
+    velt::test::writeFile(archive, std::string(bytes));
     velt::notTextReason(bytes, false);
     velt::notTextReason(bytes, true);
     try {

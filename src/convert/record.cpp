@@ -60,22 +60,42 @@ bool placeableKey(std::string_view key) {
     return !blank;
 }
 
+namespace {
+
+// The end of the text once the line ends, an end-of-file mark and the line ends before it are
+// taken off its end.
+std::size_t contentEnd(std::string_view text) {
+    std::size_t end = text.size();
+    auto trim = [&] {
+        while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
+    };
+    trim();
+    if (end > 0 && text[end - 1] == '\x1a') {
+        --end;
+        trim();
+    }
+    return end;
+}
+
+}  // namespace
+
+Lines::Lines(std::string_view text) : text_(text.substr(0, contentEnd(text))) {}
+
+bool Lines::next(std::string_view& line) {
+    const std::size_t n = text_.size();
+    if (pos_ >= n) return false;
+    std::size_t i = pos_;
+    while (i < n && text_[i] != '\r' && text_[i] != '\n') ++i;
+    line = text_.substr(pos_, i - pos_);
+    if (i + 1 < n && text_[i] == '\r' && text_[i + 1] == '\n') ++i;
+    pos_ = i + 1;
+    return true;
+}
+
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        char c = text[i];
-        if (c != '\r' && c != '\n') continue;
-        lines.push_back(text.substr(start, i - start));
-        if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < n) lines.push_back(text.substr(start));
-    // An end-of-file mark and blank lines at the very end are not records.
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
-    if (!lines.empty() && lines.back().back() == '\x1a') lines.back().remove_suffix(1);
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    Lines each(text);
+    for (std::string_view line; each.next(line);) lines.push_back(line);
     return lines;
 }
 

@@ -50,8 +50,23 @@ private:
 // two-byte characters are kept as they stand.
 bool placeableKey(std::string_view key);
 
-// Splits a file's bytes into lines at CR LF, a lone CR or a lone LF. Empty lines and an
-// end-of-file mark (Ctrl-Z) that ends the text are not lines.
+// The lines of a file's bytes, one at a time: split at CR LF, a lone CR or a lone LF. Empty lines
+// and an end-of-file mark (Ctrl-Z) that end the text are not lines. Nothing is kept per line, so
+// a file of nothing but line ends costs no memory.
+class Lines {
+public:
+    explicit Lines(std::string_view text);
+    // The next line, or false after the last.
+    bool next(std::string_view& line);
+    // Where the next line starts, in bytes from the start of the text.
+    std::size_t offset() const { return pos_; }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// All the lines at once, as Lines gives them (for small texts: one view per line).
 std::vector<std::string_view> splitLines(std::string_view text);
 
 }  // namespace velt

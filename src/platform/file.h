@@ -109,6 +109,11 @@ private:
 
 // The whole file; more than `limit` bytes throws (EFBIG).
 std::string readAll(const std::string& path, std::size_t limit);
+
+// Opens an input for reading only when it is a regular file. Opened without waiting (a pipe in its
+// place never blocks), then checked on the open file: a folder throws EISDIR, a pipe, device or
+// socket ENODEV, before a byte is read.
+File openRegularFile(const std::string& path);
 // Creates or empties the file and writes `data`.
 void writeAll(const std::string& path, std::string_view data, unsigned permissions = 0666);
 
@@ -164,6 +169,8 @@ void checkFolderWritable(const std::string& folder);
 std::vector<std::string> listFolder(const std::string& folder);
 // Removes a file (not a folder); false when it was not there.
 bool remove(const std::string& path);
+// Creates one folder; true when it was made or is there already. Throws FileError otherwise.
+bool createFolder(const std::string& path);
 // A new private folder "<base>/<prefix>XXXXXX", with its final separator.
 std::string createTempFolder(const std::string& base, const std::string& prefix);
 // The system's temporary folder (TMPDIR or /tmp), without a final separator.

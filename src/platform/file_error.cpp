@@ -29,6 +29,7 @@ std::string describeErrno(int err) {
         case ELOOP:
             return "リンクです。この名前のリンクはたどりません";
         case ENXIO:
+        case ENODEV:
             return "通常のファイルではありません (パイプや装置、フォルダなど)";
         case EIO:
             return "ディスクの読み書きに失敗しました";

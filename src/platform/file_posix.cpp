@@ -216,6 +216,14 @@ std::string readAll(const std::string& path, std::size_t limit) {
     return File(path, Read).readRest(limit);
 }
 
+File openRegularFile(const std::string& path) {
+    File f(path, Read | NonBlocking);
+    const Kind kind = f.status().kind;
+    if (kind == Kind::Directory) throw FileError(EISDIR, path);
+    if (kind != Kind::Regular) throw FileError(ENODEV, path);
+    return f;
+}
+
 void writeAll(const std::string& path, std::string_view data, unsigned permissions) {
     File f(path, Write | Create | Truncate, permissions);
     f.write(data);
@@ -370,6 +378,12 @@ std::vector<std::string> listFolder(const std::string& folder) {
 
 bool remove(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+bool createFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    if (errno == EEXIST && isDirectory(path)) return true;
+    throw FileError(errno, path);
 }
 
 std::string createTempFolder(const std::string& base, const std::string& prefix) {

@@ -1,17 +1,12 @@
 #include "shell/import_engine.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
+#include <future>
 #include <map>
+#include <new>
 #include <set>
+#include <system_error>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -21,7 +16,8 @@
 #include "convert/import_error.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
-#include "shell/lha_zip.h"
+#include "platform/file.h"
+#include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell/text_check.h"
 #include "shell/zip_archive.h"
@@ -43,50 +39,17 @@ struct Failure {
     std::size_t line = 0;  // 1-based; 0 when not at a line
 };
 
-// Removes the work folders of imports that were killed (named "velt-<pid>-XXXXXX" by a
-// process that no longer runs), once per temporary folder and process.
-void removeStaleWorkFolders(const std::string& base) {
-    static std::set<std::string> done;
-    if (!done.insert(base).second) return;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("velt-", 0) != 0) continue;
-        const auto dash = name.find('-', 5);
-        if (dash == std::string::npos || dash == 5 || name.size() != dash + 7) continue;
-        if (name.find_first_not_of("0123456789", 5) != dash) continue;
-        const long pid = std::strtol(name.c_str() + 5, nullptr, 10);
-        if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-        std::error_code ignored;
-        if (entry.is_directory(ignored)) std::filesystem::remove_all(entry.path(), ignored);
-    }
-}
+// Far beyond any real input (a day's largest file is under 1 MB, a year's under 100 MB), so that
+// a hostile input fails at once instead of exhausting memory.
+constexpr std::size_t kMaxTextBytes = 256u << 20;
+// An archive holds a day: its members are refused from their headers when far beyond a day's
+// files, before they are decoded into memory.
+constexpr LhaLimits kArchiveLimits{64u << 20, 256u << 20};
 
-// A fresh private folder for one archive's members, removed with everything in it.
-class WorkFolder {
-public:
-    WorkFolder() {
-        std::error_code ec;
-        std::string base = std::filesystem::temp_directory_path(ec).string();
-        if (ec || base.empty()) base = "/tmp";
-        removeStaleWorkFolders(base);
-        std::string pattern = base + (base.back() == '/' ? "" : "/") + "velt-" +
-                              std::to_string(::getpid()) + "-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw Failure{base, "作業フォルダを作れません: " + describeErrno(errno)};
-        path_ = pattern + "/";
-    }
-    ~WorkFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-    const std::string& path() const { return path_; }
+const char* const kOutOfMemory = "メモリが足りません";
 
-private:
-    std::string path_;
-};
+// The groups of a pack, in the order they are converted.
+const Kind kPackOrder[] = {Kind::KYD, Kind::SEBZEB, Kind::OZ, Kind::SKAZKA};
 
 // Points the context at one input file's output store for as long as it is read.
 class StoreInUse {
@@ -105,33 +68,28 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// A text input, refused before it is read when it is no regular file or larger than any real one.
 std::string readText(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        int err = errno;
-        throw Failure{path, err == ENOENT ? "ファイルがありません"
-                                          : "ファイルを開けません: " + describeErrno(err)};
+    platform::File file;
+    try {
+        file = platform::openRegularFile(path);
+    } catch (const platform::FileError& e) {
+        if (e.error() == ENOENT) throw Failure{path, "ファイルがありません"};
+        if (e.error() == EISDIR) throw Failure{path, "フォルダです"};
+        if (e.error() == ENODEV) throw Failure{path, describeErrno(e.error())};
+        throw Failure{path, "ファイルを開けません: " + describeErrno(e.error())};
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throw Failure{path, "フォルダです"};
+    try {
+        return file.readRest(kMaxTextBytes);
+    } catch (const platform::FileError& e) {
+        if (e.error() == EFBIG)
+            throw Failure{path, "ファイルが大きすぎます。" + std::to_string(kMaxTextBytes >> 20) +
+                                    " MB までしか読みません"};
+        throw Failure{path, "ファイルを読めません: " + describeErrno(e.error())};
+    } catch (const std::bad_alloc&) {
+        throw Failure{path, std::string(kOutOfMemory) + " (" + std::to_string(file.status().size) +
+                                " バイトを読み込めません)"};
     }
-    std::string text;
-    char buf[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int err = errno;
-            ::close(fd);
-            throw Failure{path, "ファイルを読めません: " + describeErrno(err)};
-        }
-        if (n == 0) break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return text;
 }
 
 // An LHA header ("-lh?-" or "-lz?-" at offset 2) in a file that is about to be read as text.
@@ -140,13 +98,14 @@ bool looksLikeArchive(std::string_view text) {
            (text[4] == 'h' || text[4] == 'z');
 }
 
-// The names of the files directly inside a folder, sorted.
+// The names of the files directly inside a folder, sorted; none when it cannot be listed.
 std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-        std::error_code ignored;
-        if (e.is_regular_file(ignored)) names.push_back(e.path().filename().string());
+    try {
+        for (auto& name : platform::listFolder(folder))
+            if (platform::isRegularFile(folder + (folder.back() == '/' ? "" : "/") + name))
+                names.push_back(std::move(name));
+    } catch (const platform::FileError&) {
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -193,13 +152,10 @@ std::string joined(const std::vector<std::string>& items) {
 std::string dataFolderWarning(const std::string& folder) {
     std::string base = folder;
     if (!base.empty() && base.back() != '/') base += '/';
-    struct stat folderStat {};
     // A missing folder is reported by the import that needs it.
-    if (::stat(base.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return {};
-    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"}) {
-        struct stat st {};
-        if (::stat((base + sub).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
-    }
+    if (!platform::isDirectory(base)) return {};
+    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
+        if (platform::isDirectory(base + sub)) return {};
     return folder +
            " には MDATA、HDATA、KCOM_DATA のどれもありません。Target のデータフォルダでは"
            "ないようです (設定はそのまま保存します)。";
@@ -223,8 +179,7 @@ struct ImportEngine::Impl {
                 "データフォルダを選んでから取り込んでください。";
             return false;
         }
-        struct stat st {};
-        if (::stat(dataFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (!platform::isDirectory(dataFolder)) {
             report = "データフォルダ " + dataFolder +
                      " がありません。「設定」ボタン (コマンド行では velt-cli --set-data-folder "
                      "DIR) で Target のデータフォルダを選び直してください。";
@@ -248,7 +203,7 @@ struct ImportEngine::Impl {
                      Kind group, std::size_t& converted, const std::string& progressLabel) {
         Converter convert = converterOf(group);
         if (group == Kind::OZ) ctx.oddsStartFlag = 1;
-        auto lines = splitLines(text);
+        Lines lines(text);
         auto owned = makeStore ? makeStore() : std::make_unique<OutputStore>();
         OutputStore& store = *owned;
         StoreInUse use(ctx, store);
@@ -256,10 +211,20 @@ struct ImportEngine::Impl {
         const auto total = static_cast<std::uint64_t>(text.size());
         messages.progress(progressLabel, 0, total);
         std::size_t i = 0;
+        bool atLine = false;  // a failure now is one of line i + 1, not of the final write
+        // What was converted before a failure goes to disk before the failure is reported.
+        auto finishAfterFailure = [&] {
+            try {
+                store.finish();
+            } catch (...) {
+                // The first failure is the one to report; this one has the same cause.
+            }
+            sum.linesWritten += store.linesWritten();
+        };
         try {
-            for (; i < lines.size(); ++i) {
-                ctx.currentLine.assign(lines[i]);
-                Outcome outcome = convert(lines[i], ctx);
+            for (std::string_view line; (atLine = lines.next(line)); ++i) {
+                ctx.currentLine.assign(line);
+                Outcome outcome = convert(line, ctx);
                 ++sum.linesRead;
                 ++converted;
                 if (outcome == Outcome::Written) ++sum.written;
@@ -267,65 +232,103 @@ struct ImportEngine::Impl {
                 if (outcome == Outcome::Malformed) ++sum.malformed;
                 if ((i + 1) % kProgressLines == 0)
                     messages.progress(progressLabel,
-                                      static_cast<std::uint64_t>(lines[i].data() - text.data()),
-                                      total);
+                                      static_cast<std::uint64_t>(line.data() - text.data()), total);
             }
             store.finish();
         } catch (const ImportError& e) {
-            try {
-                store.finish();
-            } catch (...) {
-                // The first failure is the one to report; this one has the same cause.
-            }
-            sum.linesWritten += store.linesWritten();
-            throw Failure{e.file(), e.cause(), label, i < lines.size() ? i + 1 : 0};
+            finishAfterFailure();
+            throw Failure{e.file(), e.cause(), label, atLine ? i + 1 : 0};
+        } catch (const std::bad_alloc&) {
+            finishAfterFailure();
+            throw Failure{label, kOutOfMemory, label, atLine ? i + 1 : 0};
         } catch (const std::exception& e) {
-            try {
-                store.finish();
-            } catch (...) {
-            }
-            sum.linesWritten += store.linesWritten();
-            throw Failure{label, e.what(), label, i < lines.size() ? i + 1 : 0};
+            finishAfterFailure();
+            throw Failure{label, e.what(), label, atLine ? i + 1 : 0};
         }
         sum.linesWritten += store.linesWritten();
         messages.progress(progressLabel, total, total);
     }
 
-    // Extracts an archive into `work` and lists the members found there.
-    std::vector<std::string> extract(const std::string& archive, const WorkFolder& work) {
-        std::string cause;
-        if (ExtractArchive(messages, 0, archive, work.path(), "e", "-x1m0", &cause) != 0)
-            throw Failure{"", cause.empty() ? archive + ": 解凍に失敗しました" : cause};
-        return filesIn(work.path());
+    // What an import converts from one archive: its chosen members, in the order of conversion.
+    struct ArchiveRead {
+        std::vector<std::string> names;
+        std::vector<std::string> texts;
+    };
+
+    // Decodes in memory the members an archive's import converts, and nothing else. Touches no
+    // state, so that it can run ahead on another thread; `date` is the `fileDate` its import sees.
+    static ArchiveRead readArchive(const Recognition& r, const std::string& path,
+                                   const std::string& date) {
+        ArchiveRead read;
+        auto choose = [&](const std::vector<std::string>& names) {
+            try {
+                if (r.kind == Kind::Pack) {
+                    read.names = pickPackMembers(names, date, true, path);
+                } else {
+                    std::string member = r.kind == Kind::Lap ? "JracSei1.dat" : r.stem + ".txt";
+                    if (!r.memberKinds.empty())
+                        member = pickMember(names, r.memberKinds, r.date, true);
+                    if (member.empty() ||
+                        std::find(names.begin(), names.end(), member) == names.end())
+                        throw Failure{
+                            path, "書庫に " + (member.empty() ? kindList(r.memberKinds) : member) +
+                                      " がありません"};
+                    read.names.push_back(member);
+                }
+            } catch (const Failure&) {
+                // A member missing from a damaged archive: the damage is what to report.
+                checkLhaArchive(path, kArchiveLimits);
+                throw;
+            }
+            return std::set<std::string>(read.names.begin(), read.names.end());
+        };
+        auto members = readLhaMembers(path, choose, kArchiveLimits);
+        for (const auto& name : read.names) read.texts.push_back(std::move(members[name]));
+        return read;
     }
 
-    // Reads the members `wanted` names straight into memory; the others are skipped undecoded.
-    // Fails as the extraction does, with its messages.
-    std::map<std::string, std::string> readMembers(
-        const std::string& archive, const std::function<bool(const std::string&)>& wanted) {
-        struct stat st {};
-        if (::stat(archive.c_str(), &st) != 0) {
+    // The next archive of a list, being read on the second core while this one converts.
+    struct Ahead {
+        std::string key;
+        std::future<ArchiveRead> read;
+    } ahead;
+
+    static std::string aheadKey(const Recognition& r, const std::string& path,
+                                const std::string& date) {
+        std::string key =
+            path + '\0' + date + '\0' + r.stem + '\0' + std::to_string(static_cast<int>(r.kind));
+        for (const auto& k : r.memberKinds) key += '\0' + k;
+        return key;
+    }
+
+    void readAhead(const Recognition& r, const std::string& path) {
+        if (!r.archive() || r.kind == Kind::Zip || r.kind == Kind::None) return;
+        try {
+            ahead.read = std::async(std::launch::async, readArchive, r, path, r.date);
+            ahead.key = aheadKey(r, path, r.date);
+        } catch (const std::system_error&) {
+            // No second thread: the archive is read when its turn comes.
+        }
+    }
+
+    // The archive's members, from the read ahead when there is one for it. Fails as the
+    // extraction does, with its messages, at the moment the extraction would.
+    ArchiveRead archiveMembers(const Recognition& r, const std::string& path,
+                               const std::string& date) {
+        try {
+            if (ahead.read.valid() && ahead.key == aheadKey(r, path, date)) {
+                auto read = std::move(ahead.read);
+                return read.get();
+            }
+            return readArchive(r, path, date);
+        } catch (const ArchiveMissing& e) {
             messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー",
                              Messages::Icon::None);
-            throw Failure{archive, "ファイルが見つかりません"};
-        }
-        std::map<std::string, std::string> found;
-        try {
-            LhaZip zip(archive);
-            LhaMember member;
-            while (zip.next(member)) {
-                const std::string name = memberFileName(member);
-                if (member.directory || name.empty() || !wanted(name)) continue;
-                if (found.count(name))
-                    throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
-                std::string& bytes = found[name];
-                zip.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
-            }
+            throw Failure{e.file(), "ファイルが見つかりません"};
         } catch (const ImportError& e) {
             messages.message("解凍に失敗しました。No.5", "圧縮失敗", Messages::Icon::Exclamation);
             throw Failure{e.file(), e.cause()};
         }
-        return found;
     }
 
     // The member to read for one group: the first of `kinds` named kind + date + ".txt", else
@@ -353,26 +356,35 @@ struct ImportEngine::Impl {
         if (!r.archive()) {
             text = readText(path);
         } else {
-            WorkFolder work;
-            auto names = extract(path, work);
-            std::string member = group == Kind::Lap ? "JracSei1.dat" : r.stem + ".txt";
-            if (!r.memberKinds.empty()) {
-                member = pickMember(names, r.memberKinds, r.date, true);
-                if (!member.empty() && r.date.empty())
-                    ctx.fileDate = recogniseDailyText(member).date;
-            }
-            if (member.empty() || std::find(names.begin(), names.end(), member) == names.end())
-                throw Failure{path, "書庫に " +
-                                        (member.empty() ? kindList(r.memberKinds) : member) +
-                                        " がありません"};
-            label = member;
-            text = readText(work.path() + member);
+            ArchiveRead read = archiveMembers(r, path, ctx.fileDate);
+            label = read.names[0];
+            text = std::move(read.texts[0]);
+            if (!r.memberKinds.empty() && r.date.empty())
+                ctx.fileDate = recogniseDailyText(label).date;
         }
         if (group == Kind::OZ && ctx.fileDate.empty())
             throw Failure{path,
                           "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません"};
         checkText(label, text, group);
         convertText(sum, text, label, group, converted, sum.input);
+    }
+
+    // One member of each group of a pack, in the order of conversion. Every group is looked for
+    // before anything is converted.
+    static std::vector<std::string> pickPackMembers(const std::vector<std::string>& names,
+                                                    const std::string& date, bool archive,
+                                                    const std::string& path) {
+        std::vector<std::string> members;
+        std::string missing;
+        for (Kind group : kPackOrder) {
+            members.push_back(pickMember(names, packKindsOfGroup(group), date, archive));
+            if (members.back().empty())
+                missing += std::string(missing.empty() ? "" : "、") + groupName(group) + " (" +
+                           kindList(packKindsOfGroup(group), date) + " のどれか)";
+        }
+        if (!missing.empty())
+            throw Failure{path, (archive ? "書庫に " : "") + missing + " がありません"};
+        return members;
     }
 
     static std::string kindList(const std::vector<std::string>& kinds,
@@ -385,44 +397,24 @@ struct ImportEngine::Impl {
 
     void importPack(const Recognition& r, const std::string& path, ImportSummary& sum,
                     std::size_t& converted) {
-        static const Kind order[] = {Kind::KYD, Kind::SEBZEB, Kind::OZ, Kind::SKAZKA};
         const std::string date = ctx.fileDate;
-        std::map<std::string, std::string> read;  // an archive's members that a pack may use
-        std::string prefix;
-        std::vector<std::string> names;
+        std::vector<std::string> members, texts;
         if (r.archive()) {
-            read = readMembers(path, [](const std::string& name) {
-                const Recognition daily = recogniseDailyText(name);
-                const auto& kinds = packKindsOfGroup(daily.kind);
-                return std::find(kinds.begin(), kinds.end(), daily.kindName) != kinds.end();
-            });
-            for (const auto& [name, bytes] : read) names.push_back(name);
+            ArchiveRead read = archiveMembers(r, path, date);
+            members = std::move(read.names);
+            texts = std::move(read.texts);
         } else {
-            prefix = folderOf(path);
-            names = filesIn(prefix.empty() ? "." : prefix);
+            const std::string prefix = folderOf(path);
+            members = pickPackMembers(filesIn(prefix.empty() ? "." : prefix), date, false, path);
+            for (const auto& member : members) texts.push_back(readText(prefix + member));
         }
-        // Every group is looked for before anything is converted.
-        std::vector<std::string> members;
-        std::string missing;
-        for (Kind group : order) {
-            members.push_back(pickMember(names, packKindsOfGroup(group), date, r.archive()));
-            if (members.back().empty())
-                missing += std::string(missing.empty() ? "" : "、") + groupName(group) + " (" +
-                           kindList(packKindsOfGroup(group), date) + " のどれか)";
-        }
-        if (!missing.empty())
-            throw Failure{path, (r.archive() ? "書庫に " : "") + missing + " がありません"};
-        std::vector<std::string> texts;
-        for (std::size_t k = 0; k < members.size(); ++k) {
-            texts.push_back(r.archive() ? std::move(read[members[k]])
-                                        : readText(prefix + members[k]));
-            checkText(members[k], texts.back(), order[k]);
-        }
+        for (std::size_t k = 0; k < members.size(); ++k)
+            checkText(members[k], texts[k], kPackOrder[k]);
         for (std::size_t k = 0; k < members.size(); ++k) {
             // A pack named without a date (given with --as): the odds take their member's date.
-            if (order[k] == Kind::OZ && ctx.fileDate.empty())
+            if (kPackOrder[k] == Kind::OZ && ctx.fileDate.empty())
                 ctx.fileDate = recogniseDailyText(members[k]).date;
-            convertText(sum, texts[k], members[k], order[k], converted, sum.input);
+            convertText(sum, texts[k], members[k], kPackOrder[k], converted, sum.input);
         }
     }
 
@@ -474,12 +466,12 @@ struct ImportEngine::Impl {
     void commentYears(const Recognition& r, const std::string& path, std::set<std::string>& years) {
         if (r.kind != Kind::SKAZKA && r.kind != Kind::Pack && r.kind != Kind::Zip) return;
         // A pipe or a device is read once, by its import.
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+        if (!platform::isRegularFile(path)) return;
         const auto& kinds = r.kind == Kind::Pack ? packKindsOfGroup(Kind::SKAZKA) : r.memberKinds;
         auto scan = [&](std::string_view text) {
             if (looksLikeArchive(text) || !notTextReason(text, false).empty()) return;
-            for (std::string_view line : splitLines(text)) {
+            Lines lines(text);
+            for (std::string_view line; lines.next(line);) {
                 std::string year = commentYear(line);
                 if (!year.empty()) years.insert(std::move(year));
             }
@@ -500,14 +492,14 @@ struct ImportEngine::Impl {
                     if (wanted(name.substr(name.find_last_of('/') + 1))) scan(zip.read(i));
                 }
             } else if (r.archive()) {
-                LhaZip zip(path);
-                LhaMember member;
-                while (zip.next(member)) {
-                    if (member.directory || !wanted(memberFileName(member))) continue;
-                    std::string bytes;
-                    zip.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
-                    scan(bytes);
-                }
+                auto choose = [&](const std::vector<std::string>& names) {
+                    std::set<std::string> chosen;
+                    for (const auto& name : names)
+                        if (wanted(name)) chosen.insert(name);
+                    return chosen;
+                };
+                for (const auto& member : readLhaMembers(path, choose, kArchiveLimits))
+                    scan(member.second);
             } else if (r.kind == Kind::SKAZKA) {
                 scan(readText(path));
             } else {
@@ -530,8 +522,7 @@ struct ImportEngine::Impl {
         for (const auto& [path, r] : inputs) commentYears(r, path, years);
         if (years.empty()) return true;
         const std::string kcom = dataFolder + "KCOM_DATA/";
-        struct stat st {};
-        if (::stat(kcom.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (!platform::isDirectory(kcom)) {
             report = "データフォルダに KCOM_DATA がありません (" + kcom +
                      ")。Target のデータフォルダを選び直してください。Velt は KCOM_DATA を"
                      "作りません。何も書き込んでいません。";
@@ -539,8 +530,7 @@ struct ImportEngine::Impl {
         }
         std::vector<std::string> missing;
         for (const auto& year : years)
-            if (::stat((kcom + year).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-                missing.push_back(year);
+            if (!platform::isDirectory(kcom + year)) missing.push_back(year);
         if (missing.empty()) return true;
         const std::string list = joined(missing);
         if (!messages.confirm("KCOM_DATA (" + kcom + ") に次の年のフォルダがありません: " + list +
@@ -550,22 +540,22 @@ struct ImportEngine::Impl {
                      "(コマンド行では velt-cli --create-year-folders で作成できます)";
             return false;
         }
-        for (const auto& year : missing)
-            if (::mkdir((kcom + year).c_str(), 0777) != 0 && errno != EEXIST) {
-                report = kcom + year + ": 年のフォルダを作れません: " + describeErrno(errno) +
-                         "。何も書き込んでいません。";
+        for (const auto& year : missing) {
+            try {
+                platform::createFolder(kcom + year);
+            } catch (const platform::FileError& e) {
+                report = kcom + year + ": 年のフォルダを作れません: " +
+                         describeErrno(e.code().value()) + "。何も書き込んでいません。";
                 return false;
             }
+        }
         return true;
     }
 
     // Runs one recognised import and reports its failure.
     void run(const Recognition& r, const std::string& path, ImportSummary& sum) {
         std::size_t converted = 0;
-        try {
-            importOne(r, path, sum, converted);
-            sum.succeeded = true;
-        } catch (const Failure& f) {
+        auto report = [&](const Failure& f) {
             std::string report = path + " の取り込みに失敗しました。\n";
             if (f.line) report += f.text + " の " + std::to_string(f.line) + " 行目で: ";
             report += f.file.empty() ? f.cause : f.file + ": " + f.cause;
@@ -574,6 +564,17 @@ struct ImportEngine::Impl {
             report += sum.linesWritten ? " (書き込んだ行はそのまま残っています)。" : "。";
             sum.error = report;
             messages.failure(report);
+        };
+        try {
+            importOne(r, path, sum, converted);
+            sum.succeeded = true;
+        } catch (const Failure& f) {
+            report(f);
+        } catch (const ImportError& e) {
+            report(Failure{e.file(), e.cause()});
+        } catch (const std::bad_alloc&) {
+            // Whatever took the memory is given back by now: the report can be made.
+            report(Failure{path, std::string(kOutOfMemory) + " (取り込みを続けられません)"});
         }
     }
 };
@@ -700,8 +701,7 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
     std::vector<std::pair<std::string, Recognition>> inputs;
     std::vector<std::string> unsupported;  // dropped files and files inside folders alike
     for (const auto& path : paths) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(path, ec)) {
+        if (!platform::isDirectory(path)) {
             inputs.emplace_back(path, recogniseDropped(path, commandLine));
             if (inputs.back().second.kind == Kind::None) unsupported.push_back(path);
             continue;
@@ -727,15 +727,17 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         for (const auto& path : paths) {
             ImportSummary sum;
             sum.input = path;
-            std::error_code ec;
             sum.recognised = recogniseDropped(path, commandLine).kind != Kind::None ||
-                             std::filesystem::is_directory(path, ec);
+                             platform::isDirectory(path);
             sum.error = refused;
             sums.push_back(std::move(sum));
         }
         return sums;
     }
-    for (const auto& [path, r] : inputs) {
+    // The next archive is read while one converts.
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const auto& [path, r] = inputs[i];
+        if (i + 1 < inputs.size()) d.readAhead(inputs[i + 1].second, inputs[i + 1].first);
         ImportSummary sum;
         sum.input = path;
         d.ctx.fileDate = r.date;

@@ -18,8 +18,6 @@
 namespace velt {
 namespace {
 
-constexpr std::uint64_t kMaxMemberLength = 256u << 20;
-
 // The archive file as lhasa reads it. It remembers where reading stopped, so that the end of the
 // archive can be told from a header that lhasa could not decode (both give NULL). lhasa asks for a
 // few bytes at a time: they come from a buffer, not from a system call each.
@@ -159,26 +157,34 @@ struct LhaReader::State {
     LHAFileHeader* current = nullptr;
     std::size_t members = 0;
     bool ended = false;
+    LhaLimits limits;
+    std::uint64_t decoded = 0;  // of the whole archive so far
 };
 
-LhaReader::LhaReader(const std::string& archive) : state_(std::make_unique<State>()) {
+namespace {
+
+std::string megabytes(std::uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MB";
+}
+
+}  // namespace
+
+LhaReader::LhaReader(const std::string& archive, LhaLimits limits)
+    : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.archive = archive;
+    s.limits = limits;
     try {
-        s.source.file = platform::File(archive, platform::Read);
+        s.source.file = platform::openRegularFile(archive);
+        s.source.size = s.source.file.status().size;
     } catch (const platform::FileError& e) {
-        throw ImportError(archive, e.error() == ENOENT
-                                       ? "ファイルがありません"
-                                       : "書庫を開けません: " + describeErrno(e.error()));
+        if (e.error() == ENOENT || e.error() == ENOTDIR)
+            throw ArchiveMissing(archive, "ファイルがありません");
+        if (e.error() == EISDIR || e.error() == ENODEV)
+            throw ImportError(archive, "書庫として読めるファイルではありません (" +
+                                           describeErrno(e.error()) + ")");
+        throw ImportError(archive, "書庫を開けません: " + describeErrno(e.error()));
     }
-    platform::Status st;
-    try {
-        st = s.source.file.status();
-    } catch (const platform::FileError&) {
-    }
-    if (st.kind != platform::Kind::Regular)
-        throw ImportError(archive, "書庫として読めるファイルではありません");
-    s.source.size = st.size;
     s.stream.reset(lha_input_stream_new(&kSourceType, &s.source));
     if (s.stream) s.reader.reset(lha_reader_new(s.stream.get()));
     if (!s.reader) throw ImportError(archive, "書庫を読む準備ができません (メモリ不足)");
@@ -219,12 +225,6 @@ bool LhaReader::next(LhaMember& member) {
     member.headerLevel = h.header_level;
     member.directory =
         std::strcmp(h.compress_method, LHA_COMPRESS_TYPE_DIR) == 0 || h.symlink_target != nullptr;
-    // Far beyond any JRDB file: refused before anything is decoded or written, so that a small
-    // hostile archive cannot fill the disk.
-    if (!member.directory && h.length > kMaxMemberLength)
-        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(member.name) + " の大きさ (" +
-                                         std::to_string(h.length) +
-                                         " バイト) が大きすぎます。256 MB までしか解凍しません");
     return true;
 }
 
@@ -236,6 +236,16 @@ void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t
     if (!lha_decoder_for_name(s.current->compress_method))
         throw ImportError(s.archive, "メンバー " + cp932::toUtf8(name) + " の圧縮方式 " +
                                          h.compress_method + " には対応していません");
+    // Far beyond any JRDB file: refused from the header, before anything is decoded or written, so
+    // that a small hostile archive cannot fill the disk or the memory. Decoding stops as soon as it
+    // goes beyond the header's length, so neither limit is passed by more than one buffer.
+    if (h.length > s.limits.member)
+        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(name) + " の大きさ (" +
+                                         std::to_string(h.length) + " バイト) が大きすぎます。" +
+                                         megabytes(s.limits.member) + " までしか解凍しません");
+    if (s.decoded + h.length > s.limits.archive)
+        throw ImportError(s.archive, "書庫の中身が大きすぎます。" + megabytes(s.limits.archive) +
+                                         " までしか解凍しません");
     std::array<char, 1 << 16> buf;
     std::uint64_t total = 0;
     std::uint16_t crc = 0;
@@ -247,6 +257,7 @@ void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t
         crc = crc16(crc, buf.data(), n);
         put(sink, buf.data(), n);
     }
+    s.decoded += total;
     if (total != h.length)
         throw ImportError(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
                                          " の長さが見出しと合いません (" + std::to_string(total) +
@@ -256,18 +267,65 @@ void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t
                                          " の CRC が合いません");
 }
 
+std::map<std::string, std::string> readLhaMembers(
+    const std::string& archive,
+    const std::function<std::set<std::string>(const std::vector<std::string>&)>& choose,
+    LhaLimits limits) {
+    // Headers first (the data skipped), to choose; then only the chosen members are decoded.
+    std::vector<std::string> names;
+    {
+        LhaReader reader(archive, limits);
+        LhaMember member;
+        while (reader.next(member))
+            if (!member.directory) names.push_back(memberFileName(member));
+    }
+    const std::set<std::string> chosen = choose(names);
+    std::map<std::string, std::string> found;
+    if (chosen.empty()) return found;
+    LhaReader reader(archive, limits);
+    LhaMember member;
+    while (reader.next(member)) {
+        const std::string name = member.directory ? std::string() : memberFileName(member);
+        if (name.empty() || !chosen.count(name)) continue;
+        if (found.count(name))
+            throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
+        std::string& bytes = found[name];
+        bytes.reserve(static_cast<std::size_t>(member.length));
+        reader.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
+    }
+    return found;
+}
+
+void checkLhaArchive(const std::string& archive, LhaLimits limits) {
+    LhaReader reader(archive, limits);
+    LhaMember member;
+    while (reader.next(member))
+        if (!member.directory) reader.read([](const char*, std::size_t) {});
+}
+
+// Four bytes a step (slicing by four): every decoded byte passes through here, beside lhasa's own
+// decoding, so it is kept well below it.
 std::uint16_t crc16(std::uint16_t crc, const void* data, std::size_t size) {
     static const auto table = [] {
-        std::array<std::uint16_t, 256> t{};
+        std::array<std::array<std::uint16_t, 256>, 4> t{};
         for (unsigned i = 0; i < 256; ++i) {
             unsigned c = i;
             for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
-            t[i] = static_cast<std::uint16_t>(c);
+            t[0][i] = static_cast<std::uint16_t>(c);
         }
+        for (unsigned i = 0; i < 256; ++i)
+            for (int k = 1; k < 4; ++k)
+                t[k][i] = static_cast<std::uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
         return t;
     }();
     const auto* p = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) crc = (crc >> 8) ^ table[(crc ^ p[i]) & 0xFF];
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        const unsigned a = (crc ^ p[i]) & 0xFF, b = ((crc >> 8) ^ p[i + 1]) & 0xFF;
+        crc = static_cast<std::uint16_t>(table[3][a] ^ table[2][b] ^ table[1][p[i + 2]] ^
+                                         table[0][p[i + 3]]);
+    }
+    for (; i < size; ++i) crc = (crc >> 8) ^ table[0][(crc ^ p[i]) & 0xFF];
     return crc;
 }
 

@@ -4,9 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <type_traits>
+#include <vector>
+
+#include "convert/import_error.h"
 
 namespace velt {
 
@@ -23,11 +29,25 @@ struct LhaMember {
     bool directory = false;  // a folder or a symbolic link: nothing to extract
 };
 
+// An archive that is not there at all, told apart from one that cannot be read.
+class ArchiveMissing : public ImportError {
+public:
+    using ImportError::ImportError;
+};
+
+// The most a reader decodes: per member and for the whole archive. A member whose header declares
+// more is refused before a byte of it is decoded, and decoding stops as soon as it goes beyond.
+struct LhaLimits {
+    std::uint64_t member = 256u << 20;
+    std::uint64_t archive = 1u << 30;
+};
+
 // Reads an archive member by member. Every failure throws ImportError naming the archive:
-// a damaged header, a truncated file, a CRC or length mismatch, an unknown method.
+// a damaged header, a truncated file, a CRC or length mismatch, an unknown method, a limit passed,
+// a file that is no regular file (refused without waiting on it).
 class LhaReader {
 public:
-    explicit LhaReader(const std::string& archive);
+    explicit LhaReader(const std::string& archive, LhaLimits limits = {});
     ~LhaReader();
     LhaReader(LhaReader&&) noexcept;
     LhaReader& operator=(LhaReader&&) noexcept;
@@ -50,6 +70,18 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// The members of an archive that `choose` picks from the names of all of them (memberFileName),
+// decoded into memory and checked; the others are skipped without being decoded. Throws as
+// LhaReader does (ArchiveMissing when the archive is not there), and what `choose` throws.
+std::map<std::string, std::string> readLhaMembers(
+    const std::string& archive,
+    const std::function<std::set<std::string>(const std::vector<std::string>&)>& choose,
+    LhaLimits limits);
+
+// Decodes every member and checks it, keeping nothing: tells a damaged archive from one that only
+// lacks a member. Throws as LhaReader does.
+void checkLhaArchive(const std::string& archive, LhaLimits limits);
 
 // CRC-16/ARC (reflected polynomial 0xA001, initial value 0), as LHA stores it.
 std::uint16_t crc16(std::uint16_t crc, const void* data, std::size_t size);

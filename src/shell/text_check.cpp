@@ -43,11 +43,13 @@ bool cleanCp932(std::string_view line) {
 
 std::string notTextReason(std::string_view bytes, bool lapLayout) {
     if (std::memchr(bytes.data(), '\0', bytes.size())) return "NUL バイトがあります";
-    const auto lines = splitLines(bytes);
-    const std::size_t step = lines.size() > kSampleLines ? lines.size() / kSampleLines : 1;
-    std::size_t judged = 0, odd = 0;
-    for (std::size_t i = 0; i < lines.size(); i += step) {
-        const std::string_view line = lines[i];
+    std::size_t count = 0;
+    std::string_view line;
+    for (Lines all(bytes); all.next(line);) ++count;
+    const std::size_t step = count > kSampleLines ? count / kSampleLines : 1;
+    std::size_t judged = 0, odd = 0, i = 0;
+    for (Lines all(bytes); all.next(line); ++i) {
+        if (i % step != 0) continue;
         // A blank key is a record that cannot be placed, counted as malformed, not a sign.
         if (line.substr(0, 8).find_first_not_of(' ') == std::string_view::npos) continue;
         ++judged;

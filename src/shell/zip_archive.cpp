@@ -2,8 +2,11 @@
 
 #include <zip.h>
 
+#include <cerrno>
+
 #include "codes/cp932.h"
 #include "convert/import_error.h"
+#include "platform/file.h"
 
 namespace velt {
 namespace {
@@ -33,6 +36,13 @@ struct ZipArchive::State {
 
 ZipArchive::ZipArchive(const std::string& path) : state_(std::make_unique<State>()) {
     state_->path = path;
+    // A pipe or device in the archive's place is refused before libzip opens it (and would wait).
+    try {
+        platform::openRegularFile(path);
+    } catch (const platform::FileError& e) {
+        if (e.error() == ENOENT) throw ImportError(path, "ファイルがありません");
+        throw ImportError(path, "ZIP 書庫として読めません: " + describeErrno(e.error()));
+    }
     int code = 0;
     zip_t* z = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!z) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "convert/import_error.h"
 #include "shell/lha_archive.h"
@@ -135,6 +136,45 @@ TEST(HostileArchives, HugeDeclaredSizesAreRefused) {
         {"stored, 256 MB", level0("big.txt", "tiny", 256u << 20) + kEnd, {}, "長さ"},
     };
     for (const Case& c : cases) check(c);
+}
+
+// In memory, only the chosen members are decoded, within the limits per member and per archive;
+// a damaged member that is not chosen is never looked at.
+TEST(HostileArchives, MembersReadInMemoryWithinLimits) {
+    std::string damaged = level0("d.txt", "123456");
+    damaged.back() ^= 1;
+    const std::string archive = level0("a.txt", "123456") + level0("b.txt", "abcdef") + damaged +
+                                level0("c.txt", "ABCDEF") + level0("big.txt", "tiny", 11) + kEnd;
+    struct Case {
+        std::set<std::string> chosen;
+        const char* cause;  // a piece of the failure, or "" for success
+    } cases[] = {
+        {{"a.txt", "c.txt"}, ""},
+        {{"a.txt", "b.txt", "c.txt"}, "書庫の中身が大きすぎます"},
+        {{"big.txt"}, "big.txt の大きさ (11 バイト) が大きすぎます"},
+        {{"d.txt"}, "CRC"},
+    };
+    TempDir root;
+    test::writeFile(root / "in.lzh", archive);
+    for (const Case& c : cases) {
+        std::vector<std::string> seen;
+        try {
+            auto got = readLhaMembers(
+                root / "in.lzh",
+                [&](const std::vector<std::string>& names) {
+                    seen = names;
+                    return c.chosen;
+                },
+                LhaLimits{10, 15});
+            EXPECT_STREQ(c.cause, "");
+            EXPECT_EQ(got.size(), c.chosen.size());
+            for (const auto& [name, bytes] : got) EXPECT_EQ(bytes.size(), 6u) << name;
+        } catch (const ImportError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos) << e.what();
+            EXPECT_STRNE(c.cause, "");
+        }
+        EXPECT_EQ(seen, (std::vector<std::string>{"a.txt", "b.txt", "d.txt", "c.txt", "big.txt"}));
+    }
 }
 
 TEST(HostileArchives, ManyAndEmptyMembers) {

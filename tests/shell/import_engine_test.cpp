@@ -1,6 +1,9 @@
 #include "shell/import_engine.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,7 +12,6 @@
 #include <sstream>
 
 #include "convert/record.h"
-#include "shell/lha_zip.h"
 #include "shell/recognition.h"
 #include "shell_test_util.h"
 
@@ -110,24 +112,23 @@ TEST_F(Engine, ButtonImportsAnArchiveAndLeavesNothingBehind) {
     EXPECT_EQ(snapshot(target()), written);
 }
 
-// A killed import leaves its work folder; the next import removes it, and only it.
-TEST_F(Engine, WorkFoldersOfKilledImportsAreRemoved) {
+// Archives are read in memory: nothing is made in the temporary folder, and what others left
+// there (a killed process's folder included) is not touched.
+TEST_F(Engine, ArchivesLeaveTheTemporaryFolderAlone) {
     pid_t child = fork();
     if (child == 0) _exit(0);
     ASSERT_GT(child, 0);
     waitpid(child, nullptr, 0);
     const fs::path stale = dir / ("tmp/velt-" + std::to_string(child) + "-AbC123");
-    const fs::path running = dir / ("tmp/velt-" + std::to_string(getpid()) + "-XyZ789");
     const fs::path other = dir / "tmp/velt-notes";
-    for (const fs::path& p : {stale, running, other}) fs::create_directories(p / "sub");
+    for (const fs::path& p : {stale, other}) fs::create_directories(p / "sub");
     writeFile(stale / "KYD091122.txt", "left over");
+    const auto before = snapshot(dir / "tmp");
 
     std::string path = archive("KYD091122.lzh", {{"KYD091122.txt", sample("KYD091122.txt")}});
     EXPECT_TRUE(engine.importAs(Button::KYD, path).succeeded);
-    EXPECT_FALSE(fs::exists(stale));
-    EXPECT_TRUE(fs::exists(running));
-    EXPECT_TRUE(fs::exists(other));
-    fs::remove_all(running);
+    EXPECT_EQ(snapshot(dir / "tmp"), before);
+    fs::remove_all(stale);
     fs::remove_all(other);
 }
 
@@ -320,6 +321,88 @@ TEST_F(Engine, MembersNeverReachTheProgramFolder) {
                                                  {"readme.html", "evil"}});
     ImportSummary s = engine.importAs(Button::KYD, path);
     EXPECT_TRUE(s.succeeded) << s.error;
+}
+
+// Hostile inputs, each imported in a child process: bombs fail from their headers with a message
+// and little memory, undecoded when not converted; pipes and devices are refused unread; odd
+// paths import; running out of memory is told in words. Nothing goes to the temporary folder.
+TEST_F(Engine, HostileInputsFailFastInWords) {
+    const std::string data = std::string(VELT_TEST_DATA) + "/archives/";
+    fs::create_directories(dir / "in/r\"x/-y");
+    for (const char* bomb : {"zeros", "lines"}) {
+        fs::create_directories(dir / ("in/" + std::string(bomb)));
+        fs::copy_file(data + bomb + ".lzh", dir / ("in/" + std::string(bomb) + "/KYD091122.lzh"));
+    }
+    const std::string seb =
+        archive("r\"x/-y/SEB091122.lzh", {{"SEB091122.txt", sample("SEB091122.txt")}});
+    // The results archive with a 200 MB member of zeros behind it, which it does not convert.
+    std::string beside =
+        readFile(archive("SEB091123.lzh", {{"SEB091123.txt", sample("SEB091122.txt")}}));
+    beside.pop_back();  // the end mark: the bomb's member follows
+    writeFile(dir / "in/SEB091123.lzh", beside + readFile(data + "zeros.lzh"));
+    ASSERT_EQ(::mkfifo((dir / "in/KYD091122.lzh").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "in/SEB091124.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "in/SED_2009.zip").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "in/KYD091124.txt");
+    writeFile(dir / "in/KYD091125.txt", "");
+    fs::resize_file(dir / "in/KYD091125.txt", 200u << 20);  // sparse
+    struct Case {
+        const char* what;
+        std::string path;
+        const char* error;  // a piece of the report, or nullptr: imported
+        bool lowMemory = false;
+    } cases[] = {
+        {"archive bomb", dir / "in/zeros/KYD091122.lzh", "200000000 バイト) が大きすぎます"},
+        {"line bomb", dir / "in/lines/KYD091122.lzh", "100000000 バイト) が大きすぎます"},
+        {"bomb beside the member", dir / "in/SEB091123.lzh", nullptr},
+        {"pipe named as an archive", dir / "in/KYD091122.lzh", "通常のファイルではありません"},
+        {"pipe named as a text", dir / "in/SEB091124.txt", "通常のファイルではありません"},
+        {"pipe named as a yearly ZIP", dir / "in/SED_2009.zip", "通常のファイルではありません"},
+        {"link to /dev/zero", dir / "in/KYD091124.txt", "通常のファイルではありません"},
+        {"path holding a quote", seb, nullptr},
+        {"relative path starting with -", "-y/SEB091122.lzh", nullptr},
+        {"out of memory", dir / "in/KYD091125.txt", "KYD091125.txt: メモリが足りません", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            ::alarm(30);  // a hang fails the case
+            if (::chdir((dir / "in/r\"x").c_str()) != 0) _exit(3);
+            if (c.lowMemory) {
+                long pages = 0;
+                std::ifstream("/proc/self/statm") >> pages;
+                const rlim_t limit =
+                    static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE)) + (64u << 20);
+                rlimit rl{limit, limit};
+                ::setrlimit(RLIMIT_AS, &rl);
+            }
+            ImportSummary s = engine.importFiles({c.path}, true).at(0);
+            const std::string result = (s.succeeded ? "ok" : "failed") + ("\n" + s.error);
+            if (::write(out[1], result.data(), result.size()) < 0) _exit(2);
+            _exit(0);
+        }
+        ::close(out[1]);
+        std::string result;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) result.append(buf, n);
+        ::close(out[0]);
+        int status = 0;
+        rusage usage{};
+        ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            ADD_FAILURE() << "hung or died: " << status;
+            continue;
+        }
+        EXPECT_EQ(result.rfind(c.error ? "failed" : "ok", 0), 0u) << result;
+        if (c.error) {
+            EXPECT_NE(result.find(c.error), std::string::npos) << result;
+        }
+        EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "KB at most";
+        EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+    }
 }
 
 // ---- Today's downloads: longer layouts, new names, packs of two shapes, yearly ZIPs, folders.

@@ -16,7 +16,6 @@
 namespace velt::platform {
 namespace {
 
-constexpr std::size_t kChunk = 1 << 16;
 constexpr int kMaxLinks = 40;
 
 int fdOf(std::intptr_t handle) {
@@ -133,21 +132,6 @@ std::size_t File::readAt(void* buffer, std::size_t size, std::uint64_t offset) {
     }
 }
 
-std::string File::readRest(std::size_t limit) {
-    std::string out;
-    struct stat st {};
-    if (::fstat(fdOf(handle_), &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<std::uint64_t>(st.st_size) <= limit)
-        out.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[kChunk];
-    for (;;) {
-        std::size_t n = read(buf, sizeof buf);
-        if (n == 0) return out;
-        if (out.size() + n > limit) throw FileError(EFBIG, path_);
-        out.append(buf, n);
-    }
-}
-
 void File::write(std::string_view data, std::size_t* written) {
     if (written) *written = 0;
     while (!data.empty()) {
@@ -194,33 +178,6 @@ void File::close() {
     if (::close(fdOf(std::exchange(handle_, -1))) != 0) throw FileError(errno, path_);
 }
 
-std::string readAll(const std::string& path, std::size_t limit) {
-    return File(path, Read).readRest(limit);
-}
-
-void writeAll(const std::string& path, std::string_view data, unsigned permissions) {
-    File f(path, Write | Create | Truncate, permissions);
-    f.write(data);
-    f.close();
-}
-
-void appendWholeLines(File& file, std::string_view lines, std::optional<std::uint64_t> sizeBefore) {
-    std::size_t written = 0;
-    try {
-        file.write(lines, &written);
-    } catch (const FileError& e) {
-        const std::size_t nl = lines.substr(0, written).find_last_of('\n');
-        const std::size_t keep = nl == std::string_view::npos ? 0 : nl + 1;
-        bool cut = false;
-        if (sizeBefore) try {
-                file.truncate(*sizeBefore + keep);
-                cut = true;
-            } catch (const FileError&) {
-            }
-        throw PartialAppend(e.error(), file.path(), keep, cut);
-    }
-}
-
 // The wait for the disk is taken only when there are old bytes to lose: a file that was empty
 // loses nothing (a backfill creates hundreds of these, and a wait each would double its time).
 void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions) {
@@ -249,21 +206,6 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
 
 void removeReplacementLeftover(const std::string& path) {
     ::unlink(replacementOf(followLinks(path)).c_str());
-}
-
-FolderLock FolderLock::acquire(const std::string& lockFile, const std::function<void()>& waiting) {
-    File f(lockFile, Write | Create | NoFollow);
-    if (!f.tryLock()) {
-        if (waiting) waiting();
-        f.lock();
-    }
-    return FolderLock(std::move(f));
-}
-
-std::optional<FolderLock> FolderLock::tryAcquire(const std::string& lockFile) {
-    File f(lockFile, Write | Create | NoFollow);
-    if (!f.tryLock()) return std::nullopt;
-    return FolderLock(std::move(f));
 }
 
 Status status(const std::string& path) {

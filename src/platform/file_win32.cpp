@@ -124,11 +124,12 @@ std::string replacementOf(const std::string& target) {
 // read-only. INVALID_HANDLE_VALUE on failure, its errno value in `err`.
 HANDLE openHandle(const std::string& path, unsigned flags, unsigned permissions, int& err) {
     const std::wstring w = wide(path);
-    DWORD access = 0;
+    // Every handle may read the attributes: status() and the checks below need them.
+    DWORD access = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
     if (flags & Read) access |= GENERIC_READ;
     if (flags & Append)
         // Without the right to write anywhere, every write goes to the end, as with O_APPEND.
-        access |= FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+        access |= FILE_APPEND_DATA | FILE_WRITE_ATTRIBUTES;
     else if (flags & Write)
         access |= GENERIC_WRITE;
     if (flags & Folder) access = FILE_READ_ATTRIBUTES | SYNCHRONIZE;

@@ -86,6 +86,18 @@ TEST(File, FailuresCarryThePathAndTheCause) {
     EXPECT_EQ(platform::readAll(dir / "big", 100).size(), 100u);
 }
 
+// A file opened to append can still be cut back (a torn last line is cut this way).
+TEST(File, AppendingFileIsCutBack) {
+    test::TempDir dir;
+    writeFile(dir / "od", "a\r\n");
+    platform::File f(dir / "od", platform::Write | platform::Append);
+    f.write("b\r\ntorn");
+    f.truncate(6);
+    f.write("c\r\n");
+    f.close();
+    EXPECT_EQ(readFile(dir / "od"), "a\r\nb\r\nc\r\n");
+}
+
 TEST(File, FolderLockIsHeldByOneAtATime) {
     test::TempDir dir;
     const std::string lockFile = dir / "lock";

@@ -342,6 +342,8 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
     WIN32_FILE_ATTRIBUTE_DATA old{};
     const bool exists = GetFileAttributesExW(wideTarget.c_str(), GetFileExInfoStandard, &old);
     const bool durable = exists && (old.nFileSizeHigh != 0 || old.nFileSizeLow != 0);
+    // Windows renames nothing over a read-only file: refused before a new file is left beside it.
+    if (exists && (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) throw FileError(EACCES, path);
     const std::string tmp = replacementOf(target);
     const std::wstring wideTmp = wide(tmp);
     File f(tmp, Write | Create | Exclusive | NoFollow,

@@ -1,7 +1,9 @@
 #pragma once
 // The file layer: every operating-system file call of the program, behind one small interface.
 // Paths are UTF-8. Failures throw FileError (errno and path). One implementation per system
-// (file_posix.cpp here), chosen by the build; callers never see which.
+// (file_posix.cpp, file_win32.cpp), chosen by the build; callers never see which. On Windows the
+// errno is the one whose wording fits the system's error, and the permissions are 0444 for a
+// read-only file, 0666 otherwise.
 
 #include <cstddef>
 #include <cstdint>

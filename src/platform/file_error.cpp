@@ -5,6 +5,12 @@
 
 #include "platform/file.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/windows_error.h"
+#endif
+
 namespace velt::platform {
 
 std::string describeErrno(int err) {
@@ -20,8 +26,10 @@ std::string describeErrno(int err) {
             return "読み取り専用のディスクです";
         case ENOSPC:
             return "ディスクがいっぱいです";
+#ifdef EDQUOT
         case EDQUOT:
             return "ディスクの割り当てを超えました";
+#endif
         case EFBIG:
             return "ファイルが大きすぎます";
         case EISDIR:
@@ -33,10 +41,69 @@ std::string describeErrno(int err) {
             return "通常のファイルではありません (パイプや装置、フォルダなど)";
         case EIO:
             return "ディスクの読み書きに失敗しました";
+        case EBUSY:
+            return "ほかのプログラムが使用中です";
         default:
             return std::strerror(err);
     }
 }
+
+#ifdef _WIN32
+int errnoOfWindowsError(unsigned long code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return ENOENT;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_PRIVILEGE_NOT_HELD:
+            return EACCES;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_FILE_TOO_LARGE:
+            return EFBIG;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            return EBUSY;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_CANT_RESOLVE_FILENAME:
+            return ELOOP;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_INVALID_PARAMETER:
+        case ERROR_NEGATIVE_SEEK:
+            return EINVAL;
+        case ERROR_NO_UNICODE_TRANSLATION:
+            return EILSEQ;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return EMFILE;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        case ERROR_DIR_NOT_EMPTY:
+            return ENOTEMPTY;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
+            return EPIPE;
+        default:
+            return EIO;
+    }
+}
+#endif
 
 FileError::FileError(int err, std::string path)
     : std::system_error(err, std::generic_category()),

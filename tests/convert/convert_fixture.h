@@ -48,21 +48,29 @@ inline std::string crlfLines(std::initializer_list<std::string_view> lines) {
     return out;
 }
 
+// A path under a data folder that is also its UTF-8 text, for the calls that take std::string.
+struct FolderPath : fs::path {
+    using fs::path::path;
+    FolderPath(fs::path p) : fs::path(std::move(p)) {}
+    operator std::string() const { return utf8(*this); }
+    std::string string() const { return utf8(*this); }
+};
+
 // A fresh Target data folder with MDATA and HDATA, removed with the object.
 class DataFolder {
 public:
     explicit DataFolder(bool mdata = true, bool hdata = true)
-        : dir_("velt-convert"), root_(fs::path(dir_.path()).parent_path()) {
+        : dir_("velt-convert"), root_(fsPath(dir_.path()).parent_path()) {
         if (mdata) fs::create_directory(root_ / "MDATA");
         if (hdata) fs::create_directory(root_ / "HDATA");
-        ctx.dataFolder = root_.string() + "/";
+        ctx.dataFolder = utf8(root_) + "/";
         ctx.store = &store;
     }
     DataFolder(const DataFolder&) = delete;
     DataFolder& operator=(const DataFolder&) = delete;
 
     const fs::path& root() const { return root_; }
-    fs::path path(const std::string& rel) const { return root_ / rel; }
+    FolderPath path(const std::string& rel) const { return root_ / fsPath(rel); }
     std::string read(const std::string& rel) const { return readFile(path(rel)); }
     void write(const std::string& rel, std::string_view data) const {
         writeFile(path(rel), std::string(data));

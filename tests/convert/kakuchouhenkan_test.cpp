@@ -27,10 +27,11 @@ using test::tree;
 class Target {
 public:
     explicit Target(std::vector<std::string> years = {"2001"})
-        : dir_("velt-kc"), root_(fs::path(dir_.path()).parent_path()) {
+        : dir_("velt-kc"), root_(test::fsPath(dir_.path()).parent_path()) {
         fs::create_directory(root_ / "KCOM_DATA");
-        for (const std::string& y : years) fs::create_directory(root_ / "KCOM_DATA" / y);
-        ctx.dataFolder = root_.string() + "/";
+        for (const std::string& y : years)
+            fs::create_directory(root_ / "KCOM_DATA" / test::fsPath(y));
+        ctx.dataFolder = test::utf8(root_) + "/";
         ctx.store = &store;
     }
     const fs::path& root() const { return root_; }
@@ -132,8 +133,9 @@ TEST(Kakuchouhenkan, FileDateIsTheRecordDate) {
     Target target({"２０01"});
     EXPECT_EQ(target.import(record("0501561103", cp932::fromUtf8("２０0111"))), "W");
     EXPECT_EQ(target.ctx.fileDate, "２０0111");
-    EXPECT_TRUE(fs::exists(target.root() / "KCOM_DATA" / "２０01" / "KC２０011105.DAT"));
-    EXPECT_TRUE(fs::exists(target.root() / "KCOM_DATA" / "２０01" / "KM２０011105.DAT"));
+    const fs::path year = target.root() / "KCOM_DATA" / test::fsPath("２０01");
+    EXPECT_TRUE(fs::exists(year / test::fsPath("KC２０011105.DAT")));
+    EXPECT_TRUE(fs::exists(year / test::fsPath("KM２０011105.DAT")));
 }
 
 TEST(Kakuchouhenkan, MissingFolderStopsAndWritesNothing) {

@@ -222,7 +222,11 @@ TEST(SortedFiles, RewriteReplacesTheFileWhole) {
 }
 
 TEST(SortedFiles, FolderThatTakesNoNewFileFailsAtOnce) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a read-only folder still takes new files on Windows";
+#else
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+#endif
     TempDir dir;
     const fs::path file = dir / "KC2001111805.DAT";
     writeFile(file, "200111180505061103b\r\n");

@@ -24,10 +24,10 @@ namespace {
 
 struct Quiet : velt::Messages {
     int failures = 0;
-    void message(const std::string&, const std::string&, Icon) override {}
-    void failure(const std::string& report) override {
+    void message(const velt::Message& m) override {
+        if (m.kind != velt::Message::Kind::Failure) return;
         ++failures;
-        std::fprintf(stderr, "velt_bench_import: %s\n", report.c_str());
+        std::fprintf(stderr, "velt_bench_import: %s\n", m.text.c_str());
     }
 };
 

@@ -169,8 +169,6 @@ Converter converterOf(Kind kind) {
     }
 }
 
-const char* const kTitle = "Velt";
-
 // The KCOM_DATA year folder a comment record is written into (the first four characters of its
 // race date), as the converter names it; empty for a record it refuses.
 std::string commentYear(std::string_view line) {
@@ -213,6 +211,10 @@ struct ImportEngine::Impl {
     std::function<std::unique_ptr<OutputStore>()> makeStore;
 
     Impl(std::string folder, Messages& m) : programFolder(std::move(folder)), messages(m) {}
+
+    void report(const std::string& failure) {
+        messages.message({Message::Kind::Failure, failure, {}, Message::Icon::Warning});
+    }
 
     // Refuses an import before anything is read when no usable data folder is set.
     bool dataFolderUsable(std::string& report) const {
@@ -305,8 +307,8 @@ struct ImportEngine::Impl {
         const std::string& archive, const std::function<bool(const std::string&)>& wanted) {
         struct stat st {};
         if (::stat(archive.c_str(), &st) != 0) {
-            messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー",
-                             Messages::Icon::None);
+            messages.message(
+                {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"});
             throw Failure{archive, "ファイルが見つかりません"};
         }
         std::map<std::string, std::string> found;
@@ -322,7 +324,8 @@ struct ImportEngine::Impl {
                 zip.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
             }
         } catch (const ImportError& e) {
-            messages.message("解凍に失敗しました。No.5", "圧縮失敗", Messages::Icon::Exclamation);
+            messages.message({Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
+                              Message::Icon::Exclamation});
             throw Failure{e.file(), e.cause()};
         }
         return found;
@@ -573,7 +576,7 @@ struct ImportEngine::Impl {
                       std::to_string(sum.linesWritten) + " 行を書き込みました";
             report += sum.linesWritten ? " (書き込んだ行はそのまま残っています)。" : "。";
             sum.error = report;
-            messages.failure(report);
+            this->report(report);
         }
     }
 };
@@ -608,16 +611,16 @@ ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
     Recognition r = recogniseForButton(button, path);
     if (r.setsFileDate) d.ctx.fileDate = r.date;
     if (r.kind == Kind::None) {
-        d.messages.message(rejectionMessage(button), kTitle, Messages::Icon::None);
+        d.messages.message({Message::Kind::Rejection, rejectionMessage(button), {}});
         return sum;
     }
     sum.recognised = true;
     if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
-        d.messages.failure(sum.error);
+        d.report(sum.error);
         return sum;
     }
     d.run(r, path, sum);
-    if (sum.succeeded) d.messages.message(completionMessage(button), kTitle, Messages::Icon::None);
+    if (sum.succeeded) d.messages.message({Message::Kind::Outcome, completionMessage(button), {}});
     return sum;
 }
 
@@ -661,7 +664,7 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
     const Kind group = groupOfGivenKind(kind);
     if (group == Kind::None) {
         sum.error = kind + ": 知らない種類です";
-        d.messages.failure(sum.error);
+        d.report(sum.error);
         return sum;
     }
     Recognition r;
@@ -682,12 +685,12 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
     d.ctx.fileDate = r.date;
     sum.recognised = true;
     if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
-        d.messages.failure(sum.error);
+        d.report(sum.error);
         return sum;
     }
     d.run(r, path, sum);
     if (sum.succeeded)
-        d.messages.message(completionMessage(buttonOf(group)), kTitle, Messages::Icon::None);
+        d.messages.message({Message::Kind::Outcome, completionMessage(buttonOf(group)), {}});
     return sum;
 }
 
@@ -723,7 +726,7 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
     }
     std::string refused;
     if (!paths.empty() && (!d.dataFolderUsable(refused) || !d.yearFoldersReady(inputs, refused))) {
-        d.messages.failure(refused);
+        d.report(refused);
         for (const auto& path : paths) {
             ImportSummary sum;
             sum.input = path;
@@ -746,8 +749,8 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         sums.push_back(std::move(sum));
     }
     if (!unsupported.empty())
-        d.messages.message(unsupportedMessage(unsupported), kTitle, Messages::Icon::None);
-    d.messages.message(kDropCompleteMessage, kTitle, Messages::Icon::None);
+        d.messages.message({Message::Kind::Rejection, unsupportedMessage(unsupported), {}});
+    d.messages.message({Message::Kind::Completion, kDropCompleteMessage, {}});
     return sums;
 }
 

@@ -76,26 +76,30 @@ public:
         return createYearFolders_;
     }
 
-    void message(const std::string& text, const std::string& title, Icon icon) override {
+    void message(const velt::Message& m) override {
         clearBar();
-        // The extraction's messages carry titles of their own: they are errors.
-        if (icon == Icon::Exclamation || title != "Velt") {
-            std::fprintf(stderr, "velt-cli: %s: %s\n", title.c_str(), text.c_str());
-        } else if (text == velt::kDropCompleteMessage) {
-            // The completion message closes the run: it follows the summaries of the files.
-            closing_ = text;
-        } else if (text.rfind(velt::kUnsupportedMessage, 0) == 0) {
-            // The files that were not imported are listed once, at the end: a refusal.
-            skipped_ = text;
-        } else if (!quiet_) {
-            std::printf("%s\n", text.c_str());
-            std::fflush(stdout);
+        switch (m.kind) {
+            case velt::Message::Kind::Outcome:
+                if (!quiet_) {
+                    std::printf("%s\n", m.text.c_str());
+                    std::fflush(stdout);
+                }
+                break;
+            case velt::Message::Kind::Completion:
+                // It closes the run: it follows the summaries of the files.
+                closing_ = m.text;
+                break;
+            case velt::Message::Kind::Rejection:
+                // The files that were not imported are listed once, at the end.
+                skipped_ = m.text;
+                break;
+            case velt::Message::Kind::Failure:
+                if (m.title.empty())
+                    std::fprintf(stderr, "velt-cli: %s\n", m.text.c_str());
+                else
+                    std::fprintf(stderr, "velt-cli: %s: %s\n", m.title.c_str(), m.text.c_str());
+                break;
         }
-    }
-
-    void failure(const std::string& report) override {
-        clearBar();
-        std::fprintf(stderr, "velt-cli: %s\n", report.c_str());
     }
 
     void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override {

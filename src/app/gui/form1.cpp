@@ -48,16 +48,13 @@ void WindowMessages::endImport() {
     permille_ = -1;
 }
 
-void WindowMessages::message(const std::string& text, const std::string& title, Icon icon) {
+void WindowMessages::message(const Message& m) {
     endImport();
-    dialogs_.showMessage(
-        window_, fromUtf8(text), title.empty() ? kTitle : fromUtf8(title),
-        icon == Icon::Exclamation ? Dialogs::Icon::Exclamation : Dialogs::Icon::None);
-}
-
-void WindowMessages::failure(const std::string& report) {
-    endImport();
-    dialogs_.showMessage(window_, fromUtf8(report), kTitle, Dialogs::Icon::Warning);
+    const auto icon = m.icon == Message::Icon::Warning       ? Dialogs::Icon::Warning
+                      : m.icon == Message::Icon::Exclamation ? Dialogs::Icon::Exclamation
+                                                             : Dialogs::Icon::None;
+    dialogs_.showMessage(window_, fromUtf8(m.text), m.title.empty() ? kTitle : fromUtf8(m.title),
+                         icon);
 }
 
 bool WindowMessages::confirm(const std::string& question) {
@@ -198,7 +195,10 @@ void Form1::runImport(std::vector<std::string> inputs, Work work) {
     try {
         work();
     } catch (const std::exception& e) {
-        messages_.failure(std::string("取り込みを中断しました。\n") + e.what());
+        messages_.message({Message::Kind::Failure,
+                           std::string("取り込みを中断しました。\n") + e.what(),
+                           {},
+                           Message::Icon::Warning});
     }
     messages_.endImport();
     busy_ = false;

@@ -30,8 +30,7 @@ public:
     void beginImport(std::vector<std::string> inputs);
     void endImport();
 
-    void message(const std::string& text, const std::string& title, Icon icon) override;
-    void failure(const std::string& report) override;
+    void message(const Message& message) override;
     bool confirm(const std::string& question) override;
     void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
 

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     }
 
     Quiet messages;
-    velt::ImportEngine engine(folder, messages);
+    velt::ImportEngine engine(messages);
     engine.setDataFolder(folder);
     if (reference)
         engine.setStoreFactory([] { return std::make_unique<velt::test::ReferenceStore>(); });

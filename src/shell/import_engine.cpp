@@ -21,7 +21,7 @@
 #include "convert/import_error.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell/text_check.h"
 #include "shell/zip_archive.h"
@@ -204,13 +204,12 @@ std::string dataFolderWarning(const std::string& folder) {
 }
 
 struct ImportEngine::Impl {
-    std::string programFolder;
     Messages& messages;
     ImportContext ctx;
     std::string dataFolder;
     std::function<std::unique_ptr<OutputStore>()> makeStore;
 
-    Impl(std::string folder, Messages& m) : programFolder(std::move(folder)), messages(m) {}
+    explicit Impl(Messages& m) : messages(m) {}
 
     void report(const std::string& failure) {
         messages.message({Message::Kind::Failure, failure, {}, Message::Icon::Warning});
@@ -313,7 +312,7 @@ struct ImportEngine::Impl {
         }
         std::map<std::string, std::string> found;
         try {
-            LhaZip zip(archive);
+            LhaReader zip(archive);
             LhaMember member;
             while (zip.next(member)) {
                 const std::string name = memberFileName(member);
@@ -503,7 +502,7 @@ struct ImportEngine::Impl {
                     if (wanted(name.substr(name.find_last_of('/') + 1))) scan(zip.read(i));
                 }
             } else if (r.archive()) {
-                LhaZip zip(path);
+                LhaReader zip(path);
                 LhaMember member;
                 while (zip.next(member)) {
                     if (member.directory || !wanted(memberFileName(member))) continue;
@@ -581,8 +580,7 @@ struct ImportEngine::Impl {
     }
 };
 
-ImportEngine::ImportEngine(std::string programFolder, Messages& messages)
-    : impl_(std::make_unique<Impl>(std::move(programFolder), messages)) {}
+ImportEngine::ImportEngine(Messages& messages) : impl_(std::make_unique<Impl>(messages)) {}
 
 ImportEngine::~ImportEngine() = default;
 

@@ -33,7 +33,7 @@ std::string dataFolderWarning(const std::string& folder);
 
 class ImportEngine {
 public:
-    ImportEngine(std::string programFolder, Messages& messages);
+    explicit ImportEngine(Messages& messages);
     ~ImportEngine();
     ImportEngine(const ImportEngine&) = delete;
     ImportEngine& operator=(const ImportEngine&) = delete;

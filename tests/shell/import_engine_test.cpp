@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "convert/record.h"
-#include "shell/lha_zip.h"
+#include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell_test_util.h"
 
@@ -79,7 +79,7 @@ protected:
 
     test::TempDir dir;
     test::RecordingMessages messages;
-    ImportEngine engine{dir / "prog/", messages};
+    ImportEngine engine{messages};
 
 private:
     std::string oldTmp_;

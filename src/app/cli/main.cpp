@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
     }
 
     ConsoleMessages messages(quiet, createYearFolders);
-    velt::ImportEngine engine(programFolder, messages);
+    velt::ImportEngine engine(messages);
     engine.setDataFolder(dataFolder  ? asFolder(*dataFolder)
                          : setFolder ? asFolder(*setFolder)
                                      : velt::readSetting(settings, "Velt", "path", ""));

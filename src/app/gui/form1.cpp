@@ -81,7 +81,7 @@ Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
       programFolder_(std::move(programFolder)),
       settingsFile_(settingsFile(programFolder_)),
       messages_(dialogs, this),
-      engine_(programFolder_, messages_) {
+      engine_(messages_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kTitle);
     setWindowIcon(veltIcon());

@@ -91,7 +91,7 @@ private:
 // Points the context at one input file's output store for as long as it is read.
 class StoreInUse {
 public:
-    StoreInUse(ImportContext& ctx, OutputStore& store) : ctx_(ctx) { ctx_.store = &store; }
+    StoreInUse(ImportContext& ctx, OutputSink& store) : ctx_(ctx) { ctx_.store = &store; }
     ~StoreInUse() { ctx_.store = nullptr; }
     StoreInUse(const StoreInUse&) = delete;
     StoreInUse& operator=(const StoreInUse&) = delete;
@@ -207,7 +207,7 @@ struct ImportEngine::Impl {
     Messages& messages;
     ImportContext ctx;
     std::string dataFolder;
-    std::function<std::unique_ptr<OutputStore>()> makeStore;
+    std::function<std::unique_ptr<ImportSink>()> makeStore;
 
     explicit Impl(Messages& m) : messages(m) {}
 
@@ -250,8 +250,9 @@ struct ImportEngine::Impl {
         Converter convert = converterOf(group);
         if (group == Kind::OZ) ctx.oddsStartFlag = 1;
         auto lines = splitLines(text);
-        auto owned = makeStore ? makeStore() : std::make_unique<OutputStore>();
-        OutputStore& store = *owned;
+        std::unique_ptr<ImportSink> owned =
+            makeStore ? makeStore() : std::make_unique<OutputStore>();
+        ImportSink& store = *owned;
         StoreInUse use(ctx, store);
         ctx.dataFolder = dataFolder;
         const auto total = static_cast<std::uint64_t>(text.size());
@@ -588,7 +589,7 @@ ImportContext& ImportEngine::context() {
     return impl_->ctx;
 }
 
-void ImportEngine::setStoreFactory(std::function<std::unique_ptr<OutputStore>()> makeStore) {
+void ImportEngine::setStoreFactory(std::function<std::unique_ptr<ImportSink>()> makeStore) {
     impl_->makeStore = std::move(makeStore);
 }
 

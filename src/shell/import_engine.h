@@ -43,7 +43,7 @@ public:
 
     // The output store each input file is converted through; the default OutputStore when unset.
     // Lets the tests and the benchmark run the same imports through another store.
-    void setStoreFactory(std::function<std::unique_ptr<OutputStore>()> makeStore);
+    void setStoreFactory(std::function<std::unique_ptr<ImportSink>()> makeStore);
 
     // The data folder (the text of `Text1`). Empty means none chosen: imports are refused.
     void setDataFolder(std::string folder);

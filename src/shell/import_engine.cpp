@@ -21,6 +21,7 @@
 #include "convert/import_error.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
+#include "platform/file.h"
 #include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell/text_check.h"
@@ -33,14 +34,17 @@ using Converter = Outcome (*)(std::string_view, ImportContext&);
 
 constexpr std::size_t kProgressLines = 2000;
 
-// A failed import: the file concerned, the cause, and where in the input it happened.
-struct Failure {
-    Failure(std::string f, std::string c, std::string t = {}, std::size_t l = 0)
-        : file(std::move(f)), cause(std::move(c)), text(std::move(t)), line(l) {}
-    std::string file;
-    std::string cause;
-    std::string text;      // the text file being read, when it is not the input itself
-    std::size_t line = 0;  // 1-based; 0 when not at a line
+// A failure while converting a text file: the file being read and the 1-based line.
+class LineError : public ImportError {
+public:
+    LineError(const ImportError& e, std::string text, std::size_t line)
+        : ImportError(e), text_(std::move(text)), line_(line) {}
+    const std::string& text() const { return text_; }
+    std::size_t line() const { return line_; }
+
+private:
+    std::string text_;
+    std::size_t line_;
 };
 
 // Removes the work folders of imports that were killed (named "velt-<pid>-XXXXXX" by a
@@ -73,7 +77,7 @@ public:
         std::string pattern = base + (base.back() == '/' ? "" : "/") + "velt-" +
                               std::to_string(::getpid()) + "-XXXXXX";
         if (!::mkdtemp(pattern.data()))
-            throw Failure{base, "作業フォルダを作れません: " + describeErrno(errno)};
+            throw ImportError(base, "作業フォルダを作れません: " + describeErrno(errno));
         path_ = pattern + "/";
     }
     ~WorkFolder() {
@@ -109,13 +113,13 @@ std::string readText(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int err = errno;
-        throw Failure{path, err == ENOENT ? "ファイルがありません"
-                                          : "ファイルを開けません: " + describeErrno(err)};
+        throw ImportError(path, err == ENOENT ? "ファイルがありません"
+                                              : "ファイルを開けません: " + describeErrno(err));
     }
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
-        throw Failure{path, "フォルダです"};
+        throw ImportError(path, "フォルダです");
     }
     std::string text;
     char buf[1 << 16];
@@ -125,7 +129,7 @@ std::string readText(const std::string& path) {
         if (n < 0) {
             int err = errno;
             ::close(fd);
-            throw Failure{path, "ファイルを読めません: " + describeErrno(err)};
+            throw ImportError(path, "ファイルを読めません: " + describeErrno(err));
         }
         if (n == 0) break;
         text.append(buf, static_cast<std::size_t>(n));
@@ -237,12 +241,13 @@ struct ImportEngine::Impl {
     // Refuses bytes that are no text of the group's records, before anything is written.
     static void checkText(const std::string& label, std::string_view text, Kind group) {
         if (looksLikeArchive(text))
-            throw Failure{label, "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます"};
+            throw ImportError(label,
+                              "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます");
         std::string why = notTextReason(text, group == Kind::Lap);
         if (!why.empty())
-            throw Failure{label, std::string(groupName(group)) +
-                                     " のテキストファイルではありません (" + why +
-                                     ")。何も書き込んでいません"};
+            throw ImportError(label, std::string(groupName(group)) +
+                                         " のテキストファイルではありません (" + why +
+                                         ")。何も書き込んでいません");
     }
 
     void convertText(ImportSummary& sum, std::string_view text, const std::string& label,
@@ -280,14 +285,14 @@ struct ImportEngine::Impl {
                 // The first failure is the one to report; this one has the same cause.
             }
             sum.linesWritten += store.linesWritten();
-            throw Failure{e.file(), e.cause(), label, i < lines.size() ? i + 1 : 0};
+            throw LineError(e, label, i < lines.size() ? i + 1 : 0);
         } catch (const std::exception& e) {
             try {
                 store.finish();
             } catch (...) {
             }
             sum.linesWritten += store.linesWritten();
-            throw Failure{label, e.what(), label, i < lines.size() ? i + 1 : 0};
+            throw LineError(ImportError(label, e.what()), label, i < lines.size() ? i + 1 : 0);
         }
         sum.linesWritten += store.linesWritten();
         messages.progress(progressLabel, total, total);
@@ -297,7 +302,7 @@ struct ImportEngine::Impl {
     std::vector<std::string> extract(const std::string& archive, const WorkFolder& work) {
         std::string cause;
         if (ExtractArchive(messages, 0, archive, work.path(), "e", "-x1m0", &cause) != 0)
-            throw Failure{"", cause.empty() ? archive + ": 解凍に失敗しました" : cause};
+            throw ImportError("", cause.empty() ? archive + ": 解凍に失敗しました" : cause);
         return filesIn(work.path());
     }
 
@@ -309,7 +314,7 @@ struct ImportEngine::Impl {
         if (::stat(archive.c_str(), &st) != 0) {
             messages.message(
                 {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"});
-            throw Failure{archive, "ファイルが見つかりません"};
+            throw ImportError(archive, "ファイルが見つかりません");
         }
         std::map<std::string, std::string> found;
         try {
@@ -323,10 +328,10 @@ struct ImportEngine::Impl {
                 std::string& bytes = found[name];
                 zip.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
             }
-        } catch (const ImportError& e) {
+        } catch (const ImportError&) {
             messages.message({Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
                               Message::Icon::Exclamation});
-            throw Failure{e.file(), e.cause()};
+            throw;
         }
         return found;
     }
@@ -365,15 +370,15 @@ struct ImportEngine::Impl {
                     ctx.fileDate = recogniseDailyText(member).date;
             }
             if (member.empty() || std::find(names.begin(), names.end(), member) == names.end())
-                throw Failure{path, "書庫に " +
-                                        (member.empty() ? kindList(r.memberKinds) : member) +
-                                        " がありません"};
+                throw ImportError(path, "書庫に " +
+                                            (member.empty() ? kindList(r.memberKinds) : member) +
+                                            " がありません");
             label = member;
             text = readText(work.path() + member);
         }
         if (group == Kind::OZ && ctx.fileDate.empty())
-            throw Failure{path,
-                          "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません"};
+            throw ImportError(
+                path, "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません");
         checkText(label, text, group);
         convertText(sum, text, label, group, converted, sum.input);
     }
@@ -414,7 +419,7 @@ struct ImportEngine::Impl {
                            kindList(packKindsOfGroup(group), date) + " のどれか)";
         }
         if (!missing.empty())
-            throw Failure{path, (r.archive() ? "書庫に " : "") + missing + " がありません"};
+            throw ImportError(path, (r.archive() ? "書庫に " : "") + missing + " がありません");
         std::vector<std::string> texts;
         for (std::size_t k = 0; k < members.size(); ++k) {
             texts.push_back(r.archive() ? std::move(read[members[k]])
@@ -453,10 +458,10 @@ struct ImportEngine::Impl {
                 members.push_back({i, name, daily});
             }
             if (members.empty())
-                throw Failure{path,
-                              "書庫に日ごとのテキストファイル (" +
-                                  (r.memberKinds.empty() ? r.kindName : kindList(r.memberKinds)) +
-                                  " + 日付 6 桁 + .txt) がありません"};
+                throw ImportError(
+                    path, "書庫に日ごとのテキストファイル (" +
+                              (r.memberKinds.empty() ? r.kindName : kindList(r.memberKinds)) +
+                              " + 日付 6 桁 + .txt) がありません");
             std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
                 return std::make_tuple(dateKey(a.daily), groupOrder(a.daily.kind), a.name) <
                        std::make_tuple(dateKey(b.daily), groupOrder(b.daily.kind), b.name);
@@ -467,8 +472,8 @@ struct ImportEngine::Impl {
                 ctx.fileDate = m.daily.date;
                 convertText(sum, text, m.name, m.daily.kind, converted, sum.input + " " + m.name);
             }
-        } catch (const ImportError& e) {
-            throw Failure{e.file(), e.cause()};
+        } catch (const ImportError&) {
+            throw;
         }
     }
 
@@ -568,16 +573,26 @@ struct ImportEngine::Impl {
         try {
             importOne(r, path, sum, converted);
             sum.succeeded = true;
-        } catch (const Failure& f) {
-            std::string report = path + " の取り込みに失敗しました。\n";
-            if (f.line) report += f.text + " の " + std::to_string(f.line) + " 行目で: ";
-            report += f.file.empty() ? f.cause : f.file + ": " + f.cause;
-            report += "\nそれまでに " + std::to_string(converted) + " 行を変換し、" +
-                      std::to_string(sum.linesWritten) + " 行を書き込みました";
-            report += sum.linesWritten ? " (書き込んだ行はそのまま残っています)。" : "。";
-            sum.error = report;
-            this->report(report);
+        } catch (const LineError& e) {
+            const std::string at =
+                e.line() ? e.text() + " の " + std::to_string(e.line()) + " 行目で: " : "";
+            fail(sum, converted, at, e);
+        } catch (const ImportError& e) {
+            fail(sum, converted, {}, e);
+        } catch (const platform::FileError& e) {
+            fail(sum, converted, {}, ImportError(e.path(), describeErrno(e.error())));
         }
+    }
+
+    void fail(ImportSummary& sum, std::size_t converted, const std::string& where,
+              const ImportError& e) {
+        std::string text = sum.input + " の取り込みに失敗しました。\n" + where;
+        text += e.file().empty() ? e.cause() : e.file() + ": " + e.cause();
+        text += "\nそれまでに " + std::to_string(converted) + " 行を変換し、" +
+                std::to_string(sum.linesWritten) + " 行を書き込みました";
+        text += sum.linesWritten ? " (書き込んだ行はそのまま残っています)。" : "。";
+        sum.error = text;
+        report(text);
     }
 };
 

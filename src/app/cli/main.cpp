@@ -1,16 +1,15 @@
 // velt-cli: imports JRDB files into Target's data folder from the command line.
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "convert/import_error.h"
+#include "platform/file.h"
+#include "platform/system.h"
 #include "shell/import_engine.h"
 #include "shell/recognition.h"
 #include "shell/settings.h"
@@ -53,9 +52,7 @@ int usageError(const std::string& what) {
 }
 
 std::string asFolder(const std::string& dir) {
-    std::error_code ec;
-    std::string path = std::filesystem::absolute(dir, ec).string();
-    if (ec) path = dir;
+    std::string path = velt::platform::absolutePath(dir);
     if (path.empty() || path.back() != '/') path += '/';
     return path;
 }
@@ -65,7 +62,9 @@ std::string asFolder(const std::string& dir) {
 class ConsoleMessages : public velt::Messages {
 public:
     ConsoleMessages(bool quiet, bool createYearFolders)
-        : quiet_(quiet), createYearFolders_(createYearFolders), terminal_(::isatty(2) == 1) {}
+        : quiet_(quiet),
+          createYearFolders_(createYearFolders),
+          terminal_(velt::platform::stderrIsTerminal()) {}
 
     // Answered by --create-year-folders, which the report of a "no" names.
     bool confirm(const std::string& question) override {
@@ -116,7 +115,7 @@ public:
         std::string bar(static_cast<std::size_t>(width * percent / 100), '#');
         bar.resize(width, '-');
         std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-                     std::filesystem::path(input).filename().c_str());
+                     input.substr(input.find_last_of('/') + 1).c_str());
         std::fflush(stderr);
         barShown_ = true;
     }
@@ -213,7 +212,7 @@ int main(int argc, char** argv) {
     const std::string settings = velt::settingsFile(programFolder);
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
-        if (!std::filesystem::is_directory(folder)) {
+        if (!velt::platform::isDirectory(folder)) {
             std::fprintf(stderr, "velt-cli: %s: そのフォルダはありません\n", folder.c_str());
             return 1;
         }

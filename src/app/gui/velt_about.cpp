@@ -6,29 +6,25 @@
 #include <QPushButton>
 
 #include "icon.h"
-#include "shell/version.h"
+#include "shell/form_logic.h"
 
 namespace velt {
 
 VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("VeltAbout"));
-    const QString title = QStringLiteral("Velt");
-    setWindowTitle(title + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報"));
+    const AboutTexts about = aboutTexts();
+    setWindowTitle(QString::fromStdString(about.caption));
 
     auto* picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setPixmap(veltIcon().pixmap(48, 48));
     picIcon->setAlignment(Qt::AlignTop);
 
-    lblTitle = new QLabel(title, this);
+    lblTitle = new QLabel(QString::fromStdString(about.title), this);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setFont(gothicFont(18, false));
 
-    lblVersion = new QLabel(QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3")
-                                .arg(kVersionMajor)
-                                .arg(kVersionMinor)
-                                .arg(kVersionRevision),
-                            this);
+    lblVersion = new QLabel(QString::fromStdString(about.version), this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
 
     auto* lblDescription = new QLabel(

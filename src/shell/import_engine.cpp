@@ -22,6 +22,7 @@
 #include "convert/output_store.h"
 #include "convert/record.h"
 #include "platform/file.h"
+#include "platform/system.h"
 #include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell/text_check.h"
@@ -195,13 +196,10 @@ std::string joined(const std::vector<std::string>& items) {
 std::string dataFolderWarning(const std::string& folder) {
     std::string base = folder;
     if (!base.empty() && base.back() != '/') base += '/';
-    struct stat folderStat {};
     // A missing folder is reported by the import that needs it.
-    if (::stat(base.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return {};
-    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"}) {
-        struct stat st {};
-        if (::stat((base + sub).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
-    }
+    if (!platform::isDirectory(base)) return {};
+    for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
+        if (platform::isDirectory(base + sub)) return {};
     return folder +
            " には MDATA、HDATA、KCOM_DATA のどれもありません。Target のデータフォルダでは"
            "ないようです (設定はそのまま保存します)。";
@@ -228,8 +226,7 @@ struct ImportEngine::Impl {
                 "データフォルダを選んでから取り込んでください。";
             return false;
         }
-        struct stat st {};
-        if (::stat(dataFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (!platform::isDirectory(dataFolder)) {
             report = "データフォルダ " + dataFolder +
                      " がありません。「設定」ボタン (コマンド行では velt-cli --set-data-folder "
                      "DIR) で Target のデータフォルダを選び直してください。";
@@ -538,8 +535,7 @@ struct ImportEngine::Impl {
         for (const auto& [path, r] : inputs) commentYears(r, path, years);
         if (years.empty()) return true;
         const std::string kcom = dataFolder + "KCOM_DATA/";
-        struct stat st {};
-        if (::stat(kcom.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (!platform::isDirectory(kcom)) {
             report = "データフォルダに KCOM_DATA がありません (" + kcom +
                      ")。Target のデータフォルダを選び直してください。Velt は KCOM_DATA を"
                      "作りません。何も書き込んでいません。";
@@ -547,8 +543,7 @@ struct ImportEngine::Impl {
         }
         std::vector<std::string> missing;
         for (const auto& year : years)
-            if (::stat((kcom + year).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-                missing.push_back(year);
+            if (!platform::isDirectory(kcom + year)) missing.push_back(year);
         if (missing.empty()) return true;
         const std::string list = joined(missing);
         if (!messages.confirm("KCOM_DATA (" + kcom + ") に次の年のフォルダがありません: " + list +
@@ -558,12 +553,15 @@ struct ImportEngine::Impl {
                      "(コマンド行では velt-cli --create-year-folders で作成できます)";
             return false;
         }
-        for (const auto& year : missing)
-            if (::mkdir((kcom + year).c_str(), 0777) != 0 && errno != EEXIST) {
-                report = kcom + year + ": 年のフォルダを作れません: " + describeErrno(errno) +
+        for (const auto& year : missing) {
+            try {
+                platform::createFolder(kcom + year, 0777);
+            } catch (const platform::FileError& e) {
+                report = kcom + year + ": 年のフォルダを作れません: " + describeErrno(e.error()) +
                          "。何も書き込んでいません。";
                 return false;
             }
+        }
         return true;
     }
 

@@ -24,10 +24,10 @@ namespace {
 
 struct Quiet : velt::Messages {
     int failures = 0;
-    void message(const std::string&, const std::string&, Icon) override {}
-    void failure(const std::string& report) override {
+    void message(const velt::Message& m) override {
+        if (m.kind != velt::Message::Kind::Failure) return;
         ++failures;
-        std::fprintf(stderr, "velt_bench_import: %s\n", report.c_str());
+        std::fprintf(stderr, "velt_bench_import: %s\n", m.text.c_str());
     }
 };
 
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     }
 
     Quiet messages;
-    velt::ImportEngine engine(folder, messages);
+    velt::ImportEngine engine(messages);
     engine.setDataFolder(folder);
     if (reference)
         engine.setStoreFactory([] { return std::make_unique<velt::test::ReferenceStore>(); });

@@ -41,4 +41,16 @@ protected:
     OutputSink& operator=(const OutputSink&) = default;
 };
 
+// An import's whole store as the import engine sees it: the sink, plus writing what is pending at
+// the end and how many lines reached the files. The output store implements it, and so does the
+// tests' reference store, which the engine runs in its place.
+class ImportSink : public OutputSink {
+public:
+    // Writes everything pending and forgets the files, so the next import reads them afresh.
+    // Throws ImportError.
+    virtual void finish() = 0;
+    // Output lines that reached Target's files.
+    virtual std::size_t linesWritten() const = 0;
+};
+
 }  // namespace velt

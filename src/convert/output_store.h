@@ -15,7 +15,7 @@ namespace velt {
 
 // What ends on disk is what appending and re-reading the file for every record would give, but
 // each file is read once per import and written in a few large writes.
-class OutputStore : public OutputSink {
+class OutputStore : public ImportSink {
 public:
     OutputStore() = default;
     ~OutputStore()
@@ -32,16 +32,13 @@ public:
     // Writes everything pending; sorted files are replaced atomically. Throws ImportError.
     void flush();
     // flush(), then forgets every file, so the next import reads them afresh.
-    void finish();
+    void finish() override;
 
     // Lines that reached the disk: a line is counted once its write is done, never before.
-    std::size_t linesWritten() const { return linesWritten_; }
-
-protected:
-    // Counted by a store that stands in for this one where an OutputStore is asked for.
-    std::size_t linesWritten_ = 0;
+    std::size_t linesWritten() const override { return linesWritten_; }
 
 private:
+    std::size_t linesWritten_ = 0;
     enum class Mode { Keyed, Plain, Sorted };
     struct File {
         Mode mode;

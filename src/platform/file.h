@@ -171,8 +171,6 @@ void checkFolderWritable(const std::string& folder);
 std::vector<std::string> listFolder(const std::string& folder);
 // Removes a file (not a folder); false when it was not there.
 bool remove(const std::string& path);
-// Creates one folder; true when it was made or is there already. Throws FileError otherwise.
-bool createFolder(const std::string& path);
 // A new private folder "<base>/<prefix>XXXXXX", with its final separator.
 std::string createTempFolder(const std::string& base, const std::string& prefix);
 // The system's temporary folder (TMPDIR or /tmp), without a final separator.

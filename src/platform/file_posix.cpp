@@ -45,7 +45,6 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-
 int openFlags(unsigned flags) {
     int mode = (flags & Write) ? ((flags & Read) ? O_RDWR : O_WRONLY) : O_RDONLY;
     if (flags & Create) mode |= O_CREAT;
@@ -181,7 +180,6 @@ void File::close() {
     if (::close(fdOf(std::exchange(handle_, -1))) != 0) throw FileError(errno, path_);
 }
 
-
 // The wait for the disk is taken only when there are old bytes to lose: a file that was empty
 // loses nothing (a backfill creates hundreds of these, and a wait each would double its time).
 void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions) {
@@ -211,7 +209,6 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         }
 }
 
-
 Status status(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};
@@ -236,12 +233,6 @@ std::vector<std::string> listFolder(const std::string& folder) {
 
 bool remove(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
-}
-
-bool createFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
-    if (errno == EEXIST && isDirectory(path)) return true;
-    throw FileError(errno, path);
 }
 
 std::string createTempFolder(const std::string& base, const std::string& prefix) {

@@ -103,8 +103,6 @@ HANDLE openForAttributes(const std::wstring& path) {
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-
-
 // Opens like POSIX open(): the flags say how, the permissions only whether a new file is
 // read-only. INVALID_HANDLE_VALUE on failure, its errno value in `err`.
 HANDLE openHandle(const std::string& path, unsigned flags, unsigned permissions, int& err) {
@@ -367,13 +365,6 @@ void File::setPermissions(unsigned permissions) {
     if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(handleOf(handle_), FileBasicInfo, &info, sizeof info))
         fail(path_);
-}
-
-bool createFolder(const std::string& path) {
-    if (CreateDirectoryW(wide(path).c_str(), nullptr)) return true;
-    const DWORD code = GetLastError();
-    if (code == ERROR_ALREADY_EXISTS && isDirectory(path)) return true;
-    fail(path, code);
 }
 
 Status status(const std::string& path) {

@@ -17,6 +17,7 @@
 #include "convert/output_store.h"
 #include "convert/record.h"
 #include "platform/file.h"
+#include "platform/system.h"
 #include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell/text_check.h"
@@ -29,14 +30,23 @@ using Converter = Outcome (*)(std::string_view, ImportContext&);
 
 constexpr std::size_t kProgressLines = 2000;
 
-// A failed import: the file concerned, the cause, and where in the input it happened.
-struct Failure {
-    Failure(std::string f, std::string c, std::string t = {}, std::size_t l = 0)
-        : file(std::move(f)), cause(std::move(c)), text(std::move(t)), line(l) {}
-    std::string file;
-    std::string cause;
-    std::string text;      // the text file being read, when it is not the input itself
-    std::size_t line = 0;  // 1-based; 0 when not at a line
+// A failure while converting a text file: the file being read and the 1-based line.
+class LineError : public ImportError {
+public:
+    LineError(const ImportError& e, std::string text, std::size_t line)
+        : ImportError(e), text_(std::move(text)), line_(line) {}
+    const std::string& text() const { return text_; }
+    std::size_t line() const { return line_; }
+
+private:
+    std::string text_;
+    std::size_t line_;
+};
+
+// A whole archive or folder that lacks a member the import needs.
+class MemberMissing : public ImportError {
+public:
+    using ImportError::ImportError;
 };
 
 // Far beyond any real input (a day's largest file is under 1 MB, a year's under 100 MB), so that
@@ -54,7 +64,7 @@ const Kind kPackOrder[] = {Kind::KYD, Kind::SEBZEB, Kind::OZ, Kind::SKAZKA};
 // Points the context at one input file's output store for as long as it is read.
 class StoreInUse {
 public:
-    StoreInUse(ImportContext& ctx, OutputStore& store) : ctx_(ctx) { ctx_.store = &store; }
+    StoreInUse(ImportContext& ctx, OutputSink& store) : ctx_(ctx) { ctx_.store = &store; }
     ~StoreInUse() { ctx_.store = nullptr; }
     StoreInUse(const StoreInUse&) = delete;
     StoreInUse& operator=(const StoreInUse&) = delete;
@@ -74,21 +84,23 @@ std::string readText(const std::string& path) {
     try {
         file = platform::openRegularFile(path);
     } catch (const platform::FileError& e) {
-        if (e.error() == ENOENT) throw Failure{path, "ファイルがありません"};
-        if (e.error() == EISDIR) throw Failure{path, "フォルダです"};
-        if (e.error() == ENODEV) throw Failure{path, describeErrno(e.error())};
-        throw Failure{path, "ファイルを開けません: " + describeErrno(e.error())};
+        if (e.error() == ENOENT) throw ImportError(path, "ファイルがありません");
+        if (e.error() == EISDIR) throw ImportError(path, "フォルダです");
+        if (e.error() == ENODEV) throw ImportError(path, describeErrno(e.error()));
+        throw ImportError(path, "ファイルを開けません: " + describeErrno(e.error()));
     }
     try {
         return file.readRest(kMaxTextBytes);
     } catch (const platform::FileError& e) {
         if (e.error() == EFBIG)
-            throw Failure{path, "ファイルが大きすぎます。" + std::to_string(kMaxTextBytes >> 20) +
-                                    " MB までしか読みません"};
-        throw Failure{path, "ファイルを読めません: " + describeErrno(e.error())};
+            throw ImportError(path, "ファイルが大きすぎます。" +
+                                        std::to_string(kMaxTextBytes >> 20) +
+                                        " MB までしか読みません");
+        throw ImportError(path, "ファイルを読めません: " + describeErrno(e.error()));
     } catch (const std::bad_alloc&) {
-        throw Failure{path, std::string(kOutOfMemory) + " (" + std::to_string(file.status().size) +
-                                " バイトを読み込めません)"};
+        throw ImportError(path, std::string(kOutOfMemory) + " (" +
+                                    std::to_string(file.status().size) +
+                                    " バイトを読み込めません)");
     }
 }
 
@@ -128,8 +140,6 @@ Converter converterOf(Kind kind) {
     }
 }
 
-const char* const kTitle = "Velt";
-
 // The KCOM_DATA year folder a comment record is written into (the first four characters of its
 // race date), as the converter names it; empty for a record it refuses.
 std::string commentYear(std::string_view line) {
@@ -162,13 +172,16 @@ std::string dataFolderWarning(const std::string& folder) {
 }
 
 struct ImportEngine::Impl {
-    std::string programFolder;
     Messages& messages;
     ImportContext ctx;
     std::string dataFolder;
-    std::function<std::unique_ptr<OutputStore>()> makeStore;
+    std::function<std::unique_ptr<ImportSink>()> makeStore;
 
-    Impl(std::string folder, Messages& m) : programFolder(std::move(folder)), messages(m) {}
+    explicit Impl(Messages& m) : messages(m) {}
+
+    void report(const std::string& failure) {
+        messages.message({Message::Kind::Failure, failure, {}, Message::Icon::Warning});
+    }
 
     // Refuses an import before anything is read when no usable data folder is set.
     bool dataFolderUsable(std::string& report) const {
@@ -191,12 +204,13 @@ struct ImportEngine::Impl {
     // Refuses bytes that are no text of the group's records, before anything is written.
     static void checkText(const std::string& label, std::string_view text, Kind group) {
         if (looksLikeArchive(text))
-            throw Failure{label, "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます"};
+            throw ImportError(label,
+                              "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます");
         std::string why = notTextReason(text, group == Kind::Lap);
         if (!why.empty())
-            throw Failure{label, std::string(groupName(group)) +
-                                     " のテキストファイルではありません (" + why +
-                                     ")。何も書き込んでいません"};
+            throw ImportError(label, std::string(groupName(group)) +
+                                         " のテキストファイルではありません (" + why +
+                                         ")。何も書き込んでいません");
     }
 
     void convertText(ImportSummary& sum, std::string_view text, const std::string& label,
@@ -205,7 +219,7 @@ struct ImportEngine::Impl {
         if (group == Kind::OZ) ctx.oddsStartFlag = 1;
         Lines lines(text);
         auto owned = makeStore ? makeStore() : std::make_unique<OutputStore>();
-        OutputStore& store = *owned;
+        ImportSink& store = *owned;
         StoreInUse use(ctx, store);
         ctx.dataFolder = dataFolder;
         const auto total = static_cast<std::uint64_t>(text.size());
@@ -237,13 +251,13 @@ struct ImportEngine::Impl {
             store.finish();
         } catch (const ImportError& e) {
             finishAfterFailure();
-            throw Failure{e.file(), e.cause(), label, atLine ? i + 1 : 0};
+            throw LineError(e, label, atLine ? i + 1 : 0);
         } catch (const std::bad_alloc&) {
             finishAfterFailure();
-            throw Failure{label, kOutOfMemory, label, atLine ? i + 1 : 0};
+            throw LineError(ImportError(label, kOutOfMemory), label, atLine ? i + 1 : 0);
         } catch (const std::exception& e) {
             finishAfterFailure();
-            throw Failure{label, e.what(), label, atLine ? i + 1 : 0};
+            throw LineError(ImportError(label, e.what()), label, atLine ? i + 1 : 0);
         }
         sum.linesWritten += store.linesWritten();
         messages.progress(progressLabel, total, total);
@@ -270,12 +284,12 @@ struct ImportEngine::Impl {
                         member = pickMember(names, r.memberKinds, r.date, true);
                     if (member.empty() ||
                         std::find(names.begin(), names.end(), member) == names.end())
-                        throw Failure{
+                        throw MemberMissing(
                             path, "書庫に " + (member.empty() ? kindList(r.memberKinds) : member) +
-                                      " がありません"};
+                                      " がありません");
                     read.names.push_back(member);
                 }
-            } catch (const Failure&) {
+            } catch (const MemberMissing&) {
                 // A member missing from a damaged archive: the damage is what to report.
                 checkLhaArchive(path, kArchiveLimits);
                 throw;
@@ -322,12 +336,15 @@ struct ImportEngine::Impl {
             }
             return readArchive(r, path, date);
         } catch (const ArchiveMissing& e) {
-            messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー",
-                             Messages::Icon::None);
-            throw Failure{e.file(), "ファイルが見つかりません"};
+            messages.message(
+                {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"});
+            throw ImportError(e.file(), "ファイルが見つかりません");
+        } catch (const MemberMissing&) {
+            throw;  // the archive is whole: no extraction failed
         } catch (const ImportError& e) {
-            messages.message("解凍に失敗しました。No.5", "圧縮失敗", Messages::Icon::Exclamation);
-            throw Failure{e.file(), e.cause()};
+            messages.message({Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
+                              Message::Icon::Exclamation});
+            throw ImportError(e.file(), e.cause());
         }
     }
 
@@ -363,8 +380,8 @@ struct ImportEngine::Impl {
                 ctx.fileDate = recogniseDailyText(label).date;
         }
         if (group == Kind::OZ && ctx.fileDate.empty())
-            throw Failure{path,
-                          "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません"};
+            throw ImportError(
+                path, "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません");
         checkText(label, text, group);
         convertText(sum, text, label, group, converted, sum.input);
     }
@@ -383,7 +400,7 @@ struct ImportEngine::Impl {
                            kindList(packKindsOfGroup(group), date) + " のどれか)";
         }
         if (!missing.empty())
-            throw Failure{path, (archive ? "書庫に " : "") + missing + " がありません"};
+            throw MemberMissing(path, (archive ? "書庫に " : "") + missing + " がありません");
         return members;
     }
 
@@ -428,36 +445,32 @@ struct ImportEngine::Impl {
             Recognition daily;
         };
         std::vector<Member> members;
-        try {
-            ZipArchive zip(path);
-            for (std::size_t i = 0; i < zip.size(); ++i) {
-                if (zip.isFolder(i)) continue;
-                std::string name = zip.name(i);
-                name = name.substr(name.find_last_of('/') + 1);
-                Recognition daily = recogniseDailyText(name);
-                if (daily.kind == Kind::None) continue;
-                if (!r.memberKinds.empty() && std::find(r.memberKinds.begin(), r.memberKinds.end(),
-                                                        daily.kindName) == r.memberKinds.end())
-                    continue;
-                members.push_back({i, name, daily});
-            }
-            if (members.empty())
-                throw Failure{path,
+        ZipArchive zip(path);
+        for (std::size_t i = 0; i < zip.size(); ++i) {
+            if (zip.isFolder(i)) continue;
+            std::string name = zip.name(i);
+            name = name.substr(name.find_last_of('/') + 1);
+            Recognition daily = recogniseDailyText(name);
+            if (daily.kind == Kind::None) continue;
+            if (!r.memberKinds.empty() && std::find(r.memberKinds.begin(), r.memberKinds.end(),
+                                                    daily.kindName) == r.memberKinds.end())
+                continue;
+            members.push_back({i, name, daily});
+        }
+        if (members.empty())
+            throw ImportError(path,
                               "書庫に日ごとのテキストファイル (" +
                                   (r.memberKinds.empty() ? r.kindName : kindList(r.memberKinds)) +
-                                  " + 日付 6 桁 + .txt) がありません"};
-            std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
-                return std::make_tuple(dateKey(a.daily), groupOrder(a.daily.kind), a.name) <
-                       std::make_tuple(dateKey(b.daily), groupOrder(b.daily.kind), b.name);
-            });
-            for (const Member& m : members) checkText(m.name, zip.read(m.index), m.daily.kind);
-            for (const Member& m : members) {
-                const std::string text = zip.read(m.index);
-                ctx.fileDate = m.daily.date;
-                convertText(sum, text, m.name, m.daily.kind, converted, sum.input + " " + m.name);
-            }
-        } catch (const ImportError& e) {
-            throw Failure{e.file(), e.cause()};
+                                  " + 日付 6 桁 + .txt) がありません");
+        std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
+            return std::make_tuple(dateKey(a.daily), groupOrder(a.daily.kind), a.name) <
+                   std::make_tuple(dateKey(b.daily), groupOrder(b.daily.kind), b.name);
+        });
+        for (const Member& m : members) checkText(m.name, zip.read(m.index), m.daily.kind);
+        for (const Member& m : members) {
+            const std::string text = zip.read(m.index);
+            ctx.fileDate = m.daily.date;
+            convertText(sum, text, m.name, m.daily.kind, converted, sum.input + " " + m.name);
         }
     }
 
@@ -542,10 +555,11 @@ struct ImportEngine::Impl {
         }
         for (const auto& year : missing) {
             try {
-                platform::createFolder(kcom + year);
+                platform::createFolder(kcom + year, 0777);
             } catch (const platform::FileError& e) {
-                report = kcom + year + ": 年のフォルダを作れません: " +
-                         describeErrno(e.code().value()) + "。何も書き込んでいません。";
+                report = kcom + year +
+                         ": 年のフォルダを作れません: " + describeErrno(e.code().value()) +
+                         "。何も書き込んでいません。";
                 return false;
             }
         }
@@ -555,32 +569,37 @@ struct ImportEngine::Impl {
     // Runs one recognised import and reports its failure.
     void run(const Recognition& r, const std::string& path, ImportSummary& sum) {
         std::size_t converted = 0;
-        auto report = [&](const Failure& f) {
-            std::string report = path + " の取り込みに失敗しました。\n";
-            if (f.line) report += f.text + " の " + std::to_string(f.line) + " 行目で: ";
-            report += f.file.empty() ? f.cause : f.file + ": " + f.cause;
-            report += "\nそれまでに " + std::to_string(converted) + " 行を変換し、" +
-                      std::to_string(sum.linesWritten) + " 行を書き込みました";
-            report += sum.linesWritten ? " (書き込んだ行はそのまま残っています)。" : "。";
-            sum.error = report;
-            messages.failure(report);
-        };
         try {
             importOne(r, path, sum, converted);
             sum.succeeded = true;
-        } catch (const Failure& f) {
-            report(f);
+        } catch (const LineError& e) {
+            const std::string at =
+                e.line() ? e.text() + " の " + std::to_string(e.line()) + " 行目で: " : "";
+            fail(sum, converted, at, e);
         } catch (const ImportError& e) {
-            report(Failure{e.file(), e.cause()});
+            fail(sum, converted, {}, e);
+        } catch (const platform::FileError& e) {
+            fail(sum, converted, {}, ImportError(e.path(), describeErrno(e.error())));
         } catch (const std::bad_alloc&) {
             // Whatever took the memory is given back by now: the report can be made.
-            report(Failure{path, std::string(kOutOfMemory) + " (取り込みを続けられません)"});
+            fail(sum, converted, {},
+                 ImportError(path, std::string(kOutOfMemory) + " (取り込みを続けられません)"));
         }
+    }
+
+    void fail(ImportSummary& sum, std::size_t converted, const std::string& where,
+              const ImportError& e) {
+        std::string text = sum.input + " の取り込みに失敗しました。\n" + where;
+        text += e.file().empty() ? e.cause() : e.file() + ": " + e.cause();
+        text += "\nそれまでに " + std::to_string(converted) + " 行を変換し、" +
+                std::to_string(sum.linesWritten) + " 行を書き込みました";
+        text += sum.linesWritten ? " (書き込んだ行はそのまま残っています)。" : "。";
+        sum.error = text;
+        report(text);
     }
 };
 
-ImportEngine::ImportEngine(std::string programFolder, Messages& messages)
-    : impl_(std::make_unique<Impl>(std::move(programFolder), messages)) {}
+ImportEngine::ImportEngine(Messages& messages) : impl_(std::make_unique<Impl>(messages)) {}
 
 ImportEngine::~ImportEngine() = default;
 
@@ -588,7 +607,7 @@ ImportContext& ImportEngine::context() {
     return impl_->ctx;
 }
 
-void ImportEngine::setStoreFactory(std::function<std::unique_ptr<OutputStore>()> makeStore) {
+void ImportEngine::setStoreFactory(std::function<std::unique_ptr<ImportSink>()> makeStore) {
     impl_->makeStore = std::move(makeStore);
 }
 
@@ -609,16 +628,16 @@ ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
     Recognition r = recogniseForButton(button, path);
     if (r.setsFileDate) d.ctx.fileDate = r.date;
     if (r.kind == Kind::None) {
-        d.messages.message(rejectionMessage(button), kTitle, Messages::Icon::None);
+        d.messages.message({Message::Kind::Rejection, rejectionMessage(button), {}});
         return sum;
     }
     sum.recognised = true;
     if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
-        d.messages.failure(sum.error);
+        d.report(sum.error);
         return sum;
     }
     d.run(r, path, sum);
-    if (sum.succeeded) d.messages.message(completionMessage(button), kTitle, Messages::Icon::None);
+    if (sum.succeeded) d.messages.message({Message::Kind::Outcome, completionMessage(button), {}});
     return sum;
 }
 
@@ -662,7 +681,7 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
     const Kind group = groupOfGivenKind(kind);
     if (group == Kind::None) {
         sum.error = kind + ": 知らない種類です";
-        d.messages.failure(sum.error);
+        d.report(sum.error);
         return sum;
     }
     Recognition r;
@@ -683,12 +702,12 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
     d.ctx.fileDate = r.date;
     sum.recognised = true;
     if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
-        d.messages.failure(sum.error);
+        d.report(sum.error);
         return sum;
     }
     d.run(r, path, sum);
     if (sum.succeeded)
-        d.messages.message(completionMessage(buttonOf(group)), kTitle, Messages::Icon::None);
+        d.messages.message({Message::Kind::Outcome, completionMessage(buttonOf(group)), {}});
     return sum;
 }
 
@@ -723,7 +742,7 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
     }
     std::string refused;
     if (!paths.empty() && (!d.dataFolderUsable(refused) || !d.yearFoldersReady(inputs, refused))) {
-        d.messages.failure(refused);
+        d.report(refused);
         for (const auto& path : paths) {
             ImportSummary sum;
             sum.input = path;
@@ -748,8 +767,8 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         sums.push_back(std::move(sum));
     }
     if (!unsupported.empty())
-        d.messages.message(unsupportedMessage(unsupported), kTitle, Messages::Icon::None);
-    d.messages.message(kDropCompleteMessage, kTitle, Messages::Icon::None);
+        d.messages.message({Message::Kind::Rejection, unsupportedMessage(unsupported), {}});
+    d.messages.message({Message::Kind::Completion, kDropCompleteMessage, {}});
     return sums;
 }
 

@@ -2,7 +2,6 @@
 // The import engine: recognition of file names, the button, pack and drop imports, extraction,
 // and the outcome messages. The window and the command line are thin front ends over it.
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,32 +9,9 @@
 
 #include "convert/import_context.h"
 #include "convert/output_store.h"
+#include "shell/messages.h"
 
 namespace velt {
-
-enum class Button { KYD, SEBZEB, OZ, SKAZKA, J };
-
-// How the engine's messages reach the user: the window shows message boxes, the command line
-// prints. Texts are UTF-8.
-class Messages {
-public:
-    enum class Icon { None, Exclamation };
-    virtual ~Messages() = default;
-    // An outcome message, in a plain OK box (the fixed texts of the imports and of extraction).
-    virtual void message(const std::string& text, const std::string& title, Icon icon) = 0;
-    // A failure report: which input file, which line, what went wrong, how much was converted.
-    virtual void failure(const std::string& report) = 0;
-    // A yes/no question (whether to create the missing year folders): the window asks, the
-    // command line answers from its options. No unless a front end says yes.
-    virtual bool confirm(const std::string& question) {
-        (void)question;
-        return false;
-    }
-    // Long work: the input being imported and how far it is (bytes of its text). Optional.
-    virtual void progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
-        (void)input, (void)done, (void)total;
-    }
-};
 
 // What one input file came to.
 struct ImportSummary {
@@ -57,7 +33,7 @@ std::string dataFolderWarning(const std::string& folder);
 
 class ImportEngine {
 public:
-    ImportEngine(std::string programFolder, Messages& messages);
+    explicit ImportEngine(Messages& messages);
     ~ImportEngine();
     ImportEngine(const ImportEngine&) = delete;
     ImportEngine& operator=(const ImportEngine&) = delete;
@@ -67,7 +43,7 @@ public:
 
     // The output store each input file is converted through; the default OutputStore when unset.
     // Lets the tests and the benchmark run the same imports through another store.
-    void setStoreFactory(std::function<std::unique_ptr<OutputStore>()> makeStore);
+    void setStoreFactory(std::function<std::unique_ptr<ImportSink>()> makeStore);
 
     // The data folder (the text of `Text1`). Empty means none chosen: imports are refused.
     void setDataFolder(std::string folder);

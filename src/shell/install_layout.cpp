@@ -1,11 +1,10 @@
 #include "shell/install_layout.h"
 
-#include <filesystem>
+#include "platform/file.h"
+#include "platform/system.h"
 
 namespace velt {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string withSlash(std::string folder) {
     if (folder.empty() || folder.back() != '/') folder += '/';
@@ -13,14 +12,11 @@ std::string withSlash(std::string folder) {
 }
 
 bool isFile(const std::string& path) {
-    std::error_code ec;
-    return fs::is_regular_file(path, ec);
+    return platform::isRegularFile(path);
 }
 
 std::string installedHelpPage(const std::string& programFolder) {
-    return (fs::path(withSlash(programFolder)) / ".." / "share" / "velt" / "readme.html")
-        .lexically_normal()
-        .string();
+    return platform::normalPath(withSlash(programFolder) + "../share/velt/readme.html");
 }
 
 }  // namespace

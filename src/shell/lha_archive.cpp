@@ -13,7 +13,7 @@
 #include "codes/cp932.h"
 #include "convert/import_error.h"
 #include "platform/file.h"
-#include "shell/import_engine.h"
+#include "shell/messages.h"
 
 namespace velt {
 namespace {
@@ -410,14 +410,16 @@ std::int32_t ExtractArchive(Messages& messages, std::int32_t hwnd, const std::st
                             const std::string& destination, const std::string& command,
                             const std::string& options, std::string* cause) {
     if (!platform::exists(archive)) {
-        messages.message("ファイルが見つかりません。No.4", "LzhMeltエラー", Messages::Icon::None);
+        messages.message(
+            {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"});
         if (cause) *cause = archive + ": ファイルが見つかりません";
         return 1;
     }
     std::string line = unlhaCommandLine(command, options, archive, destination);
     char output[1024] = {};
     if (Unlha(hwnd, line.c_str(), output, sizeof output) != 0) {
-        messages.message("解凍に失敗しました。No.5", "圧縮失敗", Messages::Icon::Exclamation);
+        messages.message({Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
+                          Message::Icon::Exclamation});
         if (cause) *cause = output;
         return 1;
     }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/import_engine.h"
+#include "shell/messages.h"
 
 namespace velt {
 

@@ -1,19 +1,13 @@
 #include "shell/settings.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdlib>
-#include <filesystem>
 #include <string_view>
 #include <vector>
 
 #include "codes/cp932.h"
 #include "convert/import_error.h"
 #include "platform/file.h"
+#include "platform/system.h"
 #include "shell/install_layout.h"
 
 namespace velt {
@@ -95,11 +89,8 @@ bool readFile(const std::string& path, std::string& out) {
 }  // namespace
 
 std::string programFolder() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "./";
-    std::string path(buf, static_cast<std::size_t>(n));
-    auto slash = path.find_last_of('/');
+    const std::string path = platform::executablePath();
+    const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
@@ -110,36 +101,38 @@ std::string settingsPath(const std::string& programFolder) {
 
 std::string settingsFile(const std::string& programFolder) {
     const std::string beside = settingsPath(programFolder);
-    if (::access(beside.c_str(), F_OK) == 0) return beside;
-    if (::access(programFolder.c_str(), W_OK) == 0 && !installedTree(programFolder)) return beside;
+    if (platform::exists(beside)) return beside;
+    if (platform::isWritableFolder(programFolder) && !installedTree(programFolder)) return beside;
     // The XDG rule: a relative $XDG_CONFIG_HOME is ignored.
     std::string config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
         config = xdg;
     } else {
-        const char* home = std::getenv("HOME");
-        const passwd* user = home && home[0] == '/' ? nullptr : ::getpwuid(::getuid());
-        if (user && user->pw_dir) home = user->pw_dir;
-        if (!home || home[0] != '/') return beside;
-        config = std::string(home) + "/.config";
+        const std::string home = platform::homeFolder();
+        if (home.empty()) return beside;
+        config = home + "/.config";
     }
     if (config.back() != '/') config += '/';
     return config + "velt/velt.ini";
 }
 
 void createSettingsFolder(const std::string& file) {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> missing;
-    std::error_code ec;
-    for (fs::path p = fs::path(file).parent_path(); !p.empty() && !fs::exists(p, ec);
-         p = p.parent_path()) {
+    std::vector<std::string> missing;
+    for (std::string p = file.substr(0, file.find_last_of('/') + 1); !p.empty();) {
+        while (p.size() > 1 && p.back() == '/') p.pop_back();
+        if (platform::exists(p)) break;
         missing.push_back(p);
-        if (p == p.parent_path()) break;
+        const auto slash = p.find_last_of('/');
+        if (slash == std::string::npos || p == "/") break;
+        p = p.substr(0, slash + 1);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST)
-            throw ImportError(it->string(),
-                              "設定ファイルのフォルダを作れません: " + describeErrno(errno));
+        try {
+            platform::createFolder(*it, 0700);
+        } catch (const platform::FileError& e) {
+            throw ImportError(*it,
+                              "設定ファイルのフォルダを作れません: " + describeErrno(e.error()));
+        }
     }
 }
 

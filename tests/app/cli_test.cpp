@@ -13,19 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "../support/test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using velt::test::readFile;
+using velt::test::writeFile;
 
 std::string quote(const std::string& s) {
     return "'" + s + "'";
@@ -44,15 +39,12 @@ struct Result {
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "velt-cli-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = temp.path();
         for (const char* sub : {"prog", "in", "target/MDATA", "target/HDATA", "target/KCOM_DATA"})
             fs::create_directories(dir / sub);
         fs::copy_file(VELT_CLI, dir / "prog/velt-cli");
         samples = fs::path(VELT_TEST_DATA) / ".." / ".." / "samples";
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     Result run(const std::vector<std::string>& args) {
         std::string line =
@@ -82,6 +74,7 @@ protected:
         return in(name);
     }
 
+    velt::test::TempDir temp{"velt-cli-test"};
     fs::path dir, samples;
 };
 

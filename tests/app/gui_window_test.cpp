@@ -523,8 +523,9 @@ private slots:
                  (QStringList{"取り込み中: OZ011117.lzh", "取り込み中: OZ011117.lzh",
                               "取り込み中: OZ011117.txt"}));
         QCOMPARE(dialogs.progressAtOnce, (std::vector<bool>{false, false, false}));
-        messages.message("オッズ取り込み完了", "", velt::Messages::Icon::None);
-        messages.message("解凍に失敗しました。No.5", "圧縮失敗", velt::Messages::Icon::Exclamation);
+        messages.message({velt::Message::Kind::Outcome, "オッズ取り込み完了", ""});
+        messages.message({velt::Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
+                          velt::Message::Icon::Exclamation});
         QCOMPARE(dialogs.messages[0].title, QStringLiteral("Velt"));
         QCOMPARE(dialogs.messages[1].title, QStringLiteral("圧縮失敗"));
         QCOMPARE(dialogs.messages[1].icon, Dialogs::Icon::Exclamation);

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "convert/record.h"
+#include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell_test_util.h"
 
@@ -32,13 +33,9 @@ std::size_t lineCount(const std::string& text) {
     return splitLines(text).size();
 }
 
-// Every file under a folder with its bytes, to show that nothing changed.
-std::map<std::string, std::string> snapshot(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(folder))
-        files[fs::relative(e.path(), folder).string()] =
-            e.is_regular_file() ? readFile(e.path().string()) : "<dir>";
-    return files;
+// Every file and folder under a folder, files with their bytes, to show that nothing changed.
+test::Tree snapshot(const std::string& folder) {
+    return test::tree(folder, true);
 }
 
 // A Target folder, a program folder holding its settings file, an input folder and a private
@@ -81,7 +78,7 @@ protected:
 
     test::TempDir dir;
     test::RecordingMessages messages;
-    ImportEngine engine{dir / "prog/", messages};
+    ImportEngine engine{messages};
 
 private:
     std::string oldTmp_;

@@ -231,14 +231,14 @@ TEST(ExtractArchive, ReportsAndExtracts) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "ファイルが見つかりません。No.4");
     EXPECT_EQ(messages.shown[0].title, "LzhMeltエラー");
-    EXPECT_EQ(messages.shown[0].icon, Messages::Icon::None);
+    EXPECT_EQ(messages.shown[0].icon, Message::Icon::None);
 
     test::writeFile(dir / "bad.lzh", "not an archive at all, not at all");
     EXPECT_EQ(ExtractArchive(messages, 0, dir / "bad.lzh", dir.path(), "e", "-x1m0", &cause), 1);
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].text, "解凍に失敗しました。No.5");
     EXPECT_EQ(messages.shown[1].title, "圧縮失敗");
-    EXPECT_EQ(messages.shown[1].icon, Messages::Icon::Exclamation);
+    EXPECT_EQ(messages.shown[1].icon, Message::Icon::Exclamation);
     EXPECT_NE(cause.find("bad.lzh"), std::string::npos) << cause;
 
     test::writeFile(dir / "my data.d/KYD011117.txt", "line\r\n");

@@ -121,7 +121,7 @@ TEST(Recognition, CharacterCuts) {
 // A refused name still sets `fileDate` (OZ and J), reads nothing and says why.
 TEST(Recognition, RefusedNamesSetTheDateAndReadNothing) {
     test::RecordingMessages messages;
-    ImportEngine engine("/nonexistent/", messages);
+    ImportEngine engine(messages);
     auto sum = engine.importAs(Button::OZ, "/nowhere/oz020304.lzh");
     EXPECT_FALSE(sum.recognised);
     EXPECT_EQ(engine.context().fileDate, "020304");

@@ -26,7 +26,7 @@ const std::string kGenerator = std::string(VELT_TEST_DATA) + "/../../scripts/gen
 struct Target {
     test::TempDir dir;
     test::RecordingMessages messages;
-    ImportEngine engine{dir / "program", messages};
+    ImportEngine engine{messages};
 
     explicit Target(bool reference) {
         for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA/2009", "KCOM_DATA/2010"})

@@ -59,19 +59,19 @@ inline bool jlha(const std::string& folder, const std::string& command, const st
     return std::system(line.c_str()) == 0;
 }
 
+// The engine's failure reports go to `failures`, every other message to `shown`.
 struct RecordingMessages : Messages {
-    struct Shown {
-        std::string text, title;
-        Icon icon;
-    };
+    using Shown = Message;
     std::vector<Shown> shown;
     std::vector<std::string> failures;
     int progressCalls = 0;
 
-    void message(const std::string& text, const std::string& title, Icon icon) override {
-        shown.push_back({text, title, icon});
+    void message(const Message& m) override {
+        if (m.kind == Message::Kind::Failure && m.icon == Message::Icon::Warning)
+            failures.push_back(m.text);
+        else
+            shown.push_back(m);
     }
-    void failure(const std::string& report) override { failures.push_back(report); }
     void progress(const std::string&, std::uint64_t, std::uint64_t) override { ++progressCalls; }
 
     std::vector<std::string> texts() const {

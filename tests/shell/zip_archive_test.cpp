@@ -79,7 +79,7 @@ TEST(ZipArchive, MemberNamesAreNeverPaths) {
     const std::string zip =
         makeZip(dir, "SED_2009.zip", {{"../../evil/SED091122.txt", seb}, {"/abs/x.txt", "x"}});
     test::RecordingMessages messages;
-    ImportEngine engine(dir / "prog/", messages);
+    ImportEngine engine(messages);
     engine.setDataFolder(target.path());
     ImportSummary s = engine.importFiles({zip}, true)[0];
     EXPECT_TRUE(s.succeeded) << s.error;

@@ -7,7 +7,7 @@
 
 #include "codes/cp932.h"
 #include "convert/import_error.h"
-#include "convert/output_store.h"
+#include "convert/output_sink.h"
 #include "convert/record.h"
 #include "convert/sort.h"
 #include "platform/file.h"
@@ -19,9 +19,8 @@ namespace velt::test {
 // whole file is read back, sorted with upBubbleSortStr and rewritten in place. Nothing is cached
 // between calls. The few rules where the fast store mends a fault (a last line without its line
 // end, the 250-line limit refused before writing) are followed too, so that both must leave the
-// same bytes. It is an OutputStore only because the import engine's store factory hands those out:
-// what it does goes through OutputSink.
-class ReferenceStore : public OutputStore {
+// same bytes. Nothing is pending, so finish() has nothing to write.
+class ReferenceStore : public ImportSink {
     // Runs a file-layer call; its failure becomes the import's, worded as `what`.
     template <typename Call>
     static auto guard(const std::string& path, const char* what, Call&& call) {
@@ -33,6 +32,9 @@ class ReferenceStore : public OutputStore {
     }
 
 public:
+    void finish() override {}
+    std::size_t linesWritten() const override { return linesWritten_; }
+
     bool hasKey(const std::string& path, std::string_view key, std::size_t keyChars) override {
         create(path, false);
         const std::string text = read(path);
@@ -80,6 +82,8 @@ public:
     }
 
 private:
+    std::size_t linesWritten_ = 0;
+
     // Creates the file when missing; an existing one is not opened for writing here, so that a
     // read-only file fails only when a line is to be written to it.
     static void create(const std::string& path, bool truncate) {

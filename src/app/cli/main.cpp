@@ -1,16 +1,15 @@
 // velt-cli: imports JRDB files into Target's data folder from the command line.
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "convert/import_error.h"
+#include "platform/file.h"
+#include "platform/system.h"
 #include "shell/import_engine.h"
 #include "shell/recognition.h"
 #include "shell/settings.h"
@@ -53,9 +52,7 @@ int usageError(const std::string& what) {
 }
 
 std::string asFolder(const std::string& dir) {
-    std::error_code ec;
-    std::string path = std::filesystem::absolute(dir, ec).string();
-    if (ec) path = dir;
+    std::string path = velt::platform::absolutePath(dir);
     if (path.empty() || path.back() != '/') path += '/';
     return path;
 }
@@ -65,7 +62,9 @@ std::string asFolder(const std::string& dir) {
 class ConsoleMessages : public velt::Messages {
 public:
     ConsoleMessages(bool quiet, bool createYearFolders)
-        : quiet_(quiet), createYearFolders_(createYearFolders), terminal_(::isatty(2) == 1) {}
+        : quiet_(quiet),
+          createYearFolders_(createYearFolders),
+          terminal_(velt::platform::stderrIsTerminal()) {}
 
     // Answered by --create-year-folders, which the report of a "no" names.
     bool confirm(const std::string& question) override {
@@ -76,26 +75,30 @@ public:
         return createYearFolders_;
     }
 
-    void message(const std::string& text, const std::string& title, Icon icon) override {
+    void message(const velt::Message& m) override {
         clearBar();
-        // The extraction's messages carry titles of their own: they are errors.
-        if (icon == Icon::Exclamation || title != "Velt") {
-            std::fprintf(stderr, "velt-cli: %s: %s\n", title.c_str(), text.c_str());
-        } else if (text == velt::kDropCompleteMessage) {
-            // The completion message closes the run: it follows the summaries of the files.
-            closing_ = text;
-        } else if (text.rfind(velt::kUnsupportedMessage, 0) == 0) {
-            // The files that were not imported are listed once, at the end: a refusal.
-            skipped_ = text;
-        } else if (!quiet_) {
-            std::printf("%s\n", text.c_str());
-            std::fflush(stdout);
+        switch (m.kind) {
+            case velt::Message::Kind::Outcome:
+                if (!quiet_) {
+                    std::printf("%s\n", m.text.c_str());
+                    std::fflush(stdout);
+                }
+                break;
+            case velt::Message::Kind::Completion:
+                // It closes the run: it follows the summaries of the files.
+                closing_ = m.text;
+                break;
+            case velt::Message::Kind::Rejection:
+                // The files that were not imported are listed once, at the end.
+                skipped_ = m.text;
+                break;
+            case velt::Message::Kind::Failure:
+                if (m.title.empty())
+                    std::fprintf(stderr, "velt-cli: %s\n", m.text.c_str());
+                else
+                    std::fprintf(stderr, "velt-cli: %s: %s\n", m.title.c_str(), m.text.c_str());
+                break;
         }
-    }
-
-    void failure(const std::string& report) override {
-        clearBar();
-        std::fprintf(stderr, "velt-cli: %s\n", report.c_str());
     }
 
     void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override {
@@ -112,7 +115,7 @@ public:
         std::string bar(static_cast<std::size_t>(width * percent / 100), '#');
         bar.resize(width, '-');
         std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-                     std::filesystem::path(input).filename().c_str());
+                     input.substr(input.find_last_of('/') + 1).c_str());
         std::fflush(stderr);
         barShown_ = true;
     }
@@ -209,7 +212,7 @@ int main(int argc, char** argv) {
     const std::string settings = velt::settingsFile(programFolder);
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
-        if (!std::filesystem::is_directory(folder)) {
+        if (!velt::platform::isDirectory(folder)) {
             std::fprintf(stderr, "velt-cli: %s: そのフォルダはありません\n", folder.c_str());
             return 1;
         }
@@ -229,7 +232,7 @@ int main(int argc, char** argv) {
     }
 
     ConsoleMessages messages(quiet, createYearFolders);
-    velt::ImportEngine engine(programFolder, messages);
+    velt::ImportEngine engine(messages);
     engine.setDataFolder(dataFolder  ? asFolder(*dataFolder)
                          : setFolder ? asFolder(*setFolder)
                                      : velt::readSetting(settings, "Velt", "path", ""));

@@ -19,20 +19,24 @@
 #include <utility>
 
 #include "icon.h"
-#include "shell/install_layout.h"
-#include "shell/settings.h"
 #include "velt_about.h"
 
 namespace velt {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Velt");
-const char kSection[] = "Velt";
-const char kKey[] = "path";
+const QString kTitle = QString::fromUtf8(kAppTitle);
 
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+void showIn(Dialogs& dialogs, QWidget* window, const Message& m) {
+    const auto icon = m.icon == Message::Icon::Warning       ? Dialogs::Icon::Warning
+                      : m.icon == Message::Icon::Exclamation ? Dialogs::Icon::Exclamation
+                                                             : Dialogs::Icon::None;
+    dialogs.showMessage(window, fromUtf8(m.text), m.title.empty() ? kTitle : fromUtf8(m.title),
+                        icon);
 }
 
 }  // namespace
@@ -48,16 +52,9 @@ void WindowMessages::endImport() {
     permille_ = -1;
 }
 
-void WindowMessages::message(const std::string& text, const std::string& title, Icon icon) {
+void WindowMessages::message(const Message& m) {
     endImport();
-    dialogs_.showMessage(
-        window_, fromUtf8(text), title.empty() ? kTitle : fromUtf8(title),
-        icon == Icon::Exclamation ? Dialogs::Icon::Exclamation : Dialogs::Icon::None);
-}
-
-void WindowMessages::failure(const std::string& report) {
-    endImport();
-    dialogs_.showMessage(window_, fromUtf8(report), kTitle, Dialogs::Icon::Warning);
+    showIn(dialogs_, window_, m);
 }
 
 bool WindowMessages::confirm(const std::string& question) {
@@ -81,10 +78,9 @@ void WindowMessages::progress(const std::string& input, std::uint64_t done, std:
 Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
-      programFolder_(std::move(programFolder)),
-      settingsFile_(settingsFile(programFolder_)),
+      logic_(std::move(programFolder), *this),
       messages_(dialogs, this),
-      engine_(programFolder_, messages_) {
+      engine_(messages_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kTitle);
     setWindowIcon(veltIcon());
@@ -178,17 +174,36 @@ Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
 
     QMainWindow::layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    try {
-        Text1->setText(fromUtf8(readSetting(settingsFile_, kSection, kKey, std::string())));
-    } catch (const std::exception& e) {
-        QTimer::singleShot(0, this, [this, why = fromUtf8(e.what())] {
-            dialogs_.showMessage(this, QStringLiteral("設定ファイルを読めませんでした。\n") + why,
-                                 kTitle, Dialogs::Icon::Warning);
-        });
-    }
+    loading_ = true;
+    logic_.load();
+    loading_ = false;
 }
 
 Form1::~Form1() = default;
+
+std::string Form1::dataFolderText() const {
+    return Text1->text().toStdString();
+}
+
+void Form1::setDataFolderText(const std::string& text) {
+    Text1->setText(fromUtf8(text));
+}
+
+std::string Form1::chooseFolder(const std::string& title) {
+    return QDir::toNativeSeparators(dialogs_.chooseFolder(this, fromUtf8(title))).toStdString();
+}
+
+void Form1::showMessage(const Message& message) {
+    // What goes wrong at load is shown once the window is up.
+    if (loading_)
+        QTimer::singleShot(0, this, [this, message] { showIn(dialogs_, this, message); });
+    else
+        showIn(dialogs_, this, message);
+}
+
+bool Form1::openDocument(const std::string& path) {
+    return dialogs_.openUrl(QUrl::fromLocalFile(fromUtf8(path)));
+}
 
 template <typename Work>
 void Form1::runImport(std::vector<std::string> inputs, Work work) {
@@ -198,7 +213,10 @@ void Form1::runImport(std::vector<std::string> inputs, Work work) {
     try {
         work();
     } catch (const std::exception& e) {
-        messages_.failure(std::string("取り込みを中断しました。\n") + e.what());
+        messages_.message({Message::Kind::Failure,
+                           std::string("取り込みを中断しました。\n") + e.what(),
+                           {},
+                           Message::Icon::Warning});
     }
     messages_.endImport();
     busy_ = false;
@@ -206,7 +224,7 @@ void Form1::runImport(std::vector<std::string> inputs, Work work) {
 
 void Form1::importWith(Button button) {
     if (busy_) return;
-    const QString path = dialogs_.chooseFile(this, QStringLiteral("データファイル選択"), lastFile_);
+    const QString path = dialogs_.chooseFile(this, fromUtf8(kFileDialogTitle), lastFile_);
     if (path.isEmpty()) return;
     lastFile_ = path;
     const std::string input = path.toStdString();
@@ -253,26 +271,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::chooseDataFolder() {
-    if (busy_) return;
-    const QString old = Text1->text();
-    const QString chosen =
-        dialogs_.chooseFolder(this, QStringLiteral("フォルダを選択してください"));
-    Text1->setText(chosen.isEmpty() ? old : QDir::toNativeSeparators(chosen) + QDir::separator());
-    try {
-        createSettingsFolder(settingsFile_);
-        writeSetting(settingsFile_, kSection, kKey, Text1->text().toStdString());
-    } catch (const std::exception& e) {
-        dialogs_.showMessage(this,
-                             QStringLiteral("データフォルダの設定を保存できませんでした。\n%1\n\n"
-                                            "このまま使えますが、次に起動したときは元の設定に"
-                                            "戻ります。")
-                                 .arg(fromUtf8(e.what())),
-                             kTitle, Dialogs::Icon::Warning);
-    }
-    const std::string warning =
-        chosen.isEmpty() ? std::string() : dataFolderWarning(Text1->text().toStdString());
-    if (!warning.empty())
-        dialogs_.showMessage(this, fromUtf8(warning), kTitle, Dialogs::Icon::Exclamation);
+    if (!busy_) logic_.chooseDataFolder();
 }
 
 void Form1::mexit_Click() {
@@ -280,10 +279,7 @@ void Form1::mexit_Click() {
 }
 
 void Form1::hyoujihelp_Click() {
-    const QString page = fromUtf8(helpPage(programFolder_));
-    if (!dialogs_.openUrl(QUrl::fromLocalFile(page)))
-        dialogs_.showMessage(this, QStringLiteral("ヘルプを開けませんでした。\n") + page, kTitle,
-                             Dialogs::Icon::Warning);
+    logic_.openHelp();
 }
 
 void Form1::mvarsion_Click() {

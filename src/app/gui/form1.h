@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dialogs.h"
+#include "shell/form_logic.h"
 #include "shell/import_engine.h"
 
 class QAction;
@@ -30,8 +31,7 @@ public:
     void beginImport(std::vector<std::string> inputs);
     void endImport();
 
-    void message(const std::string& text, const std::string& title, Icon icon) override;
-    void failure(const std::string& report) override;
+    void message(const Message& message) override;
     bool confirm(const std::string& question) override;
     void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
 
@@ -43,7 +43,7 @@ private:
     int permille_ = -1;
 };
 
-class Form1 : public QMainWindow {
+class Form1 : public QMainWindow, private FormView {
     Q_OBJECT
 public:
     // `programFolder` is where the settings file and the help page are looked for.
@@ -74,11 +74,11 @@ public:
     // An import is running (or a drop waits for its import): every command waits for its end.
     bool importing() const { return busy_; }
 
-    void Command1_Click() { importWith(Button::KYD); }
-    void Command3_Click() { importWith(Button::SEBZEB); }
-    void Command6_Click() { importWith(Button::OZ); }
-    void Command4_Click() { importWith(Button::SKAZKA); }
-    void Command2_Click() { importWith(Button::J); }
+    void Command1_Click() { importWith(FormLogic::kImportButtons[0]); }
+    void Command3_Click() { importWith(FormLogic::kImportButtons[1]); }
+    void Command6_Click() { importWith(FormLogic::kImportButtons[2]); }
+    void Command4_Click() { importWith(FormLogic::kImportButtons[3]); }
+    void Command2_Click() { importWith(FormLogic::kImportButtons[4]); }
     void Command5_Click() { chooseDataFolder(); }
     void mdata_Click() { chooseDataFolder(); }
     void mexit_Click();
@@ -95,6 +95,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    std::string dataFolderText() const override;
+    void setDataFolderText(const std::string& text) override;
+    std::string chooseFolder(const std::string& title) override;
+    void showMessage(const Message& message) override;
+    bool openDocument(const std::string& path) override;
+
     void importWith(Button button);
     void importDropped(const std::vector<std::string>& paths);
     void chooseDataFolder();
@@ -102,8 +108,8 @@ private:
     void runImport(std::vector<std::string> inputs, Work work);
 
     Dialogs& dialogs_;
-    std::string programFolder_;
-    std::string settingsFile_;
+    FormLogic logic_;
+    bool loading_ = false;
     WindowMessages messages_;
     ImportEngine engine_;
     QString lastFile_;

@@ -14,11 +14,12 @@
 #include "form1.h"
 #include "icon.h"
 #include "shell/settings.h"
+#include "shell/version.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velt"));
-    QApplication::setApplicationVersion(QStringLiteral(VELT_VERSION));
+    QApplication::setApplicationVersion(QString::fromUtf8(velt::kVersionText));
     QApplication::setWindowIcon(velt::veltIcon());
     QApplication::setFont(velt::withJapaneseFallback(QApplication::font()));
     velt::loadQtJapanese();

@@ -6,29 +6,25 @@
 #include <QPushButton>
 
 #include "icon.h"
-#include "shell/version.h"
+#include "shell/form_logic.h"
 
 namespace velt {
 
 VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("VeltAbout"));
-    const QString title = QStringLiteral("Velt");
-    setWindowTitle(title + QStringLiteral("のﾊﾞｰｼﾞｮﾝ情報"));
+    const AboutTexts about = aboutTexts();
+    setWindowTitle(QString::fromStdString(about.caption));
 
     auto* picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setPixmap(veltIcon().pixmap(48, 48));
     picIcon->setAlignment(Qt::AlignTop);
 
-    lblTitle = new QLabel(title, this);
+    lblTitle = new QLabel(QString::fromStdString(about.title), this);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setFont(gothicFont(18, false));
 
-    lblVersion = new QLabel(QStringLiteral("ﾊﾞｰｼﾞｮﾝ %1.%2.%3")
-                                .arg(kVersionMajor)
-                                .arg(kVersionMinor)
-                                .arg(kVersionRevision),
-                            this);
+    lblVersion = new QLabel(QString::fromStdString(about.version), this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
 
     auto* lblDescription = new QLabel(
@@ -44,18 +40,17 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
     line1->setFrameShape(QFrame::HLine);
     line1->setFrameShadow(QFrame::Sunken);
 
-    auto* label1 = new QLabel(QStringLiteral("不具合の報告・ご要望は、プロジェクトの"
-                                             "課題（issue）にお寄せください。"),
-                              this);
-    label1->setObjectName(QStringLiteral("Label1"));
-    label1->setWordWrap(true);
-    label1->setFixedWidth(280);
-    auto* label2 = new QLabel(QStringLiteral("使い方はメニュー「ヘルプ」→「ヘルプの表示」を"
-                                             "ご覧ください。"),
-                              this);
-    label2->setObjectName(QStringLiteral("Label2"));
-    label2->setWordWrap(true);
-    label2->setFixedWidth(280);
+    auto contact = [this](const char* name, const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setWordWrap(true);
+        label->setFixedWidth(280);
+        return label;
+    };
+    auto* label1 = contact("Label1", QStringLiteral("不具合の報告・ご要望は、プロジェクトの"
+                                                    "課題（issue）にお寄せください。"));
+    auto* label2 = contact("Label2", QStringLiteral("使い方はメニュー「ヘルプ」→「ヘルプの表示」を"
+                                                    "ご覧ください。"));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));

@@ -1,0 +1,31 @@
+#pragma once
+// The file layer's answers about the system's folders: where the program lies, the user's home,
+// whether a folder takes new files, and paths made absolute or normal. UTF-8 paths.
+
+#include <string>
+
+namespace velt::platform {
+
+// The separator the system's own dialogs end folders with.
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// The running executable's path; empty when the system does not say.
+std::string executablePath();
+// The user's home folder; empty when there is none with an absolute path.
+std::string homeFolder();
+// A folder that exists and in which this process may make files.
+bool isWritableFolder(const std::string& folder);
+// `path` made absolute against the current folder; `path` itself when that fails.
+std::string absolutePath(const std::string& path);
+// `path` with "." and ".." worked out, without looking at the disk.
+std::string normalPath(const std::string& path);
+// Standard error goes to a terminal (where a progress bar can be redrawn).
+bool stderrIsTerminal();
+// Creates a folder with `permissions`; false when it was there already. Throws FileError.
+bool createFolder(const std::string& folder, unsigned permissions);
+
+}  // namespace velt::platform

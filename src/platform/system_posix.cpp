@@ -1,0 +1,52 @@
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/file.h"
+#include "platform/system.h"
+
+namespace velt::platform {
+
+std::string executablePath() {
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return home;
+    const passwd* user = ::getpwuid(::getuid());
+    return user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : "";
+}
+
+bool isWritableFolder(const std::string& folder) {
+    return ::access(folder.c_str(), W_OK) == 0;
+}
+
+std::string absolutePath(const std::string& path) {
+    std::error_code ec;
+    std::string absolute = std::filesystem::absolute(path, ec).string();
+    return ec ? path : absolute;
+}
+
+std::string normalPath(const std::string& path) {
+    return std::filesystem::path(path).lexically_normal().string();
+}
+
+bool stderrIsTerminal() {
+    return ::isatty(2) == 1;
+}
+
+bool createFolder(const std::string& folder, unsigned permissions) {
+    if (::mkdir(folder.c_str(), static_cast<mode_t>(permissions)) == 0) return true;
+    if (errno == EEXIST) return false;
+    throw FileError(errno, folder);
+}
+
+}  // namespace velt::platform

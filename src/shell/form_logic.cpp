@@ -1,0 +1,66 @@
+#include "shell/form_logic.h"
+
+#include <exception>
+
+#include "platform/system.h"
+#include "shell/import_engine.h"
+#include "shell/install_layout.h"
+#include "shell/settings.h"
+#include "shell/version.h"
+
+namespace velt {
+namespace {
+
+const char kSection[] = "Velt";
+const char kKey[] = "path";
+
+Message warning(std::string text) {
+    return {Message::Kind::Failure, std::move(text), {}, Message::Icon::Warning};
+}
+
+}  // namespace
+
+AboutTexts aboutTexts() {
+    return {std::string(kAppTitle) + "のﾊﾞｰｼﾞｮﾝ情報", kAppTitle,
+            "ﾊﾞｰｼﾞｮﾝ " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+                std::to_string(kVersionRevision)};
+}
+
+FormLogic::FormLogic(std::string programFolder, FormView& view)
+    : programFolder_(std::move(programFolder)),
+      settingsFile_(settingsFile(programFolder_)),
+      view_(view) {}
+
+void FormLogic::load() {
+    try {
+        view_.setDataFolderText(readSetting(settingsFile_, kSection, kKey, std::string()));
+    } catch (const std::exception& e) {
+        view_.showMessage(warning(std::string("設定ファイルを読めませんでした。\n") + e.what()));
+    }
+}
+
+void FormLogic::chooseDataFolder() {
+    const std::string old = view_.dataFolderText();
+    const std::string chosen = view_.chooseFolder(kFolderDialogTitle);
+    view_.setDataFolderText(chosen.empty() ? old : chosen + platform::kSeparator);
+    const std::string folder = view_.dataFolderText();
+    try {
+        createSettingsFolder(settingsFile_);
+        writeSetting(settingsFile_, kSection, kKey, folder);
+    } catch (const std::exception& e) {
+        view_.showMessage(
+            warning(std::string("データフォルダの設定を保存できませんでした。\n") + e.what() +
+                    "\n\nこのまま使えますが、次に起動したときは元の設定に戻ります。"));
+    }
+    const std::string notTarget = chosen.empty() ? std::string() : dataFolderWarning(folder);
+    if (!notTarget.empty())
+        view_.showMessage({Message::Kind::Outcome, notTarget, {}, Message::Icon::Exclamation});
+}
+
+void FormLogic::openHelp() {
+    const std::string page = helpPage(programFolder_);
+    if (!view_.openDocument(page))
+        view_.showMessage(warning("ヘルプを開けませんでした。\n" + page));
+}
+
+}  // namespace velt

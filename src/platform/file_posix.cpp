@@ -45,7 +45,6 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-
 int openFlags(unsigned flags) {
     int mode = (flags & Write) ? ((flags & Read) ? O_RDWR : O_WRONLY) : O_RDONLY;
     if (flags & Create) mode |= O_CREAT;
@@ -181,7 +180,6 @@ void File::close() {
     if (::close(fdOf(std::exchange(handle_, -1))) != 0) throw FileError(errno, path_);
 }
 
-
 // The wait for the disk is taken only when there are old bytes to lose: a file that was empty
 // loses nothing (a backfill creates hundreds of these, and a wait each would double its time).
 void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions) {
@@ -211,6 +209,31 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         }
 }
 
+bool createAtomically(const std::string& path, std::string_view data, unsigned permissions) {
+    std::string tmp;
+    try {
+        File f = createReplacement(path, permissions);
+        tmp = f.path();
+        f.write(data);
+        // Never over a name that is taken; link() does the same where the file system cannot.
+        int made = ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+        if (made != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            made = ::link(tmp.c_str(), path.c_str());
+            if (made == 0) ::unlink(tmp.c_str());
+        }
+        if (made != 0) {
+            if (errno != EEXIST) throw FileError(errno, path);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        tmp.clear();
+        f.close();
+    } catch (const FileError& e) {
+        if (!tmp.empty()) ::unlink(tmp.c_str());
+        throw FileError(e.error(), path);
+    }
+    return true;
+}
 
 Status status(const std::string& path) {
     struct stat st {};

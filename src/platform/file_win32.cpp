@@ -103,8 +103,6 @@ HANDLE openForAttributes(const std::wstring& path) {
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-
-
 // Opens like POSIX open(): the flags say how, the permissions only whether a new file is
 // read-only. INVALID_HANDLE_VALUE on failure, its errno value in `err`.
 HANDLE openHandle(const std::string& path, unsigned flags, unsigned permissions, int& err) {
@@ -356,6 +354,27 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         DeleteFileW(wideTmp.c_str());
         throw FileError(e.error(), path);
     }
+}
+
+bool createAtomically(const std::string& path, std::string_view data, unsigned permissions) {
+    File f = createReplacement(path, permissions);
+    const std::string tmp = f.path();
+    const std::wstring wideTmp = wide(tmp);
+    try {
+        f.write(data);
+        f.close();
+        // Without MOVEFILE_REPLACE_EXISTING a name that is taken is left as it is.
+        if (!MoveFileExW(wideTmp.c_str(), wide(path).c_str(), 0)) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) fail(path, code);
+            DeleteFileW(wideTmp.c_str());
+            return false;
+        }
+    } catch (const FileError& e) {
+        DeleteFileW(wideTmp.c_str());
+        throw FileError(e.error(), path);
+    }
+    return true;
 }
 
 void File::setPermissions(unsigned permissions) {

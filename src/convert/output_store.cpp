@@ -287,16 +287,19 @@ bool OutputStore::addSorted(const std::string& path, std::string_view line, std:
 }
 
 // A missing file made whole with `data`: a kill leaves it whole or not there, with no journal
-// and no empty file to replace. False when the name was taken meanwhile (an import beside this
-// one made it): it is then written to like any file that was there.
+// and no empty file to replace. False when the name is taken (an import beside this one made it
+// meanwhile, or it is a link to a missing file): it is then written to like any file that was
+// there.
 bool OutputStore::createMissing(const std::string& path, File& f, std::string_view data,
                                 const char* what) {
     f.missing = false;
     if (guard(path, what, [&] { return platform::createAtomically(path, data); })) return true;
-    if (std::exchange(f.anew, false))
-        guard(path, "ファイルを作れません", [&] {
-            platform::File(path, platform::Write | platform::Create | platform::Truncate);
-        });
+    // Made meanwhile, or a link to a file still to be made: made through the link, as the record
+    // that first named it would have.
+    const unsigned truncate = std::exchange(f.anew, false) ? platform::Truncate : 0u;
+    guard(path, "ファイルを作れません", [&] {
+        platform::File(path, platform::Write | platform::Create | platform::NonBlocking | truncate);
+    });
     return false;
 }
 

@@ -153,17 +153,18 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     f.mode = mode;
     f.keyChars = keyChars;
     recoverTornAppend(path);
-    // Left by imports killed while they rewrote files of this folder.
-    if (mode == Mode::Sorted && cleanedFolders_.insert(folderOf(path)).second)
-        platform::removeReplacementLeftovers(path);
     // Non-blocking, so that a pipe in the file's place is refused below instead of waited on.
     platform::File file = guard(path, "ファイルを開けません", [&] {
         return platform::File::openIfExists(path, platform::Read | platform::NonBlocking);
     });
+    // Left by imports killed while they rewrote or made files of this folder.
+    if ((mode == Mode::Sorted || !file.isOpen()) && cleanedFolders_.insert(folderOf(path)).second)
+        platform::removeReplacementLeftovers(path);
     if (!file.isOpen()) {
-        // Missing: create it empty now, as the record that first names it would.
+        // Missing: it is made at the flush, but whether it can be is found out now, at the
+        // record that first names it.
         try {
-            platform::File(path, platform::Write | platform::Create);
+            platform::checkFolderWritable(folderOf(path));
         } catch (const platform::FileError& e) {
             if (e.error() == ENOENT)
                 throw ImportError(
@@ -171,6 +172,7 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
             fail(path, "ファイルを作れません", e.error());
         }
         f.writable = true;
+        f.missing = true;
         return files_.emplace(path, std::move(f)).first->second;
     }
     const platform::Status st = guard(path, "ファイルを開けません", [&] { return file.status(); });
@@ -242,8 +244,12 @@ void OutputStore::append(const std::string& path, std::string_view line) {
 
 void OutputStore::startAnew(const std::string& path) {
     File& f = open(path, Mode::Plain, 0);
-    guard(path, "ファイルを作れません",
-          [&] { platform::File(path, platform::Write | platform::Create | platform::Truncate); });
+    if (f.missing)
+        f.anew = true;
+    else
+        guard(path, "ファイルを作れません", [&] {
+            platform::File(path, platform::Write | platform::Create | platform::Truncate);
+        });
     f.writable = true;
     f.pending.clear();
     f.pendingLines = 0;
@@ -280,13 +286,37 @@ bool OutputStore::addSorted(const std::string& path, std::string_view line, std:
     return true;
 }
 
+// A missing file made whole with `data`: a kill leaves it whole or not there, with no journal
+// and no empty file to replace. False when the name is taken (an import beside this one made it
+// meanwhile, or it is a link to a missing file): it is then written to like any file that was
+// there.
+bool OutputStore::createMissing(const std::string& path, File& f, std::string_view data,
+                                const char* what) {
+    f.missing = false;
+    if (guard(path, what, [&] { return platform::createAtomically(path, data); })) return true;
+    // Made meanwhile, or a link to a file still to be made: made through the link, as the record
+    // that first named it would have.
+    const unsigned truncate = std::exchange(f.anew, false) ? platform::Truncate : 0u;
+    guard(path, "ファイルを作れません", [&] {
+        platform::File(path, platform::Write | platform::Create | platform::NonBlocking | truncate);
+    });
+    return false;
+}
+
 void OutputStore::writePending(const std::string& path, File& f) {
-    if (f.pending.empty()) return;
+    if (f.pending.empty()) {
+        if (f.missing) createMissing(path, f, {}, "ファイルを作れません");
+        return;
+    }
     // Taken out first: after a failure these lines are reported, never written twice.
     std::string data = std::move(f.pending);
     const std::size_t lines = std::exchange(f.pendingLines, 0);
     const bool leadingBreak = std::exchange(f.pendingBreak, false);
     f.pending.clear();
+    if (f.missing && createMissing(path, f, data, "ファイルに書き込めません")) {
+        linesWritten_ += lines;
+        return;
+    }
     platform::File file = guard(path, "ファイルに書き込めません", [&] {
         return platform::File(path, platform::Write | platform::Append);
     });
@@ -323,7 +353,8 @@ void OutputStore::writeSorted(const std::string& path, File& f) {
         text.append(line);
         text.append("\r\n");
     }
-    guard(path, "ファイルを書き直せません", [&] { platform::replaceAtomically(path, text); });
+    if (!f.missing || !createMissing(path, f, text, "ファイルを書き直せません"))
+        guard(path, "ファイルを書き直せません", [&] { platform::replaceAtomically(path, text); });
     f.dirty = false;
     linesWritten_ += std::exchange(f.added, 0);
 }

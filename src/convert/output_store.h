@@ -48,10 +48,14 @@ private:
         // characters), which is found at the start of a longer key; kept from then on.
         std::set<std::string> ordered;
         bool orderedMade = false;
-        std::string pending;             // bytes to append
-        std::size_t pendingLines = 0;    // lines in `pending`
-        bool pendingBreak = false;       // `pending` begins with the line end of the last line
-        bool writable = false;           // checked on the first write of this import
+        std::string pending;           // bytes to append
+        std::size_t pendingLines = 0;  // lines in `pending`
+        bool pendingBreak = false;     // `pending` begins with the line end of the last line
+        bool writable = false;         // checked on the first write of this import
+        bool anew = false;             // started anew: emptied should it turn up meanwhile
+        // Missing when opened: made whole at its first write (empty at the flush when nothing
+        // is written), never created empty first and then appended to or replaced.
+        bool missing = false;
         bool needsLineEnd = false;       // the file ends in a line without its line end
         std::vector<std::string> lines;  // sorted files: every line
         bool sortedOnce = false;
@@ -61,6 +65,7 @@ private:
 
     File& open(const std::string& path, Mode mode, std::size_t keyChars);
     void checkWritable(const std::string& path, File& f);
+    bool createMissing(const std::string& path, File& f, std::string_view data, const char* what);
     void writePending(const std::string& path, File& f);
     void writeSorted(const std::string& path, File& f);
 

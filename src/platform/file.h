@@ -130,6 +130,12 @@ void appendWholeLines(File& file, std::string_view lines, std::optional<std::uin
 // are replaced, it waits until the disk holds the new bytes and name. New files get `permissions`,
 // replaced ones keep theirs.
 void replaceAtomically(const std::string& path, std::string_view data, unsigned permissions = 0666);
+// Makes the file `path`, which is missing, holding `data` at once: written as a replacement beside
+// it (created exclusively, never through a link) and given the name only while the name is still
+// free, so a crash leaves the whole file or none, and nothing that appeared meanwhile is replaced.
+// False, and nothing made, when the name is taken (by a file, a folder or a link, even a broken
+// one). No wait for the disk: there are no old bytes to lose.
+bool createAtomically(const std::string& path, std::string_view data, unsigned permissions = 0666);
 // Removes what replacements killed half-way left in the folder of `path` (of its target, when it
 // is a link): regular files of the replacements' names only, never through a link, and none that
 // a replacement running now holds.

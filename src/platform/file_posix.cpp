@@ -209,6 +209,32 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         }
 }
 
+bool createAtomically(const std::string& path, std::string_view data, unsigned permissions) {
+    std::string tmp;
+    try {
+        File f = createReplacement(path, permissions);
+        tmp = f.path();
+        f.write(data);
+        // Never over a name that is taken; link() does the same where the file system cannot.
+        int made = ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+        if (made != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            made = ::link(tmp.c_str(), path.c_str());
+            if (made == 0) ::unlink(tmp.c_str());
+        }
+        if (made != 0) {
+            if (errno != EEXIST) throw FileError(errno, path);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        tmp.clear();
+        f.close();
+    } catch (const FileError& e) {
+        if (!tmp.empty()) ::unlink(tmp.c_str());
+        throw FileError(e.error(), path);
+    }
+    return true;
+}
+
 Status status(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return {};

@@ -356,6 +356,27 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
     }
 }
 
+bool createAtomically(const std::string& path, std::string_view data, unsigned permissions) {
+    File f = createReplacement(path, permissions);
+    const std::string tmp = f.path();
+    const std::wstring wideTmp = wide(tmp);
+    try {
+        f.write(data);
+        f.close();
+        // Without MOVEFILE_REPLACE_EXISTING a name that is taken is left as it is.
+        if (!MoveFileExW(wideTmp.c_str(), wide(path).c_str(), 0)) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) fail(path, code);
+            DeleteFileW(wideTmp.c_str());
+            return false;
+        }
+    } catch (const FileError& e) {
+        DeleteFileW(wideTmp.c_str());
+        throw FileError(e.error(), path);
+    }
+    return true;
+}
+
 void File::setPermissions(unsigned permissions) {
     FILE_BASIC_INFO info{};
     if (!GetFileInformationByHandleEx(handleOf(handle_), FileBasicInfo, &info, sizeof info))

@@ -120,6 +120,44 @@ TEST(OutputStore, PlainFilesStartAnewAndAppend) {
     EXPECT_EQ(folder.read("HDATA/OD011117.CSV"), "d\r\ne\r\n");
 }
 
+// A file missing when first named is made whole at the flush. Should another import make it
+// meanwhile, it is written as a file that was there when read: appended to, or replaced (a sorted
+// file, read once, and one started anew). A link to a missing file makes the file it names.
+TEST(OutputStore, MissingFileMadeMeanwhile) {
+    const struct {
+        const char* file;
+        const char* want;  // after "05013100010 theirs" was written meanwhile
+        bool link = false;
+    } cases[] = {
+        {"MDATA/MD013東.DAT", "05013100010 theirs\r\n05013100020 ours\r\n"},
+        {"KCOM_DATA/2009/KC2009112205.DAT", "05013100020 ours\r\n"},
+        {"HDATA/OD011117.CSV", "05013100020 ours\r\n"},
+        {"MDATA/MD013東.DAT", "05013100020 ours\r\n", true},
+        {"KCOM_DATA/2009/KC2009112205.DAT", "05013100020 ours\r\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + (c.link ? " (link)" : ""));
+        DataFolder folder;
+        fs::create_directories(folder.path("KCOM_DATA/2009"));
+        const std::string path = folder.path(c.file), line = "05013100020 ours";
+        if (c.link) fs::create_symlink(folder.path("elsewhere"), path);
+        if (c.file[0] == 'K')
+            EXPECT_TRUE(folder.store.addSorted(path, line, 11));
+        else if (c.file[0] == 'H')
+            folder.store.startAnew(path);
+        else
+            EXPECT_FALSE(folder.store.hasKey(path, "05013100020", 11));
+        if (c.file[0] != 'K') folder.store.append(path, line);
+        EXPECT_FALSE(fs::exists(path));
+        if (!c.link) folder.write(c.file, "05013100010 theirs\r\n");
+        folder.store.finish();
+        EXPECT_EQ(folder.read(c.link ? "elsewhere" : c.file), c.want);
+        EXPECT_EQ(fs::is_symlink(path), c.link);
+        EXPECT_EQ(folder.store.linesWritten(), 1u);
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()), {}), 1);
+    }
+}
+
 TEST(OutputStore, MissingFolderNamesTheFileAndKeepsWhatCameBefore) {
     DataFolder folder(false, true);
     const std::string od = folder.path("HDATA/OD011117.CSV");

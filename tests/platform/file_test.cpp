@@ -52,6 +52,30 @@ TEST(File, ReplaceAtomically) {
     EXPECT_EQ(platform::listFolder(dir.path()).size(), noLink ? 4u : 6u);
 }
 
+// A missing file is made whole under its name; a name that is taken (a file, a folder, a link,
+// even a broken one) is left as it is, and no replacement stays beside it.
+TEST(File, CreateAtomically) {
+    test::TempDir dir;
+    writeFile(dir / "taken", "old");
+    fs::create_directory(dir / "folder");
+    std::error_code noLink;  // Wine makes no symbolic links
+    fs::create_symlink("gone", dir / "broken", noLink);
+    const struct {
+        const char* name;
+        bool made;
+    } cases[] = {{"fresh", true}, {"taken", false}, {"folder", false}, {"broken", false}};
+    for (const auto& c : cases) {
+        if (noLink && std::string(c.name) == "broken") continue;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform::createAtomically(dir / c.name, "new"), c.made);
+    }
+    EXPECT_EQ(readFile(dir / "fresh"), "new");
+    EXPECT_EQ(readFile(dir / "taken"), "old");
+    EXPECT_TRUE(fs::is_empty(dir / "folder"));
+    EXPECT_FALSE(fs::exists(dir / "gone"));
+    EXPECT_EQ(platform::listFolder(dir.path()).size(), noLink ? 3u : 4u);
+}
+
 // Names are UTF-8 inside and whole characters on disk (UTF-16 on Windows): the folder's listing
 // gives them back, and the standard library finds them under their own characters.
 TEST(File, NamesKeepTheirCharacters) {

@@ -205,5 +205,45 @@ TEST_F(FaultFixture, FullDisk) {
     }
 }
 
+// A size limit that stops the comment files' sorted rewrites part-way through a day: the report
+// counts exactly the lines that reached the disk, and the import after it ends as one import.
+TEST_F(FaultFixture, CountsTellTheLinesOnDisk) {
+    const std::string input = in + "SKA" + date + ".txt";
+    writeFile(input, readFile(day + "SKA" + date + ".txt"));
+    auto lines = [](const Snapshot& s) {
+        std::size_t n = 0;
+        for (const auto& [name, bytes] : s) n += lineCount(bytes);
+        return n;
+    };
+    const std::string whole = dir / "whole/";
+    copyTree(base, whole);
+    ASSERT_TRUE(runCli({"--data-folder", whole, input}, inTmp(tmp)).exited(0));
+    const Snapshot one = snapshot(whole);
+    Snapshot before = snapshot(base);
+    std::vector<std::size_t> sizes;
+    for (const auto& [name, bytes] : one)
+        if (before[name] != bytes) sizes.push_back(bytes.size());
+    ASSERT_GE(sizes.size(), 2u);
+    std::sort(sizes.begin(), sizes.end());
+    for (std::size_t limit : {sizes.front() / 2, sizes.back() - 1}) {
+        SCOPED_TRACE(limit);
+        copyTree(base, work);
+        RunOptions o = inTmp(tmp, limit);
+        o.ignoreSizeSignal = true;
+        test::Run r = runCli({"--data-folder", work, input}, o);
+        EXPECT_TRUE(r.exited(1)) << r.err;
+        const std::size_t added = lines(snapshot(work)) - lines(before);
+        EXPECT_NE(r.err.find("、" + std::to_string(added) + " 行を書き込みました"),
+                  std::string::npos)
+            << added << " lines added: " << r.err;
+        EXPECT_TRUE(runCli({"--data-folder", work, input}, inTmp(tmp)).exited(0));
+        Snapshot after = snapshot(work);
+        after.erase(".velt-lock");
+        Snapshot want = one;
+        want.erase(".velt-lock");
+        EXPECT_EQ(after, want);
+    }
+}
+
 }  // namespace
 }  // namespace velt

@@ -58,6 +58,16 @@ struct FaultFixture : ::testing::Test {
         return changed;
     }
 
+    // `input` imported into a fresh copy of the base under a file-size limit: it must fail.
+    test::Run importWithSizeLimit(const std::string& input, std::size_t limit) {
+        copyTree(base, work);
+        RunOptions o = inTmp(tmp, limit);
+        o.ignoreSizeSignal = true;
+        test::Run r = runCli({"--data-folder", work, input}, o);
+        EXPECT_TRUE(r.exited(1)) << r.err;
+        return r;
+    }
+
     // Everything but `except` is as it was; nothing is left in TMPDIR or beside Target's files.
     void expectRestUnchanged(const std::string& except) {
         Snapshot before = snapshot(base), after = snapshot(work);
@@ -82,11 +92,7 @@ TEST_F(FaultFixture, WriteThatFailsPartWay) {
     const std::size_t limits[] = {old.size() + 1, old.size() + 700, old.size() + 2345};
     for (std::size_t limit : limits) {
         SCOPED_TRACE(limit);
-        copyTree(base, work);
-        RunOptions o = inTmp(tmp, limit);
-        o.ignoreSizeSignal = true;
-        test::Run r = runCli({"--data-folder", work, input}, o);
-        EXPECT_TRUE(r.exited(1)) << r.err;
+        test::Run r = importWithSizeLimit(input, limit);
         EXPECT_NE(r.err.find(work + file + ": ファイルに書き込めません: ファイルが大きすぎます"),
                   std::string::npos)
             << r.err;
@@ -227,11 +233,7 @@ TEST_F(FaultFixture, CountsTellTheLinesOnDisk) {
     std::sort(sizes.begin(), sizes.end());
     for (std::size_t limit : {sizes.front() / 2, sizes.back() - 1}) {
         SCOPED_TRACE(limit);
-        copyTree(base, work);
-        RunOptions o = inTmp(tmp, limit);
-        o.ignoreSizeSignal = true;
-        test::Run r = runCli({"--data-folder", work, input}, o);
-        EXPECT_TRUE(r.exited(1)) << r.err;
+        test::Run r = importWithSizeLimit(input, limit);
         const std::size_t added = lines(snapshot(work)) - lines(before);
         EXPECT_NE(r.err.find("、" + std::to_string(added) + " 行を書き込みました"),
                   std::string::npos)

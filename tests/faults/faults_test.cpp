@@ -160,6 +160,32 @@ TEST_F(FaultFixture, OutputFileThatCannotBeWritten) {
     }
 }
 
+// A data folder in which the lock file cannot be made: the run stops before it writes anything and
+// names the lock file (root is not stopped by permission bits, so the import runs as "nobody").
+TEST_F(FaultFixture, LockFileThatCannotBeMadeStopsBeforeWriting) {
+    const std::string input = in + "KYD" + date + ".txt";
+    writeFile(input, oneCourse(readFile(day + "KYD" + date + ".txt")));
+    fs::remove(work + ".velt-lock");
+    RunOptions o = inTmp(tmp);
+    if (::getuid() == 0) {
+        o.user = 65534;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            if (e.is_directory()) fs::permissions(e.path(), fs::perms::all);
+        fs::permissions(dir.path(), fs::perms::all);
+    }
+    fs::permissions(work, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+    test::Run r = runCli({"--data-folder", work, input}, o);
+    fs::permissions(work, fs::perms::all);
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_NE(r.err.find(work + ".velt-lock: 取り込みのロックファイルを作れません: "
+                                "書き込みが許可されていません。何も書き込んでいません"),
+              std::string::npos)
+        << r.err;
+    expectRestUnchanged("");
+}
+
 // A year folder removed before a run that needs it: the run stops before it writes anything,
 // naming the folder, and leaves no temporary files (the folders are checked before the first
 // input is converted, so no input is half imported).

@@ -36,7 +36,8 @@ void FormLogic::load() {
     try {
         view_.setDataFolderText(readSetting(settingsFile_, kSection, kKey, std::string()));
     } catch (const std::exception& e) {
-        view_.showMessage(warning(std::string("設定ファイルを読めませんでした。\n") + e.what()));
+        view_.showMessage(
+            warning(std::string("設定ファイルを読めませんでした。\n") + shown(e.what())));
     }
 }
 
@@ -73,7 +74,7 @@ void FormLogic::chooseDataFolder() {
 void FormLogic::openHelp() {
     const std::string page = helpPage(programFolder_);
     if (!view_.openDocument(page))
-        view_.showMessage(warning("ヘルプを開けませんでした。\n" + page));
+        view_.showMessage(warning("ヘルプを開けませんでした。\n" + shown(page)));
 }
 
 }  // namespace velt

@@ -198,8 +198,9 @@ int run(int argc, char** argv) {
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
             const std::string settings = velt::settingsFile(velt::programFolder());
-            std::printf("\n設定ファイル: %s\n保存されているデータフォルダ: %s\n", settings.c_str(),
-                        velt::readSetting(settings, "Velt", "path", "(なし)").c_str());
+            std::printf("\n設定ファイル: %s\n保存されているデータフォルダ: %s\n",
+                        velt::shown(settings).c_str(),
+                        velt::shown(velt::readSetting(settings, "Velt", "path", "(なし)")).c_str());
             return 0;
         } else if (arg == "--version") {
             std::printf("%s\n", velt::versionText().c_str());
@@ -239,7 +240,8 @@ int run(int argc, char** argv) {
             velt::createSettingsFolder(settings);
             velt::writeSetting(settings, "Velt", "path", folder);
         } catch (const velt::ImportError& e) {
-            std::fprintf(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n", e.what());
+            std::fprintf(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n",
+                         velt::shown(e.what()).c_str());
             return 1;
         }
         const std::string warning = velt::dataFolderWarning(folder);

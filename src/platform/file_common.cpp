@@ -80,7 +80,14 @@ namespace {
 
 // The lock file, refused unless it is a regular file: never through a link, never a pipe waited on.
 File openLockFile(const std::string& lockFile) {
-    File f(lockFile, Read | Write | Create | NoFollow | NonBlocking, 0644);
+    File f;
+    try {
+        f = File(lockFile, Read | Write | Create | NoFollow | NonBlocking, 0644);
+    } catch (const FileError& e) {
+        // Made by another user of the folder: reading is enough to lock it.
+        if (e.error() != EACCES || !exists(lockFile)) throw;
+        f = File(lockFile, Read | NoFollow | NonBlocking);
+    }
     if (f.status().kind != Kind::Regular) throw FileError(ENXIO, lockFile);
     return f;
 }

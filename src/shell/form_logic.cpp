@@ -6,6 +6,7 @@
 #include "shell/import_engine.h"
 #include "shell/install_layout.h"
 #include "shell/settings.h"
+#include "shell/shown.h"
 #include "shell/version.h"
 
 namespace velt {
@@ -35,7 +36,8 @@ void FormLogic::load() {
     try {
         view_.setDataFolderText(readSetting(settingsFile_, kSection, kKey, std::string()));
     } catch (const std::exception& e) {
-        view_.showMessage(warning(std::string("設定ファイルを読めませんでした。\n") + e.what()));
+        view_.showMessage(
+            warning(std::string("設定ファイルを読めませんでした。\n") + shown(e.what())));
     }
 }
 
@@ -48,9 +50,21 @@ void FormLogic::chooseDataFolder() {
         createSettingsFolder(settingsFile_);
         writeSetting(settingsFile_, kSection, kKey, folder);
     } catch (const std::exception& e) {
-        view_.showMessage(
-            warning(std::string("データフォルダの設定を保存できませんでした。\n") + e.what() +
-                    "\n\nこのまま使えますが、次に起動したときは元の設定に戻ります。"));
+        // What the file holds now, read back: the warning says only what is true.
+        std::string stored;
+        try {
+            stored = readSetting(settingsFile_, kSection, kKey, std::string());
+        } catch (const std::exception&) {
+        }
+        const std::string kept =
+            stored == folder ? "データフォルダ " + shown(folder) + " は保存されています。"
+            : stored.empty() ? "データフォルダは保存されていません。選んだフォルダ " +
+                                   shown(folder) + " はこの起動の間だけ使います。"
+                             : "保存されているデータフォルダは " + shown(stored) +
+                                   " のままです。選んだフォルダ " + shown(folder) +
+                                   " はこの起動の間だけ使います。";
+        view_.showMessage(warning(std::string("データフォルダの設定を保存できませんでした。\n") +
+                                  shown(e.what()) + "\n\n" + kept));
     }
     const std::string notTarget = chosen.empty() ? std::string() : dataFolderWarning(folder);
     if (!notTarget.empty())
@@ -60,7 +74,7 @@ void FormLogic::chooseDataFolder() {
 void FormLogic::openHelp() {
     const std::string page = helpPage(programFolder_);
     if (!view_.openDocument(page))
-        view_.showMessage(warning("ヘルプを開けませんでした。\n" + page));
+        view_.showMessage(warning("ヘルプを開けませんでした。\n" + shown(page)));
 }
 
 }  // namespace velt

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <future>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
 #include <system_error>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "platform/system.h"
 #include "shell/lha_archive.h"
 #include "shell/recognition.h"
+#include "shell/shown.h"
 #include "shell/text_check.h"
 #include "shell/zip_archive.h"
 
@@ -166,7 +170,7 @@ std::string dataFolderWarning(const std::string& folder) {
     if (!platform::isDirectory(base)) return {};
     for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
         if (platform::isDirectory(base + sub)) return {};
-    return folder +
+    return shown(folder) +
            " には MDATA、HDATA、KCOM_DATA のどれもありません。Target のデータフォルダでは"
            "ないようです (設定はそのまま保存します)。";
 }
@@ -193,12 +197,38 @@ struct ImportEngine::Impl {
             return false;
         }
         if (!platform::isDirectory(dataFolder)) {
-            report = "データフォルダ " + dataFolder +
+            report = "データフォルダ " + shown(dataFolder) +
                      " がありません。「設定」ボタン (コマンド行では velt-cli --set-data-folder "
                      "DIR) で Target のデータフォルダを選び直してください。";
             return false;
         }
         return true;
+    }
+
+    // Held from before the first check that may write (the year folders) until the last input of
+    // the call is done, so that imports side by side into one data folder follow one another.
+    bool lockDataFolder(std::optional<platform::FolderLock>& lock, std::string& report) {
+        const std::string file = platform::FolderLock::fileOf(dataFolder);
+        try {
+            while (!(lock = platform::FolderLock::tryAcquire(file))) {
+                messages.waiting(dataFolder);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        } catch (const platform::FileError& e) {
+            report = shown(file) +
+                     ": 取り込みのロックファイルを作れません: " + describeErrno(e.error()) +
+                     "。何も書き込んでいません。";
+            return false;
+        }
+        return true;
+    }
+
+    // The data folder usable and held, and the year folders ready; false with the report when the
+    // import must not go on.
+    bool ready(const std::vector<std::pair<std::string, Recognition>>& inputs,
+               std::optional<platform::FolderLock>& lock, std::string& report) {
+        return dataFolderUsable(report) && lockDataFolder(lock, report) &&
+               yearFoldersReady(inputs, report);
     }
 
     // Refuses bytes that are no text of the group's records, before anything is written.
@@ -536,7 +566,7 @@ struct ImportEngine::Impl {
         if (years.empty()) return true;
         const std::string kcom = dataFolder + "KCOM_DATA/";
         if (!platform::isDirectory(kcom)) {
-            report = "データフォルダに KCOM_DATA がありません (" + kcom +
+            report = "データフォルダに KCOM_DATA がありません (" + shown(kcom) +
                      ")。Target のデータフォルダを選び直してください。Velt は KCOM_DATA を"
                      "作りません。何も書き込んでいません。";
             return false;
@@ -545,10 +575,10 @@ struct ImportEngine::Impl {
         for (const auto& year : years)
             if (!platform::isDirectory(kcom + year)) missing.push_back(year);
         if (missing.empty()) return true;
-        const std::string list = joined(missing);
-        if (!messages.confirm("KCOM_DATA (" + kcom + ") に次の年のフォルダがありません: " + list +
-                              "\n作成しますか?")) {
-            report = "KCOM_DATA (" + kcom + ") に年のフォルダ " + list +
+        const std::string list = shown(joined(missing));
+        if (!messages.confirm("KCOM_DATA (" + shown(kcom) +
+                              ") に次の年のフォルダがありません: " + list + "\n作成しますか?")) {
+            report = "KCOM_DATA (" + shown(kcom) + ") に年のフォルダ " + list +
                      " がないので取り込みませんでした。何も書き込んでいません。"
                      "(コマンド行では velt-cli --create-year-folders で作成できます)";
             return false;
@@ -557,7 +587,7 @@ struct ImportEngine::Impl {
             try {
                 platform::createFolder(kcom + year, 0777);
             } catch (const platform::FileError& e) {
-                report = kcom + year +
+                report = shown(kcom + year) +
                          ": 年のフォルダを作れません: " + describeErrno(e.code().value()) +
                          "。何も書き込んでいません。";
                 return false;
@@ -574,7 +604,7 @@ struct ImportEngine::Impl {
             sum.succeeded = true;
         } catch (const LineError& e) {
             const std::string at =
-                e.line() ? e.text() + " の " + std::to_string(e.line()) + " 行目で: " : "";
+                e.line() ? shown(e.text()) + " の " + std::to_string(e.line()) + " 行目で: " : "";
             fail(sum, converted, at, e);
         } catch (const ImportError& e) {
             fail(sum, converted, {}, e);
@@ -589,8 +619,8 @@ struct ImportEngine::Impl {
 
     void fail(ImportSummary& sum, std::size_t converted, const std::string& where,
               const ImportError& e) {
-        std::string text = sum.input + " の取り込みに失敗しました。\n" + where;
-        text += e.file().empty() ? e.cause() : e.file() + ": " + e.cause();
+        std::string text = shown(sum.input) + " の取り込みに失敗しました。\n" + where;
+        text += e.file().empty() ? shown(e.cause()) : shown(e.file()) + ": " + shown(e.cause());
         text += "\nそれまでに " + std::to_string(converted) + " 行を変換し、" +
                 std::to_string(sum.linesWritten) + " 行を書き込みました";
         text += sum.linesWritten ? " (書き込んだ行はそのまま残っています)。" : "。";
@@ -632,7 +662,8 @@ ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
         return sum;
     }
     sum.recognised = true;
-    if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
+    std::optional<platform::FolderLock> lock;
+    if (!d.ready({{path, r}}, lock, sum.error)) {
         d.report(sum.error);
         return sum;
     }
@@ -701,7 +732,8 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
     }
     d.ctx.fileDate = r.date;
     sum.recognised = true;
-    if (!d.dataFolderUsable(sum.error) || !d.yearFoldersReady({{path, r}}, sum.error)) {
+    std::optional<platform::FolderLock> lock;
+    if (!d.ready({{path, r}}, lock, sum.error)) {
         d.report(sum.error);
         return sum;
     }
@@ -741,7 +773,8 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         for (auto& f : found) inputs.push_back(std::move(f));
     }
     std::string refused;
-    if (!paths.empty() && (!d.dataFolderUsable(refused) || !d.yearFoldersReady(inputs, refused))) {
+    std::optional<platform::FolderLock> lock;
+    if (!paths.empty() && !d.ready(inputs, lock, refused)) {
         d.report(refused);
         for (const auto& path : paths) {
             ImportSummary sum;

@@ -41,6 +41,9 @@ public:
     virtual void progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
         (void)input, (void)done, (void)total;
     }
+    // Another import holds the data folder: this one waits for it to end. Called again and again
+    // while it waits (so that a window stays drawn), never once the wait is over. Optional.
+    virtual void waiting(const std::string& dataFolder) { (void)dataFolder; }
 };
 
 }  // namespace velt

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "shell/shown.h"
+
 namespace velt {
 namespace {
 
@@ -269,7 +271,7 @@ const char* acceptedKindsText() {
 std::string unsupportedMessage(const std::vector<std::string>& files) {
     std::string text = kUnsupportedMessage;
     text += "\n取り込まなかったファイル:";
-    for (const auto& f : files) text += "\n" + f;
+    for (const auto& f : files) text += "\n" + shown(f);
     text += "\n";
     text += acceptedKindsText();
     return text;

@@ -9,11 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../support/test_files.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -338,6 +341,67 @@ TEST_F(Cli, CountsAddUp) {
         EXPECT_TRUE(round == 0 ? written > 0 : written < before) << r.out;
         before = written;
     }
+}
+
+// An import that finds another holding the data folder says so, writes nothing until it is free,
+// and then imports.
+TEST_F(Cli, WaitsForTheImportThatHoldsTheFolder) {
+    fs::copy_file(samples / "KYD091122.txt", in("KYD091122.txt"));
+    using velt::platform::FolderLock;
+    std::optional<FolderLock> other = FolderLock::acquire(FolderLock::fileOf(target()));
+    bool wroteMeanwhile = true;
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        wroteMeanwhile = !fs::is_empty(dir / "target/MDATA");
+        other.reset();
+    });
+    Result r = run({"--data-folder", target(), in("KYD091122.txt")});
+    release.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "別の取り込みが終わるのを待っています")) << r.err;
+    EXPECT_FALSE(wroteMeanwhile);
+    EXPECT_FALSE(fs::is_empty(dir / "target/MDATA"));
+}
+
+// Output that cannot be written (a full disk behind standard output or error) fails the run; with
+// nothing to write, nothing fails.
+TEST_F(Cli, OutputThatCannotBeWrittenExitsOne) {
+    fs::copy_file(samples / "KYD091122.txt", in("KYD091122.txt"));
+    fs::create_directories(dir / "plain");
+    const std::string cli = quote((dir / "prog/velt-cli").string()),
+                      kyd = quote(in("KYD091122.txt"));
+    const std::string data = " --data-folder " + quote(target()) + " ";
+    const std::pair<std::string, int> cases[] = {
+        {" --version >/dev/full", 1},
+        {" --help >/dev/full", 1},
+        {data + kyd + " >/dev/full", 1},
+        {data + "--quiet " + kyd + " >/dev/full", 0},
+        {" --set-data-folder " + quote((dir / "plain").string()) + " >/dev/null 2>/dev/full", 1},
+    };
+    for (const auto& [args, status] : cases) {
+        const int raw = std::system((cli + args).c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, status) << args;
+    }
+}
+
+// Control characters in names from the inputs reach the terminal escaped: a name cannot clear the
+// screen or forge a line.
+TEST_F(Cli, NamesAreShownEscaped) {
+    const fs::path folder = dir / "in" / "e\x1b[2J\rvelt-cli: all fine";
+    fs::create_directories(folder);
+    fs::copy_file(samples / "KYD091122.txt", folder / "KYD091122.txt");
+    writeFile(folder / "SEB091122.txt", "hello\r\n");
+    writeFile(folder / "n\x1b]0;t\x07.txt", "");
+    Result r = run({"--data-folder", target(), folder.string()});
+    EXPECT_EQ(r.status, 1);
+    for (const std::string& text : {r.out, r.err}) {
+        EXPECT_EQ(text.find_first_of("\x1b\r\x07"), std::string::npos) << text;
+    }
+    EXPECT_TRUE(contains(r.out, "e\\x1b[2J\\rvelt-cli: all fine/KYD091122.txt: 取り込みました"))
+        << r.out;
+    EXPECT_TRUE(contains(r.err, "e\\x1b[2J\\rvelt-cli: all fine/SEB091122.txt の取り込みに失敗"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "/n\\x1b]0;t\\x07.txt")) << r.err;
 }
 
 }  // namespace

@@ -21,9 +21,11 @@
 #include <QTimer>
 #include <QtTest>
 #include <memory>
+#include <optional>
 
 #include "form1.h"
 #include "gui_fake_dialogs.h"
+#include "platform/file.h"
 #include "shell/settings.h"
 #include "velt_about.h"
 
@@ -234,8 +236,8 @@ private slots:
         QTest::newRow("cancel while empty") << ""
                                             << "" << true << "" << false;
         // Too long for the settings file: shown, not stored, and the warning says why.
-        QTest::newRow("300 bytes") << "/old/" << longName << false << QString(longName + '/')
-                                   << false;
+        QTest::newRow("300 bytes")
+            << "/old/" << longName << false << QString(longName + '/') << false;
     }
     void folderChoice() {
         QFETCH(QString, before);
@@ -464,6 +466,31 @@ private slots:
         QCOMPARE(texts.size(), 1);
         QVERIFY(yes ? texts[0] == kComplete
                     : texts[0].contains(QStringLiteral("何も書き込んでいません")));
+    }
+
+    // A drop while another import holds the data folder: the progress dialog says it waits, and
+    // the import follows once the other is done.
+    void dropWaitsForAnotherImport() {
+        Bench b;
+        b.chooseTarget();
+        b.open();
+        using velt::platform::FolderLock;
+        std::optional<FolderLock> other =
+            FolderLock::acquire(FolderLock::fileOf(b.target.toStdString()));
+        bool wroteMeanwhile = true;
+        QTimer::singleShot(400, [&] {
+            wroteMeanwhile = !QDir(b.target + "MDATA").isEmpty();
+            other.reset();
+        });
+        QVERIFY(b.drop({b.file("KYD011117.txt", kydRecord() + "\r\n")}));
+        QVERIFY(!b.dialogs.progressLabels.isEmpty());
+        QVERIFY2(b.dialogs.progressLabels.first().startsWith(
+                     QStringLiteral("別の取り込みが終わるのを待っています")),
+                 qPrintable(b.dialogs.progressLabels.first()));
+        QVERIFY(b.dialogs.progressAtOnce.front());
+        QVERIFY(!wroteMeanwhile);
+        QCOMPARE(b.dialogs.texts(), QStringList{kComplete});
+        QVERIFY(b.output("MDATA/MD013東.DAT").startsWith("05013112070 "));
     }
 
     void dropShowsProgress() {

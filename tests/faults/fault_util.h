@@ -194,11 +194,11 @@ inline void makeBase(const std::string& target, const std::string& scratch) {
     }
 }
 
-// Files the output store leaves only while it writes.
+// Files the output store leaves only while it writes (the data folder's lock file stays).
 inline std::vector<std::string> strayFiles(const Snapshot& s) {
     std::vector<std::string> stray;
     for (const auto& [name, bytes] : s)
-        if (name.find(".velt-") != std::string::npos) stray.push_back(name);
+        if (name.find(".velt-") != std::string::npos && name != ".velt-lock") stray.push_back(name);
     return stray;
 }
 

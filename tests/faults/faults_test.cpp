@@ -58,6 +58,16 @@ struct FaultFixture : ::testing::Test {
         return changed;
     }
 
+    // `input` imported into a fresh copy of the base under a file-size limit: it must fail.
+    test::Run importWithSizeLimit(const std::string& input, std::size_t limit) {
+        copyTree(base, work);
+        RunOptions o = inTmp(tmp, limit);
+        o.ignoreSizeSignal = true;
+        test::Run r = runCli({"--data-folder", work, input}, o);
+        EXPECT_TRUE(r.exited(1)) << r.err;
+        return r;
+    }
+
     // Everything but `except` is as it was; nothing is left in TMPDIR or beside Target's files.
     void expectRestUnchanged(const std::string& except) {
         Snapshot before = snapshot(base), after = snapshot(work);
@@ -82,11 +92,7 @@ TEST_F(FaultFixture, WriteThatFailsPartWay) {
     const std::size_t limits[] = {old.size() + 1, old.size() + 700, old.size() + 2345};
     for (std::size_t limit : limits) {
         SCOPED_TRACE(limit);
-        copyTree(base, work);
-        RunOptions o = inTmp(tmp, limit);
-        o.ignoreSizeSignal = true;
-        test::Run r = runCli({"--data-folder", work, input}, o);
-        EXPECT_TRUE(r.exited(1)) << r.err;
+        test::Run r = importWithSizeLimit(input, limit);
         EXPECT_NE(r.err.find(work + file + ": ファイルに書き込めません: ファイルが大きすぎます"),
                   std::string::npos)
             << r.err;
@@ -154,6 +160,32 @@ TEST_F(FaultFixture, OutputFileThatCannotBeWritten) {
     }
 }
 
+// A data folder in which the lock file cannot be made: the run stops before it writes anything and
+// names the lock file (root is not stopped by permission bits, so the import runs as "nobody").
+TEST_F(FaultFixture, LockFileThatCannotBeMadeStopsBeforeWriting) {
+    const std::string input = in + "KYD" + date + ".txt";
+    writeFile(input, oneCourse(readFile(day + "KYD" + date + ".txt")));
+    fs::remove(work + ".velt-lock");
+    RunOptions o = inTmp(tmp);
+    if (::getuid() == 0) {
+        o.user = 65534;
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            if (e.is_directory()) fs::permissions(e.path(), fs::perms::all);
+        fs::permissions(dir.path(), fs::perms::all);
+    }
+    fs::permissions(work, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+    test::Run r = runCli({"--data-folder", work, input}, o);
+    fs::permissions(work, fs::perms::all);
+    EXPECT_TRUE(r.exited(1)) << r.err;
+    EXPECT_NE(r.err.find(work + ".velt-lock: 取り込みのロックファイルを作れません: "
+                                "書き込みが許可されていません。何も書き込んでいません"),
+              std::string::npos)
+        << r.err;
+    expectRestUnchanged("");
+}
+
 // A year folder removed before a run that needs it: the run stops before it writes anything,
 // naming the folder, and leaves no temporary files (the folders are checked before the first
 // input is converted, so no input is half imported).
@@ -202,6 +234,42 @@ TEST_F(FaultFixture, FullDisk) {
         EXPECT_NE(r.err.find(work + file + ": " + c.cause), std::string::npos) << r.err;
         EXPECT_TRUE(fs::is_symlink(work + file));
         expectRestUnchanged(file);
+    }
+}
+
+// A size limit that stops the comment files' sorted rewrites part-way through a day: the report
+// counts exactly the lines that reached the disk, and the import after it ends as one import.
+TEST_F(FaultFixture, CountsTellTheLinesOnDisk) {
+    const std::string input = in + "SKA" + date + ".txt";
+    writeFile(input, readFile(day + "SKA" + date + ".txt"));
+    auto lines = [](const Snapshot& s) {
+        std::size_t n = 0;
+        for (const auto& [name, bytes] : s) n += lineCount(bytes);
+        return n;
+    };
+    const std::string whole = dir / "whole/";
+    copyTree(base, whole);
+    ASSERT_TRUE(runCli({"--data-folder", whole, input}, inTmp(tmp)).exited(0));
+    const Snapshot one = snapshot(whole);
+    Snapshot before = snapshot(base);
+    std::vector<std::size_t> sizes;
+    for (const auto& [name, bytes] : one)
+        if (before[name] != bytes) sizes.push_back(bytes.size());
+    ASSERT_GE(sizes.size(), 2u);
+    std::sort(sizes.begin(), sizes.end());
+    for (std::size_t limit : {sizes.front() / 2, sizes.back() - 1}) {
+        SCOPED_TRACE(limit);
+        test::Run r = importWithSizeLimit(input, limit);
+        const std::size_t added = lines(snapshot(work)) - lines(before);
+        EXPECT_NE(r.err.find("、" + std::to_string(added) + " 行を書き込みました"),
+                  std::string::npos)
+            << added << " lines added: " << r.err;
+        EXPECT_TRUE(runCli({"--data-folder", work, input}, inTmp(tmp)).exited(0));
+        Snapshot after = snapshot(work);
+        after.erase(".velt-lock");
+        Snapshot want = one;
+        want.erase(".velt-lock");
+        EXPECT_EQ(after, want);
     }
 }
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <set>
 
 #include "fault_util.h"
@@ -59,9 +58,6 @@ std::vector<std::string> importArgs(const std::string& target, std::vector<std::
 }
 
 TEST(SideBySide, TwoOrThreeImportsEndAsOne) {
-    // Until the engine takes the data-folder lock (set VELT_SIDE_BY_SIDE to run it anyway).
-    if (!std::getenv("VELT_SIDE_BY_SIDE"))
-        GTEST_SKIP() << "waits for the engine to take the data-folder lock";
     TempDir dir;
     const std::string tmp = dir / "tmp/", base = dir / "base/", work = dir / "work/";
     fs::create_directories(tmp);

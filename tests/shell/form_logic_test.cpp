@@ -61,6 +61,33 @@ TEST(FormLogic, DataFolderChoice) {
     }
 }
 
+// A folder the settings file cannot hold is used for this run only, and the warning names what
+// stays stored.
+TEST(FormLogic, FolderThatCannotBeSavedIsUsedForThisRunOnly) {
+    test::TempDir dir;
+    const std::string refused = dir / "target😀";
+    test::writeFile(refused + "/MDATA/x", "");
+    struct Case {
+        std::string stored, says;
+    } cases[] = {
+        {"", "データフォルダは保存されていません。"},
+        {dir / "old/", "保存されているデータフォルダは " + (dir / "old/") + " のままです。"},
+    };
+    for (const auto& c : cases) {
+        if (!c.stored.empty()) writeSetting(settingsPath(dir.path()), "Velt", "path", c.stored);
+        View view;
+        view.chosen = refused;
+        FormLogic(dir.path(), view).chooseDataFolder();
+        EXPECT_EQ(view.text, refused + "/");
+        EXPECT_EQ(readSetting(settingsPath(dir.path()), "Velt", "path", ""), c.stored);
+        ASSERT_EQ(view.shown.size(), 1u);
+        EXPECT_NE(view.shown[0].text.find(c.says + "選んだフォルダ " + refused +
+                                          "/ はこの起動の間だけ使います。"),
+                  std::string::npos)
+            << view.shown[0].text;
+    }
+}
+
 TEST(FormLogic, HelpPageAndAboutTexts) {
     test::TempDir dir;
     View view;

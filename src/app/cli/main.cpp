@@ -13,6 +13,7 @@
 #include "shell/import_engine.h"
 #include "shell/recognition.h"
 #include "shell/settings.h"
+#include "shell/shown.h"
 #include "shell/version.h"
 
 namespace {
@@ -115,9 +116,18 @@ public:
         std::string bar(static_cast<std::size_t>(width * percent / 100), '#');
         bar.resize(width, '-');
         std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-                     input.substr(input.find_last_of('/') + 1).c_str());
+                     velt::shown(input.substr(input.find_last_of('/') + 1)).c_str());
         std::fflush(stderr);
         barShown_ = true;
+    }
+
+    // Once: the import waits for another that holds the data folder.
+    void waiting(const std::string& dataFolder) override {
+        if (quiet_ || waitShown_) return;
+        clearBar();
+        std::fprintf(stderr, "velt-cli: 別の取り込みが終わるのを待っています… (%s)\n",
+                     velt::shown(dataFolder).c_str());
+        waitShown_ = true;
     }
 
     // The files not imported, then the final line: how many files went in and how many failed;
@@ -146,6 +156,7 @@ private:
     bool createYearFolders_;
     bool terminal_;
     bool barShown_ = false;
+    bool waitShown_ = false;
     std::string input_;
     std::string closing_;
     std::string skipped_;
@@ -156,13 +167,20 @@ private:
 void printSummary(const velt::ImportSummary& s, bool quiet) {
     if (!s.recognised || quiet) return;
     std::printf("%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu)\n",
-                s.input.c_str(), s.succeeded ? "取り込みました" : "失敗しました", s.linesRead,
-                s.written, s.present, s.malformed);
+                velt::shown(s.input).c_str(), s.succeeded ? "取り込みました" : "失敗しました",
+                s.linesRead, s.written, s.present, s.malformed);
 }
 
-}  // namespace
+// A failed write to standard output or standard error (a full disk, a closed file) fails the run:
+// a summary that never arrived must not pass for a success.
+int withOutputChecked(int status) {
+    const bool out = std::fflush(stdout) != 0 || std::ferror(stdout);
+    const bool err = std::fflush(stderr) != 0 || std::ferror(stderr);
+    if (out && !err) std::fputs("velt-cli: 標準出力に書き込めませんでした\n", stderr);
+    return (out || err) && status == 0 ? 1 : status;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind;
     bool quiet = false, createYearFolders = false;
     std::vector<std::string> files;
@@ -180,8 +198,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
             const std::string settings = velt::settingsFile(velt::programFolder());
-            std::printf("\n設定ファイル: %s\n保存されているデータフォルダ: %s\n", settings.c_str(),
-                        velt::readSetting(settings, "Velt", "path", "(なし)").c_str());
+            std::printf("\n設定ファイル: %s\n保存されているデータフォルダ: %s\n",
+                        velt::shown(settings).c_str(),
+                        velt::shown(velt::readSetting(settings, "Velt", "path", "(なし)")).c_str());
             return 0;
         } else if (arg == "--version") {
             std::printf("%s\n", velt::versionText().c_str());
@@ -195,13 +214,13 @@ int main(int argc, char** argv) {
             if (!v || v->empty()) return usageError(arg + " には値が要ります");
             (arg == "--data-folder" ? dataFolder : arg == "--as" ? asKind : setFolder) = *v;
         } else {
-            return usageError("知らないオプションです: " + arg);
+            return usageError("知らないオプションです: " + velt::shown(arg));
         }
     }
 
     if (asKind) {
         if (!velt::ImportEngine::acceptsKind(*asKind))
-            return usageError("--as に " + *asKind +
+            return usageError("--as に " + velt::shown(*asKind) +
                               " は使えません。KYD、SEBZEB、OZ、SKAZKA、J か、KYI、SED などの"
                               "種類を指定してください");
         if (files.size() != 1) return usageError("--as で取り込めるのは FILE ひとつだけです");
@@ -213,21 +232,23 @@ int main(int argc, char** argv) {
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
         if (!velt::platform::isDirectory(folder)) {
-            std::fprintf(stderr, "velt-cli: %s: そのフォルダはありません\n", folder.c_str());
+            std::fprintf(stderr, "velt-cli: %s: そのフォルダはありません\n",
+                         velt::shown(folder).c_str());
             return 1;
         }
         try {
             velt::createSettingsFolder(settings);
             velt::writeSetting(settings, "Velt", "path", folder);
         } catch (const velt::ImportError& e) {
-            std::fprintf(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n", e.what());
+            std::fprintf(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n",
+                         velt::shown(e.what()).c_str());
             return 1;
         }
         const std::string warning = velt::dataFolderWarning(folder);
         if (!warning.empty()) std::fprintf(stderr, "velt-cli: 警告: %s\n", warning.c_str());
         if (!quiet)
-            std::printf("データフォルダ: %s (%s に保存しました)\n", folder.c_str(),
-                        settings.c_str());
+            std::printf("データフォルダ: %s (%s に保存しました)\n", velt::shown(folder).c_str(),
+                        velt::shown(settings).c_str());
         if (files.empty()) return 0;
     }
 
@@ -251,4 +272,10 @@ int main(int argc, char** argv) {
     }
     messages.printClosing(imported, summaries.size() - imported);
     return imported == summaries.size() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return withOutputChecked(run(argc, argv));
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -19,6 +20,7 @@
 #include <utility>
 
 #include "icon.h"
+#include "shell/shown.h"
 #include "velt_about.h"
 
 namespace velt {
@@ -64,7 +66,7 @@ bool WindowMessages::confirm(const std::string& question) {
 
 void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
     const int permille = total == 0 ? 0 : static_cast<int>(std::min(done, total) * 1000 / total);
-    QString label = QStringLiteral("取り込み中: ") + QFileInfo(fromUtf8(input)).fileName();
+    QString label = QStringLiteral("取り込み中: ") + QFileInfo(fromUtf8(shown(input))).fileName();
     const auto at = std::find(inputs_.begin(), inputs_.end(), input);
     if (inputs_.size() > 1 && at != inputs_.end())
         label += QStringLiteral("（%1/%2）").arg(at - inputs_.begin() + 1).arg(inputs_.size());
@@ -73,6 +75,18 @@ void WindowMessages::progress(const std::string& input, std::uint64_t done, std:
     label_ = label;
     permille_ = permille;
     dialogs_.showProgress(window_, label, permille, inputs_.size() > 1);
+}
+
+void WindowMessages::waiting(const std::string& dataFolder) {
+    const QString label =
+        QStringLiteral("別の取り込みが終わるのを待っています…\n") + fromUtf8(shown(dataFolder));
+    if (label != label_) {
+        label_ = label;
+        permille_ = 0;
+        dialogs_.showProgress(window_, label, 0, true);
+    }
+    // The wait can be long: the dialog and the window stay drawn meanwhile.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)

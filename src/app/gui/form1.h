@@ -34,6 +34,7 @@ public:
     void message(const Message& message) override;
     bool confirm(const std::string& question) override;
     void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
+    void waiting(const std::string& dataFolder) override;
 
 private:
     Dialogs& dialogs_;

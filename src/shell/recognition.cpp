@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/system.h"
+
 namespace velt {
 namespace {
 
@@ -46,7 +48,7 @@ bool isDigits(std::string_view s) {
 }
 
 std::string baseName(std::string_view path) {
-    auto slash = path.find_last_of('/');
+    auto slash = path.find_last_of(platform::kSeparators);
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 

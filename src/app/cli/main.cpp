@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/import_error.h"
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "shell/import_engine.h"
@@ -16,6 +17,9 @@
 #include "shell/version.h"
 
 namespace {
+
+// Japanese must reach a Windows console as wide characters: every message goes through print.
+using velt::platform::print;
 
 const char kUsage[] =
     "使い方: velt-cli [--data-folder DIR] [--create-year-folders] [--quiet] FILE...\n"
@@ -46,8 +50,7 @@ const char kUsage[] =
     "使い方の誤りは 2。\n";
 
 int usageError(const std::string& what) {
-    std::fprintf(stderr, "velt-cli: %s\n使い方は 'velt-cli --help' で表示されます。\n",
-                 what.c_str());
+    print(stderr, "velt-cli: %s\n使い方は 'velt-cli --help' で表示されます。\n", what.c_str());
     return 2;
 }
 
@@ -70,8 +73,8 @@ public:
     bool confirm(const std::string& question) override {
         clearBar();
         if (createYearFolders_ && !quiet_)
-            std::printf("%s\n--create-year-folders により作成します。\n",
-                        question.substr(0, question.find('\n')).c_str());
+            print(stdout, "%s\n--create-year-folders により作成します。\n",
+                  question.substr(0, question.find('\n')).c_str());
         return createYearFolders_;
     }
 
@@ -80,7 +83,7 @@ public:
         switch (m.kind) {
             case velt::Message::Kind::Outcome:
                 if (!quiet_) {
-                    std::printf("%s\n", m.text.c_str());
+                    print(stdout, "%s\n", m.text.c_str());
                     std::fflush(stdout);
                 }
                 break;
@@ -94,9 +97,9 @@ public:
                 break;
             case velt::Message::Kind::Failure:
                 if (m.title.empty())
-                    std::fprintf(stderr, "velt-cli: %s\n", m.text.c_str());
+                    print(stderr, "velt-cli: %s\n", m.text.c_str());
                 else
-                    std::fprintf(stderr, "velt-cli: %s: %s\n", m.title.c_str(), m.text.c_str());
+                    print(stderr, "velt-cli: %s: %s\n", m.title.c_str(), m.text.c_str());
                 break;
         }
     }
@@ -114,8 +117,8 @@ public:
         const int width = 30;
         std::string bar(static_cast<std::size_t>(width * percent / 100), '#');
         bar.resize(width, '-');
-        std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-                     input.substr(input.find_last_of('/') + 1).c_str());
+        print(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
+              input.substr(input.find_last_of('/') + 1).c_str());
         std::fflush(stderr);
         barShown_ = true;
     }
@@ -124,13 +127,13 @@ public:
     // the completion text only when every one did.
     void printClosing(std::size_t imported, std::size_t failed) {
         std::fflush(stdout);  // the summaries come first, also where both go to one file
-        if (!skipped_.empty()) std::fprintf(stderr, "velt-cli: %s\n", skipped_.c_str());
+        if (!skipped_.empty()) print(stderr, "velt-cli: %s\n", skipped_.c_str());
         if (failed) {
-            std::fprintf(quiet_ ? stderr : stdout,
-                         "%zu 件のファイルを取り込み、%zu 件は失敗しました。\n", imported, failed);
+            print(quiet_ ? stderr : stdout, "%zu 件のファイルを取り込み、%zu 件は失敗しました。\n",
+                  imported, failed);
         } else if (!quiet_) {
-            std::printf("%zu 件のファイルを取り込みました (失敗 0 件)。%s\n", imported,
-                        closing_.c_str());
+            print(stdout, "%zu 件のファイルを取り込みました (失敗 0 件)。%s\n", imported,
+                  closing_.c_str());
         }
         closing_.clear();
     }
@@ -155,9 +158,9 @@ private:
 // One input's records. Files that were not recognised are named in the closing list.
 void printSummary(const velt::ImportSummary& s, bool quiet) {
     if (!s.recognised || quiet) return;
-    std::printf("%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu)\n",
-                s.input.c_str(), s.succeeded ? "取り込みました" : "失敗しました", s.linesRead,
-                s.written, s.present, s.malformed);
+    print(stdout, "%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu)\n",
+          s.input.c_str(), s.succeeded ? "取り込みました" : "失敗しました", s.linesRead, s.written,
+          s.present, s.malformed);
 }
 
 }  // namespace
@@ -178,13 +181,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help") {
-            std::fputs(kUsage, stdout);
+            print(stdout, "%s", kUsage);
             const std::string settings = velt::settingsFile(velt::programFolder());
-            std::printf("\n設定ファイル: %s\n保存されているデータフォルダ: %s\n", settings.c_str(),
-                        velt::readSetting(settings, "Velt", "path", "(なし)").c_str());
+            print(stdout, "\n設定ファイル: %s\n保存されているデータフォルダ: %s\n",
+                  settings.c_str(), velt::readSetting(settings, "Velt", "path", "(なし)").c_str());
             return 0;
         } else if (arg == "--version") {
-            std::printf("%s\n", velt::versionText().c_str());
+            print(stdout, "%s\n", velt::versionText().c_str());
             return 0;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
@@ -213,21 +216,21 @@ int main(int argc, char** argv) {
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
         if (!velt::platform::isDirectory(folder)) {
-            std::fprintf(stderr, "velt-cli: %s: そのフォルダはありません\n", folder.c_str());
+            print(stderr, "velt-cli: %s: そのフォルダはありません\n", folder.c_str());
             return 1;
         }
         try {
             velt::createSettingsFolder(settings);
             velt::writeSetting(settings, "Velt", "path", folder);
         } catch (const velt::ImportError& e) {
-            std::fprintf(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n", e.what());
+            print(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n", e.what());
             return 1;
         }
         const std::string warning = velt::dataFolderWarning(folder);
-        if (!warning.empty()) std::fprintf(stderr, "velt-cli: 警告: %s\n", warning.c_str());
+        if (!warning.empty()) print(stderr, "velt-cli: 警告: %s\n", warning.c_str());
         if (!quiet)
-            std::printf("データフォルダ: %s (%s に保存しました)\n", folder.c_str(),
-                        settings.c_str());
+            print(stdout, "データフォルダ: %s (%s に保存しました)\n", folder.c_str(),
+                  settings.c_str());
         if (files.empty()) return 0;
     }
 

@@ -136,8 +136,11 @@ void writeText(std::FILE* stream, std::string_view text) {
         std::fwrite(text.data(), 1, text.size(), stream);
         return;
     }
-    // What went through the C stream before comes first.
+    // What went through the C stream before comes first. The progress bar's line clearing is an
+    // escape sequence, which a console reads once asked to.
     std::fflush(stream);
+    if (!(mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING))
+        SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     const int n =
         MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (n <= 0) return;

@@ -140,7 +140,7 @@ public:
 
     void clearBar() {
         if (!barShown_) return;
-        std::fputs("\r\033[K", stderr);
+        print(stderr, "\r\033[K");
         barShown_ = false;
     }
 

@@ -12,6 +12,7 @@
 #include "platform/file.h"
 #include "platform/replacement.h"
 #include "platform/windows_error.h"
+#include "platform/windows_text.h"
 
 namespace velt::platform {
 namespace {
@@ -27,26 +28,6 @@ HANDLE handleOf(std::intptr_t handle) {
 
 [[noreturn]] void fail(const std::string& path, DWORD code = GetLastError()) {
     throw FileError(errnoOfWindowsError(code), path);
-}
-
-std::wstring wide(const std::string& path) {
-    if (path.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                                      static_cast<int>(path.size()), nullptr, 0);
-    if (n <= 0) throw FileError(EILSEQ, path);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
-                        out.data(), n);
-    return out;
-}
-
-std::string utf8(const wchar_t* text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.pop_back();
-    return out;
 }
 
 bool isSeparator(char c) {

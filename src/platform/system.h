@@ -9,14 +9,28 @@ namespace velt::platform {
 // The separator the system's own dialogs end folders with.
 #ifdef _WIN32
 inline constexpr char kSeparator = '\\';
+// The separators a path typed or given on this system may hold.
+inline constexpr const char* kSeparators = "/\\";
 #else
 inline constexpr char kSeparator = '/';
+inline constexpr const char* kSeparators = "/";
 #endif
+
+inline bool isSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
 
 // The running executable's path; empty when the system does not say.
 std::string executablePath();
 // The user's home folder; empty when there is none with an absolute path.
 std::string homeFolder();
+// The folder of this program's settings in the user's profile: $XDG_CONFIG_HOME/velt (by default
+// ~/.config/velt), %APPDATA%\Velt on Windows; empty when there is none. It may not exist yet.
+std::string configFolder();
 // A folder that exists and in which this process may make files.
 bool isWritableFolder(const std::string& folder);
 // `path` made absolute against the current folder; `path` itself when that fails.

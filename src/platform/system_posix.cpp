@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/system.h"
 
@@ -25,6 +27,20 @@ std::string homeFolder() {
     return user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : "";
 }
 
+std::string configFolder() {
+    // The XDG rule: a relative $XDG_CONFIG_HOME is ignored.
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        config = xdg;
+    } else {
+        const std::string home = homeFolder();
+        if (home.empty()) return {};
+        config = home + "/.config";
+    }
+    if (config.back() != '/') config += '/';
+    return config + "velt";
+}
+
 bool isWritableFolder(const std::string& folder) {
     return ::access(folder.c_str(), W_OK) == 0;
 }
@@ -41,6 +57,10 @@ std::string normalPath(const std::string& path) {
 
 bool stderrIsTerminal() {
     return ::isatty(2) == 1;
+}
+
+void writeText(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 bool createFolder(const std::string& folder, unsigned permissions) {

@@ -78,7 +78,7 @@ private:
 };
 
 std::string folderOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
+    auto slash = path.find_last_of(platform::kSeparators);
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
@@ -119,7 +119,8 @@ std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
     try {
         for (auto& name : platform::listFolder(folder))
-            if (platform::isRegularFile(folder + (folder.back() == '/' ? "" : "/") + name))
+            if (platform::isRegularFile(folder + (platform::isSeparator(folder.back()) ? "" : "/") +
+                                        name))
                 names.push_back(std::move(name));
     } catch (const platform::FileError&) {
     }
@@ -165,7 +166,7 @@ std::string joined(const std::vector<std::string>& items) {
 
 std::string dataFolderWarning(const std::string& folder) {
     std::string base = folder;
-    if (!base.empty() && base.back() != '/') base += '/';
+    if (!base.empty() && !platform::isSeparator(base.back())) base += '/';
     // A missing folder is reported by the import that needs it.
     if (!platform::isDirectory(base)) return {};
     for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
@@ -642,7 +643,7 @@ void ImportEngine::setStoreFactory(std::function<std::unique_ptr<ImportSink>()> 
 }
 
 void ImportEngine::setDataFolder(std::string folder) {
-    if (!folder.empty() && folder.back() != '/') folder += '/';
+    if (!folder.empty() && !platform::isSeparator(folder.back())) folder += '/';
     impl_->dataFolder = std::move(folder);
     impl_->ctx.dataFolder = impl_->dataFolder;
 }
@@ -688,7 +689,7 @@ Kind groupOfGivenKind(const std::string& kind) {
 
 // The last run of exactly six digits in a file name: the date JRDB puts there.
 std::string dateInName(const std::string& path) {
-    const std::string base = path.substr(path.find_last_of('/') + 1);
+    const std::string base = path.substr(path.find_last_of(platform::kSeparators) + 1);
     std::string found;
     for (std::size_t i = 0; i < base.size();) {
         std::size_t j = i;
@@ -757,7 +758,7 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
             if (inputs.back().second.kind == Kind::None) unsupported.push_back(path);
             continue;
         }
-        const std::string folder = path.back() == '/' ? path : path + "/";
+        const std::string folder = platform::isSeparator(path.back()) ? path : path + "/";
         std::vector<std::pair<std::string, Recognition>> found;
         for (const auto& name : filesIn(folder)) {
             Recognition r = recogniseDropped(folder + name, commandLine);

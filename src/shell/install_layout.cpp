@@ -7,7 +7,7 @@ namespace velt {
 namespace {
 
 std::string withSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    if (folder.empty() || !platform::isSeparator(folder.back())) folder += '/';
     return folder;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/system.h"
 #include "shell/shown.h"
 
 namespace velt {
@@ -48,7 +49,7 @@ bool isDigits(std::string_view s) {
 }
 
 std::string baseName(std::string_view path) {
-    auto slash = path.find_last_of('/');
+    auto slash = path.find_last_of(platform::kSeparators);
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 

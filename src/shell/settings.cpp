@@ -1,6 +1,5 @@
 #include "shell/settings.h"
 
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -90,12 +89,13 @@ bool readFile(const std::string& path, std::string& out) {
 
 std::string programFolder() {
     const std::string path = platform::executablePath();
-    const auto slash = path.find_last_of('/');
+    const auto slash = path.find_last_of(platform::kSeparators);
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 std::string settingsPath(const std::string& programFolder) {
-    if (!programFolder.empty() && programFolder.back() == '/') return programFolder + "velt.ini";
+    if (!programFolder.empty() && platform::isSeparator(programFolder.back()))
+        return programFolder + "velt.ini";
     return programFolder + "/velt.ini";
 }
 
@@ -103,26 +103,18 @@ std::string settingsFile(const std::string& programFolder) {
     const std::string beside = settingsPath(programFolder);
     if (platform::exists(beside)) return beside;
     if (platform::isWritableFolder(programFolder) && !installedTree(programFolder)) return beside;
-    // The XDG rule: a relative $XDG_CONFIG_HOME is ignored.
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        config = xdg;
-    } else {
-        const std::string home = platform::homeFolder();
-        if (home.empty()) return beside;
-        config = home + "/.config";
-    }
-    if (config.back() != '/') config += '/';
-    return config + "velt/velt.ini";
+    const std::string config = platform::configFolder();
+    return config.empty() ? beside : config + platform::kSeparator + "velt.ini";
 }
 
 void createSettingsFolder(const std::string& file) {
     std::vector<std::string> missing;
-    for (std::string p = file.substr(0, file.find_last_of('/') + 1); !p.empty();) {
-        while (p.size() > 1 && p.back() == '/') p.pop_back();
+    for (std::string p = file.substr(0, file.find_last_of(platform::kSeparators) + 1);
+         !p.empty();) {
+        while (p.size() > 1 && platform::isSeparator(p.back())) p.pop_back();
         if (platform::exists(p)) break;
         missing.push_back(p);
-        const auto slash = p.find_last_of('/');
+        const auto slash = p.find_last_of(platform::kSeparators);
         if (slash == std::string::npos || p == "/") break;
         p = p.substr(0, slash + 1);
     }

@@ -7,6 +7,9 @@
 #include "codes/cp932.h"
 #include "convert/import_error.h"
 #include "platform/file.h"
+#ifdef _WIN32
+#include "platform/windows_text.h"
+#endif
 
 namespace velt {
 namespace {
@@ -44,7 +47,20 @@ ZipArchive::ZipArchive(const std::string& path) : state_(std::make_unique<State>
         throw ImportError(path, "ZIP 書庫として読めません: " + describeErrno(e.error()));
     }
     int code = 0;
+#ifdef _WIN32
+    // zip_open takes a name in the ANSI code page, which cannot hold every name: the wide one.
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_win32w_create(platform::wide(path).c_str(), 0, -1, &error);
+    zip_t* z = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error) : nullptr;
+    if (!z) {
+        code = zip_error_code_zip(&error);
+        if (source) zip_source_free(source);
+    }
+    zip_error_fini(&error);
+#else
     zip_t* z = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+#endif
     if (!z) {
         if (code == ZIP_ER_NOENT) throw ImportError(path, "ファイルがありません");
         throw ImportError(path, "ZIP 書庫として読めません: " + zipErrorText(code));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "../support/test_files.h"
+#include "platform/system.h"
 #include "shell/settings.h"
 #include "shell/version.h"
 
@@ -35,14 +36,15 @@ TEST(FormLogic, DataFolderChoice) {
     test::TempDir dir;
     test::writeFile(dir / "target/MDATA/x", "");
     test::writeFile(dir / "other/x", "");
+    const std::string sep(1, platform::kSeparator);  // as the system's folder dialog ends folders
     struct Case {
         std::string before, chosen, after;
         bool warned;
     } cases[] = {
-        {"", dir / "target", dir / "target/", false},
+        {"", dir / "target", dir / "target" + sep, false},
         {dir / "target/", "", dir / "target/", false},
         {"", "", "", false},
-        {dir / "target/", dir / "other", dir / "other/", true},
+        {dir / "target/", dir / "other", dir / "other" + sep, true},
     };
     for (const auto& c : cases) {
         View view;

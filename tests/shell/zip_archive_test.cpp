@@ -37,6 +37,9 @@ void patch(std::string& bytes, const std::string& signature, std::size_t offset,
 }
 
 TEST(ZipArchive, BadArchivesAreRefusedWithTheirCause) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs ZIPs made by Python's zipfile, run through a POSIX shell";
+#endif
     test::TempDir dir;
     const std::string good = makeZip(dir, "good.zip", {{"SED091122.txt", "0509110101 x\r\n"}});
     const std::string bytes = test::readFile(good);
@@ -71,6 +74,9 @@ TEST(ZipArchive, BadArchivesAreRefusedWithTheirCause) {
 
 // A member whose name climbs out of any folder is only read: nothing is written anywhere.
 TEST(ZipArchive, MemberNamesAreNeverPaths) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs ZIPs made by Python's zipfile, run through a POSIX shell";
+#endif
     test::TempDir dir, target;
     for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
         std::filesystem::create_directories(target / sub);

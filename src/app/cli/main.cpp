@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/import_error.h"
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "shell/import_engine.h"
@@ -17,6 +18,9 @@
 #include "shell/version.h"
 
 namespace {
+
+// Japanese must reach a Windows console as wide characters: every message goes through print.
+using velt::platform::print;
 
 const char kUsage[] =
     "使い方: velt-cli [--data-folder DIR] [--create-year-folders] [--quiet] FILE...\n"
@@ -47,8 +51,7 @@ const char kUsage[] =
     "使い方の誤りは 2。\n";
 
 int usageError(const std::string& what) {
-    std::fprintf(stderr, "velt-cli: %s\n使い方は 'velt-cli --help' で表示されます。\n",
-                 what.c_str());
+    print(stderr, "velt-cli: %s\n使い方は 'velt-cli --help' で表示されます。\n", what.c_str());
     return 2;
 }
 
@@ -71,8 +74,8 @@ public:
     bool confirm(const std::string& question) override {
         clearBar();
         if (createYearFolders_ && !quiet_)
-            std::printf("%s\n--create-year-folders により作成します。\n",
-                        question.substr(0, question.find('\n')).c_str());
+            print(stdout, "%s\n--create-year-folders により作成します。\n",
+                  question.substr(0, question.find('\n')).c_str());
         return createYearFolders_;
     }
 
@@ -81,7 +84,7 @@ public:
         switch (m.kind) {
             case velt::Message::Kind::Outcome:
                 if (!quiet_) {
-                    std::printf("%s\n", m.text.c_str());
+                    print(stdout, "%s\n", m.text.c_str());
                     std::fflush(stdout);
                 }
                 break;
@@ -95,9 +98,9 @@ public:
                 break;
             case velt::Message::Kind::Failure:
                 if (m.title.empty())
-                    std::fprintf(stderr, "velt-cli: %s\n", m.text.c_str());
+                    print(stderr, "velt-cli: %s\n", m.text.c_str());
                 else
-                    std::fprintf(stderr, "velt-cli: %s: %s\n", m.title.c_str(), m.text.c_str());
+                    print(stderr, "velt-cli: %s: %s\n", m.title.c_str(), m.text.c_str());
                 break;
         }
     }
@@ -115,8 +118,8 @@ public:
         const int width = 30;
         std::string bar(static_cast<std::size_t>(width * percent / 100), '#');
         bar.resize(width, '-');
-        std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-                     velt::shown(input.substr(input.find_last_of('/') + 1)).c_str());
+        print(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
+              velt::shown(input.substr(input.find_last_of('/') + 1)).c_str());
         std::fflush(stderr);
         barShown_ = true;
     }
@@ -125,8 +128,8 @@ public:
     void waiting(const std::string& dataFolder) override {
         if (quiet_ || waitShown_) return;
         clearBar();
-        std::fprintf(stderr, "velt-cli: 別の取り込みが終わるのを待っています… (%s)\n",
-                     velt::shown(dataFolder).c_str());
+        print(stderr, "velt-cli: 別の取り込みが終わるのを待っています… (%s)\n",
+              velt::shown(dataFolder).c_str());
         waitShown_ = true;
     }
 
@@ -134,20 +137,20 @@ public:
     // the completion text only when every one did.
     void printClosing(std::size_t imported, std::size_t failed) {
         std::fflush(stdout);  // the summaries come first, also where both go to one file
-        if (!skipped_.empty()) std::fprintf(stderr, "velt-cli: %s\n", skipped_.c_str());
+        if (!skipped_.empty()) print(stderr, "velt-cli: %s\n", skipped_.c_str());
         if (failed) {
-            std::fprintf(quiet_ ? stderr : stdout,
-                         "%zu 件のファイルを取り込み、%zu 件は失敗しました。\n", imported, failed);
+            print(quiet_ ? stderr : stdout, "%zu 件のファイルを取り込み、%zu 件は失敗しました。\n",
+                  imported, failed);
         } else if (!quiet_) {
-            std::printf("%zu 件のファイルを取り込みました (失敗 0 件)。%s\n", imported,
-                        closing_.c_str());
+            print(stdout, "%zu 件のファイルを取り込みました (失敗 0 件)。%s\n", imported,
+                  closing_.c_str());
         }
         closing_.clear();
     }
 
     void clearBar() {
         if (!barShown_) return;
-        std::fputs("\r\033[K", stderr);
+        print(stderr, "\r\033[K");
         barShown_ = false;
     }
 
@@ -166,9 +169,9 @@ private:
 // One input's records. Files that were not recognised are named in the closing list.
 void printSummary(const velt::ImportSummary& s, bool quiet) {
     if (!s.recognised || quiet) return;
-    std::printf("%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu)\n",
-                velt::shown(s.input).c_str(), s.succeeded ? "取り込みました" : "失敗しました",
-                s.linesRead, s.written, s.present, s.malformed);
+    print(stdout, "%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu)\n",
+          velt::shown(s.input).c_str(), s.succeeded ? "取り込みました" : "失敗しました",
+          s.linesRead, s.written, s.present, s.malformed);
 }
 
 // A failed write to standard output or standard error (a full disk, a closed file) fails the run:
@@ -176,7 +179,7 @@ void printSummary(const velt::ImportSummary& s, bool quiet) {
 int withOutputChecked(int status) {
     const bool out = std::fflush(stdout) != 0 || std::ferror(stdout);
     const bool err = std::fflush(stderr) != 0 || std::ferror(stderr);
-    if (out && !err) std::fputs("velt-cli: 標準出力に書き込めませんでした\n", stderr);
+    if (out && !err) print(stderr, "velt-cli: 標準出力に書き込めませんでした\n");
     return (out || err) && status == 0 ? 1 : status;
 }
 
@@ -196,14 +199,14 @@ int run(int argc, char** argv) {
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help") {
-            std::fputs(kUsage, stdout);
+            print(stdout, "%s", kUsage);
             const std::string settings = velt::settingsFile(velt::programFolder());
-            std::printf("\n設定ファイル: %s\n保存されているデータフォルダ: %s\n",
-                        velt::shown(settings).c_str(),
-                        velt::shown(velt::readSetting(settings, "Velt", "path", "(なし)")).c_str());
+            print(stdout, "\n設定ファイル: %s\n保存されているデータフォルダ: %s\n",
+                  velt::shown(settings).c_str(),
+                  velt::shown(velt::readSetting(settings, "Velt", "path", "(なし)")).c_str());
             return 0;
         } else if (arg == "--version") {
-            std::printf("%s\n", velt::versionText().c_str());
+            print(stdout, "%s\n", velt::versionText().c_str());
             return 0;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
@@ -232,23 +235,22 @@ int run(int argc, char** argv) {
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
         if (!velt::platform::isDirectory(folder)) {
-            std::fprintf(stderr, "velt-cli: %s: そのフォルダはありません\n",
-                         velt::shown(folder).c_str());
+            print(stderr, "velt-cli: %s: そのフォルダはありません\n", velt::shown(folder).c_str());
             return 1;
         }
         try {
             velt::createSettingsFolder(settings);
             velt::writeSetting(settings, "Velt", "path", folder);
         } catch (const velt::ImportError& e) {
-            std::fprintf(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n",
-                         velt::shown(e.what()).c_str());
+            print(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n",
+                  velt::shown(e.what()).c_str());
             return 1;
         }
         const std::string warning = velt::dataFolderWarning(folder);
-        if (!warning.empty()) std::fprintf(stderr, "velt-cli: 警告: %s\n", warning.c_str());
+        if (!warning.empty()) print(stderr, "velt-cli: 警告: %s\n", warning.c_str());
         if (!quiet)
-            std::printf("データフォルダ: %s (%s に保存しました)\n", velt::shown(folder).c_str(),
-                        velt::shown(settings).c_str());
+            print(stdout, "データフォルダ: %s (%s に保存しました)\n", velt::shown(folder).c_str(),
+                  velt::shown(settings).c_str());
         if (files.empty()) return 0;
     }
 

@@ -157,7 +157,7 @@ void Form1::layout(int dpi) {
     }
     SelectObject(dc, old);
     ReleaseDC(window_, dc);
-    const int room = px(kButton - 120, dpi);
+    const int room = px(kButton - 90, dpi);
     LOGFONTW logFont{};
     GetObjectW(font_, sizeof logFont, &logFont);
     if (widest > room) logFont.lfHeight = MulDiv(logFont.lfHeight, room, widest);

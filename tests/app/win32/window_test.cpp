@@ -297,5 +297,22 @@ TEST_F(Window, FolderChoiceHelpAndAbout) {
     EXPECT_EQ(form.about()->hwnd(), nullptr);
 }
 
+// The real progress window: shown at once for a drop of several files, later otherwise, and gone
+// at the end.
+TEST_F(Window, ProgressWindow) {
+    Bench b;
+    Form1& form = b.open();
+    WindowsDialogs dialogs;
+    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh", 0, false);
+    EXPECT_EQ(FindWindowW(L"VeltProgress", nullptr), nullptr);
+    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh（1/2）", 500, true);
+    HWND progress = FindWindowW(L"VeltProgress", nullptr);
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(GetWindow(progress, GW_OWNER), form.hwnd());
+    EXPECT_EQ(textOf(GetWindow(progress, GW_CHILD)), "取り込み中: KYD011117.lzh（1/2）");
+    dialogs.endProgress();
+    EXPECT_EQ(FindWindowW(L"VeltProgress", nullptr), nullptr);
+}
+
 }  // namespace
 }  // namespace velt::win32

@@ -1,0 +1,336 @@
+#include "form1.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+#include "layout.h"
+#include "text.h"
+#include "velt_about.h"
+
+namespace velt::win32 {
+namespace {
+
+const wchar_t kClass[] = L"VeltForm1";
+
+// Where the controls lie, in twips: the client area is 3690 x 1440.
+const int kClientWidth = 3690, kClientHeight = 1440;
+const int kButton = 495;
+struct Place {
+    int id, left, top, width, height;
+};
+const Place kButtons[] = {
+    {kCommand1, 120, 105, kButton, kButton},  {kCommand3, 615, 105, kButton, kButton},
+    {kCommand6, 1110, 105, kButton, kButton}, {kCommand4, 1605, 105, kButton, kButton},
+    {kCommand5, 2400, 105, kButton, kButton}, {kCommand2, 2895, 105, kButton, kButton},
+};
+const Place kShape1{0, 60, 45, 2100, 615}, kShape2{0, 2340, 45, 1110, 615};
+const Place kLabel1Place{0, 120, 780, 3450, 240}, kText1Place{kText1, 120, 1050, 3450, 315};
+
+void place(HWND control, const Place& p, int dpi) {
+    SetWindowPos(control, nullptr, px(p.left, dpi), px(p.top, dpi), px(p.width, dpi),
+                 px(p.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string fileName(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+void WindowMessages::beginImport(std::vector<std::string> inputs) {
+    inputs_ = std::move(inputs);
+    label_.clear();
+    permille_ = -1;
+}
+
+void WindowMessages::endImport() {
+    dialogs_.endProgress();
+    permille_ = -1;
+}
+
+void WindowMessages::message(const Message& m) {
+    endImport();
+    dialogs_.showMessage(window_, m.text, m.title.empty() ? kAppTitle : m.title, m.icon);
+}
+
+bool WindowMessages::confirm(const std::string& question) {
+    endImport();
+    return dialogs_.askYesNo(window_, question, kAppTitle);
+}
+
+void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
+    const int permille = total == 0 ? 0 : static_cast<int>(std::min(done, total) * 1000 / total);
+    std::string label = "取り込み中: " + fileName(input);
+    const auto at = std::find(inputs_.begin(), inputs_.end(), input);
+    if (inputs_.size() > 1 && at != inputs_.end())
+        label += "（" + std::to_string(at - inputs_.begin() + 1) + "/" +
+                 std::to_string(inputs_.size()) + "）";
+    // Every repaint costs the import time: only a visible change goes to the window.
+    if (label == label_ && permille == permille_) return;
+    label_ = label;
+    permille_ = permille;
+    dialogs_.showProgress(window_, label, permille, inputs_.size() > 1);
+}
+
+Form1::Form1(std::string programFolder, Dialogs& dialogs)
+    : dialogs_(dialogs),
+      logic_(std::move(programFolder), *this),
+      messages_(dialogs),
+      engine_(messages_) {
+    static const bool registered = registerWindowClass(kClass, proc);
+    (void)registered;
+
+    HMENU bar = CreateMenu();
+    HMENU mFile = CreatePopupMenu();
+    AppendMenuW(mFile, MF_STRING, kMexit, L"終了");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mFile), L"ファイル(&F)");
+    HMENU msettei = CreatePopupMenu();
+    AppendMenuW(msettei, MF_STRING, kMdata, L"ターゲットデータフォルダ設定");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(msettei), L"設定");
+    HMENU mhelp = CreatePopupMenu();
+    AppendMenuW(mhelp, MF_STRING, kHyoujihelp, L"ヘルプの表示");
+    AppendMenuW(mhelp, MF_STRING, kMvarsion, L"バージョン情報");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mhelp), L"ヘルプ");
+
+    // A small fixed window: no resizing, no maximizing.
+    CreateWindowExW(WS_EX_ACCEPTFILES, kClass, wide(kAppTitle).c_str(),
+                    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                    CW_USEDEFAULT, 400, 200, nullptr, bar, GetModuleHandleW(nullptr), this);
+    if (!window_) throw std::runtime_error("メインウィンドウを作れませんでした。");
+    messages_.setWindow(window_);
+    createControls();
+    layout(dpiOf(window_));
+
+    loading_ = true;
+    logic_.load();
+    loading_ = false;
+}
+
+Form1::~Form1() {
+    if (window_) DestroyWindow(window_);
+}
+
+void Form1::createControls() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const wchar_t* captions[] = {L"KYD", L"SEBZEB", L"OZ", L"SKAZKA", L"設定", L"J"};
+    for (std::size_t i = 0; i < std::size(kButtons); ++i)
+        CreateWindowExW(0, L"BUTTON", captions[i],
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 0, 0,
+                        10, 10, window_, reinterpret_cast<HMENU>(INT_PTR(kButtons[i].id)), instance,
+                        nullptr);
+    label1_ = CreateWindowExW(0, L"STATIC", L"現在の指定Targetデータフォルダ",
+                              WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 10, 10, window_,
+                              nullptr, instance, nullptr);
+    CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 10, 10, window_,
+                    reinterpret_cast<HMENU>(INT_PTR(kText1)), instance, nullptr);
+    // Decoration only, behind the buttons.
+    for (HWND* shape : {&shape1_, &shape2_}) {
+        *shape = CreateWindowExW(0, L"STATIC", L"",
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_ETCHEDFRAME, 0, 0, 10,
+                                 10, window_, nullptr, instance, nullptr);
+        SetWindowPos(*shape, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    }
+}
+
+// Places the controls and makes the fonts for `dpi`, and sizes the window to its client area.
+void Form1::layout(int dpi) {
+    for (HFONT f : {font_, buttonFont_, gothic_})
+        if (f) DeleteObject(f);
+    font_ = messageFont(dpi);
+    gothic_ = gothicFont(18, true, dpi);
+
+    // The captions keep the message font unless one is wider than a button: then all of them
+    // take the largest size at which every caption fits.
+    int widest = 0;
+    HDC dc = GetDC(window_);
+    HGDIOBJ old = SelectObject(dc, font_);
+    for (const wchar_t* caption : {L"KYD", L"SEBZEB", L"OZ", L"SKAZKA", L"設定"}) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, caption, static_cast<int>(wcslen(caption)), &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(window_, dc);
+    const int room = px(kButton - 90, dpi);
+    LOGFONTW logFont{};
+    GetObjectW(font_, sizeof logFont, &logFont);
+    if (widest > room) logFont.lfHeight = MulDiv(logFont.lfHeight, room, widest);
+    buttonFont_ = CreateFontIndirectW(&logFont);
+
+    setChildFonts(window_, font_);
+    for (const Place& p : kButtons) {
+        place(control(static_cast<Id>(p.id)), p, dpi);
+        SendMessageW(control(static_cast<Id>(p.id)), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(p.id == kCommand2 ? gothic_ : buttonFont_), TRUE);
+    }
+    place(shape1_, kShape1, dpi);
+    place(shape2_, kShape2, dpi);
+    place(label1_, kLabel1Place, dpi);
+    place(control(kText1), kText1Place, dpi);
+
+    setClientSize(window_, px(kClientWidth, dpi), px(kClientHeight, dpi));
+}
+
+void Form1::show(int how) {
+    ShowWindow(window_, how);
+    UpdateWindow(window_);
+    // What went wrong at load is shown once the window is up.
+    const std::vector<Message> atLoad = std::exchange(atLoad_, {});
+    for (const Message& m : atLoad) showMessage(m);
+}
+
+LRESULT CALLBACK Form1::proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        auto* form = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        form->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return form ? form->handle(message, w, l) : DefWindowProcW(window, message, w, l);
+}
+
+LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+        case WM_CREATE:
+            windowOpened();
+            return 0;
+        case WM_COMMAND:
+            if (HIWORD(w) == BN_CLICKED || HIWORD(w) == 0) command(LOWORD(w));
+            return 0;
+        case WM_DROPFILES:
+            dropped(w);
+            return 0;
+        case WM_DPICHANGED: {
+            layout(HIWORD(w));
+            const auto* suggested = reinterpret_cast<const RECT*>(l);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_CLOSE:
+            // The import under way finishes first.
+            if (!busy_) DestroyWindow(window_);
+            return 0;
+        case WM_DESTROY:
+            windowClosed();
+            return 0;
+        case WM_NCDESTROY: {
+            HWND window = window_;
+            window_ = nullptr;
+            for (HFONT f : {font_, buttonFont_, gothic_})
+                if (f) DeleteObject(f);
+            font_ = buttonFont_ = gothic_ = nullptr;
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            return DefWindowProcW(window, message, w, l);
+        }
+        default:
+            return DefWindowProcW(window_, message, w, l);
+    }
+}
+
+void Form1::command(int id) {
+    switch (id) {
+        case kCommand1:
+        case kCommand3:
+        case kCommand6:
+        case kCommand4:
+        case kCommand2:
+            importWith(FormLogic::kImportButtons[id == kCommand2 ? 4 : id - kCommand1]);
+            break;
+        case kCommand5:
+        case kMdata:
+            if (!busy_) logic_.chooseDataFolder();
+            break;
+        case kMexit:
+            SendMessageW(window_, WM_CLOSE, 0, 0);
+            break;
+        case kHyoujihelp:
+            logic_.openHelp();
+            break;
+        case kMvarsion:
+            // One box, shown again when asked twice; a window of its own, which outlives this one.
+            if (!about_) about_ = std::make_unique<VeltAbout>();
+            about_->show();
+            break;
+        default:
+            break;
+    }
+}
+
+std::string Form1::dataFolderText() const {
+    HWND text = control(kText1);
+    std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
+    buffer.resize(static_cast<std::size_t>(
+        GetWindowTextW(text, buffer.data(), static_cast<int>(buffer.size()))));
+    return utf8(buffer);
+}
+
+void Form1::setDataFolderText(const std::string& text) {
+    SetWindowTextW(control(kText1), wide(text).c_str());
+}
+
+std::string Form1::chooseFolder(const std::string& title) {
+    return dialogs_.chooseFolder(window_, title);
+}
+
+void Form1::showMessage(const Message& message) {
+    if (loading_)
+        atLoad_.push_back(message);
+    else
+        messages_.message(message);
+}
+
+bool Form1::openDocument(const std::string& path) {
+    return dialogs_.openDocument(path);
+}
+
+template <typename Work>
+void Form1::runImport(std::vector<std::string> inputs, Work work) {
+    busy_ = true;
+    engine_.setDataFolder(dataFolderText());
+    messages_.beginImport(std::move(inputs));
+    try {
+        work();
+    } catch (const std::exception& e) {
+        messages_.message({Message::Kind::Failure,
+                           std::string("取り込みを中断しました。\n") + e.what(),
+                           {},
+                           Message::Icon::Warning});
+    }
+    messages_.endImport();
+    busy_ = false;
+}
+
+void Form1::importWith(Button button) {
+    if (busy_) return;
+    const std::string path = dialogs_.chooseFile(window_, kFileDialogTitle, lastFile_);
+    if (path.empty()) return;
+    lastFile_ = path;
+    runImport({path}, [&] { engine_.importAs(button, path); });
+}
+
+void Form1::dropped(WPARAM w) {
+    auto drop = reinterpret_cast<HDROP>(w);
+    std::vector<std::string> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count && !busy_; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        if (!path.empty()) paths.push_back(utf8(path));
+    }
+    DragFinish(drop);
+    importAsDrop(paths);
+}
+
+void Form1::importAsDrop(const std::vector<std::string>& paths) {
+    if (busy_) return;
+    runImport(paths, [&] { engine_.importFiles(paths, false); });
+}
+
+}  // namespace velt::win32

@@ -1,0 +1,116 @@
+#pragma once
+// `Form1`, the native main window: draws the controls and forwards their clicks, drops and menus
+// to the shared form logic and the import engine. Dialogs and message boxes go through `Dialogs`.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialogs.h"
+#include "shell/form_logic.h"
+#include "shell/import_engine.h"
+
+namespace velt::win32 {
+
+class VeltAbout;
+
+// The control and menu identifiers (WM_COMMAND).
+enum Id : int {
+    kCommand1 = 101,  // KYD
+    kCommand3,        // SEBZEB
+    kCommand6,        // OZ
+    kCommand4,        // SKAZKA
+    kCommand5,        // 設定
+    kCommand2,        // J
+    kText1 = 201,
+    kMexit = 301,
+    kMdata,
+    kHyoujihelp,
+    kMvarsion,
+};
+
+// The engine's messages as message boxes, and its progress as the progress window.
+class WindowMessages : public Messages {
+public:
+    explicit WindowMessages(Dialogs& dialogs) : dialogs_(dialogs) {}
+    void setWindow(HWND window) { window_ = window; }
+
+    // The files of the import that starts: a drop of several shows its progress at once.
+    void beginImport(std::vector<std::string> inputs);
+    void endImport();
+
+    void message(const Message& message) override;
+    bool confirm(const std::string& question) override;
+    void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
+
+private:
+    Dialogs& dialogs_;
+    HWND window_ = nullptr;
+    std::vector<std::string> inputs_;
+    std::string label_;
+    int permille_ = -1;
+};
+
+class Form1 : private FormView {
+public:
+    // `programFolder` is where the settings file and the help page are looked for. Creates the
+    // window hidden; show() shows it.
+    Form1(std::string programFolder, Dialogs& dialogs);
+    ~Form1() override;
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    HWND hwnd() const { return window_; }
+    void show(int how = SW_SHOWNORMAL);
+    // The control of `id`.
+    HWND control(Id id) const { return GetDlgItem(window_, id); }
+    HWND Label1() const { return label1_; }
+
+    // The about box, once it has been asked for.
+    VeltAbout* about() const { return about_.get(); }
+    // An import is running: every command waits for its end.
+    bool importing() const { return busy_; }
+
+    // Imports the files as a drop of them does (the files given on the command line, as
+    // Explorer's "open with" passes them). Ignored while importing.
+    void importAsDrop(const std::vector<std::string>& paths);
+
+private:
+    static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM w, LPARAM l);
+    LRESULT handle(UINT message, WPARAM w, LPARAM l);
+
+    std::string dataFolderText() const override;
+    void setDataFolderText(const std::string& text) override;
+    std::string chooseFolder(const std::string& title) override;
+    void showMessage(const Message& message) override;
+    bool openDocument(const std::string& path) override;
+
+    void createControls();
+    void layout(int dpi);
+    void command(int id);
+    void importWith(Button button);
+    void dropped(WPARAM drop);
+    template <typename Work>
+    void runImport(std::vector<std::string> inputs, Work work);
+
+    Dialogs& dialogs_;
+    FormLogic logic_;
+    WindowMessages messages_;
+    ImportEngine engine_;
+    HWND window_ = nullptr;
+    HWND label1_ = nullptr;
+    HWND shape1_ = nullptr;
+    HWND shape2_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT buttonFont_ = nullptr;
+    HFONT gothic_ = nullptr;
+    std::string lastFile_;
+    bool busy_ = false;
+    std::vector<Message> atLoad_;
+    bool loading_ = false;
+    std::unique_ptr<VeltAbout> about_;
+};
+
+}  // namespace velt::win32

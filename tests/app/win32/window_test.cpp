@@ -1,0 +1,318 @@
+// The native window driven as a user would: button clicks, drops and menus through its messages,
+// with the dialogs scripted.
+
+// windows.h comes first.
+// clang-format off
+#include <windows.h>
+#include <shlobj.h>
+// clang-format on
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "form1.h"
+#include "layout.h"
+#include "shell/settings.h"
+#include "support/test_files.h"
+#include "text.h"
+#include "velt_about.h"
+
+namespace velt::win32 {
+namespace {
+
+const std::string kComplete = "すべての処理完了\u3000V（＾0＾）";
+const std::string kUnsupported = "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！";
+
+// A KYD record of racecourse 05, year 01, meeting 3, day 1, race 12: it goes to MD013東.DAT.
+std::string kydRecord(const char* horse = "07") {
+    std::string record = std::string("05013112") + horse;
+    return record + std::string(332 - record.size(), ' ');
+}
+
+struct FakeDialogs : Dialogs {
+    struct Shown {
+        std::string text, title;
+        Message::Icon icon;
+    };
+    std::deque<std::string> files, folders;  // answers; empty text is a cancel
+    std::vector<std::string> fileTitles, fileStarts, folderTitles, documents, progress;
+    std::vector<Shown> messages;
+
+    static std::string take(std::deque<std::string>& answers) {
+        if (answers.empty()) return {};
+        std::string answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::string chooseFile(HWND, const std::string& title, const std::string& start) override {
+        fileTitles.push_back(title);
+        fileStarts.push_back(start);
+        return take(files);
+    }
+    std::string chooseFolder(HWND, const std::string& title) override {
+        folderTitles.push_back(title);
+        return take(folders);
+    }
+    void showMessage(HWND, const std::string& text, const std::string& title,
+                     Message::Icon icon) override {
+        messages.push_back({text, title, icon});
+    }
+    bool askYesNo(HWND, const std::string&, const std::string&) override { return false; }
+    bool openDocument(const std::string& path) override {
+        documents.push_back(path);
+        return true;
+    }
+    void showProgress(HWND, const std::string& label, int, bool) override {
+        progress.push_back(label);
+    }
+    void endProgress() override {}
+    std::vector<std::string> firstLines() const {
+        std::vector<std::string> lines;
+        for (const Shown& m : messages) lines.push_back(m.text.substr(0, m.text.find('\n')));
+        return lines;
+    }
+};
+
+// Wine shows windows on an X display only; without one, the window tests are skipped.
+bool canShowWindows() {
+    HWND probe =
+        CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe) DestroyWindow(probe);
+    return probe != nullptr;
+}
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!canShowWindows()) GTEST_SKIP() << "Wine has no display here (run under xvfb-run)";
+    }
+};
+
+// A program folder, a Target data folder and the window, in a fresh temporary folder.
+struct Bench {
+    test::TempDir dir;
+    std::string program = dir / "program\\", target = dir / "target\\";
+    FakeDialogs dialogs;
+    std::unique_ptr<Form1> form;
+
+    Bench() {
+        for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
+            std::filesystem::create_directories(test::fsPath(target + sub));
+        std::filesystem::create_directories(test::fsPath(program));
+    }
+    void chooseTarget() const {
+        test::writeFile(settingsPath(program), "[Velt]\r\npath=" + target + "\r\n");
+    }
+    Form1& open() {
+        if (!canShowWindows()) throw std::runtime_error("Wine has no display");
+        form = std::make_unique<Form1>(program, dialogs);
+        form->show(SW_SHOWNOACTIVATE);
+        return *form;
+    }
+    std::string file(const std::string& name, const std::string& bytes) const {
+        test::writeFile(dir / name, bytes);
+        return dir / name;
+    }
+    std::string output(const std::string& name) const {
+        const auto path = test::fsPath(target + name);
+        return std::filesystem::exists(path) ? test::readFile(target + name) : "<missing>";
+    }
+    void click(Id id) const { SendMessageW(form->control(id), BM_CLICK, 0, 0); }
+    void menu(Id id) const { SendMessageW(form->hwnd(), WM_COMMAND, id, 0); }
+    // Drops the files as Explorer does: a DROPFILES block of wide names, posted, then delivered.
+    void drop(const std::vector<std::string>& paths) const {
+        std::wstring names;
+        for (const std::string& p : paths) names += wide(p) + L'\0';
+        names += L'\0';
+        names += L'\0';
+        HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+        auto* files = static_cast<DROPFILES*>(GlobalLock(block));
+        files->pFiles = sizeof(DROPFILES);
+        files->fWide = TRUE;
+        std::copy(names.begin(), names.end(), reinterpret_cast<wchar_t*>(files + 1));
+        GlobalUnlock(block);
+        PostMessageW(form->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+};
+
+std::string textOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return utf8(text);
+}
+
+RECT clientRect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+TEST_F(Window, ControlsCaptionsAndPlaces) {
+    Bench b;
+    Form1& form = b.open();
+    const int dpi = dpiOf(form.hwnd());
+    EXPECT_EQ(textOf(form.hwnd()), "Velt");
+    RECT client{};
+    GetClientRect(form.hwnd(), &client);
+    EXPECT_EQ(client.right, px(3690, dpi));
+    EXPECT_EQ(client.bottom, px(1440, dpi));
+    const struct {
+        Id id;
+        const char* caption;
+    } buttons[] = {{kCommand1, "KYD"},    {kCommand3, "SEBZEB"}, {kCommand6, "OZ"},
+                   {kCommand4, "SKAZKA"}, {kCommand5, "設定"},   {kCommand2, "J"}};
+    int left = -1;
+    for (const auto& button : buttons) {
+        SCOPED_TRACE(button.caption);
+        HWND control = form.control(button.id);
+        EXPECT_EQ(textOf(control), button.caption);
+        const RECT r = clientRect(control);
+        EXPECT_EQ(r.right - r.left, px(495, dpi));
+        EXPECT_EQ(r.bottom - r.top, px(495, dpi));
+        EXPECT_GT(r.left, left);  // one row, left to right
+        EXPECT_LE(r.right, client.right);
+        left = r.left;
+    }
+    EXPECT_EQ(textOf(form.Label1()), "現在の指定Targetデータフォルダ");
+    EXPECT_GT(clientRect(form.Label1()).top, clientRect(form.control(kCommand1)).bottom);
+    EXPECT_LE(clientRect(form.control(kText1)).bottom, client.bottom);
+    LOGFONTW j{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form.control(kCommand2), WM_GETFONT, 0, 0)),
+               sizeof j, &j);
+    EXPECT_EQ(utf8(j.lfFaceName), "ＭＳ Ｐゴシック");
+    EXPECT_EQ(j.lfWeight, FW_BOLD);
+    EXPECT_EQ(j.lfHeight, -MulDiv(18, dpi, 72));
+
+    const char* menus[][3] = {{"ファイル(&F)", "終了", nullptr},
+                              {"設定", "ターゲットデータフォルダ設定", nullptr},
+                              {"ヘルプ", "ヘルプの表示", "バージョン情報"}};
+    HMENU bar = GetMenu(form.hwnd());
+    ASSERT_EQ(GetMenuItemCount(bar), 3);
+    for (int i = 0; i < 3; ++i) {
+        wchar_t text[64];
+        GetMenuStringW(bar, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+        EXPECT_EQ(utf8(text), menus[i][0]);
+        HMENU sub = GetSubMenu(bar, i);
+        for (int k = 0; k < 2 && menus[i][k + 1]; ++k) {
+            GetMenuStringW(sub, static_cast<UINT>(k), text, 64, MF_BYPOSITION);
+            EXPECT_EQ(utf8(text), menus[i][k + 1]);
+        }
+    }
+}
+
+// Each import button: the file dialog's title and start, and the engine's answer shown.
+TEST_F(Window, ButtonsImportOrRefuse) {
+    const struct {
+        Id button;
+        const char* name;
+        std::string content, message;
+    } cases[] = {
+        {kCommand1, "KYD011117.txt", kydRecord() + "\r\n", "競走馬データを取り込みました"},
+        {kCommand3, "KYD011117.lzh", "x", "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません"},
+        {kCommand6, "KYD011117.lzh", "x", "オッズデータ(OZ)ではありません"},
+        {kCommand4, "SEB011117.lzh", "x", "成績拡張ファイル(SKA/SKB/ZKA/ZKB)ではありません"},
+        {kCommand2, "KYD011117.lzh", "x", "JRDBデータではありません"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b;
+        b.chooseTarget();
+        b.open();
+        const std::string path = b.file(c.name, c.content);
+        b.dialogs.files = {path, ""};
+        b.click(c.button);
+        b.click(c.button);  // cancelled: nothing more happens
+        EXPECT_EQ(b.dialogs.fileTitles,
+                  (std::vector<std::string>{"データファイル選択", "データファイル選択"}));
+        EXPECT_EQ(b.dialogs.fileStarts, (std::vector<std::string>{"", path}));
+        ASSERT_EQ(b.dialogs.firstLines(), std::vector<std::string>{c.message});
+        EXPECT_EQ(b.dialogs.messages[0].title, "Velt");
+        if (c.button == kCommand1) {
+            EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12), "05013112070 ");
+        }
+        EXPECT_FALSE(b.form->importing());
+    }
+}
+
+TEST_F(Window, DropsImportRecognisedFilesAndNameTheOthers) {
+    const struct {
+        std::vector<std::string> names;
+        std::vector<std::string> messages;
+        bool written;
+    } cases[] = {
+        {{}, {kComplete}, false},
+        {{"notes.txt"}, {kUnsupported, kComplete}, false},
+        {{"notes.txt", "KYD011117.txt"}, {kUnsupported, kComplete}, true},
+    };
+    for (const auto& c : cases) {
+        Bench b;
+        b.chooseTarget();
+        b.open();
+        std::vector<std::string> paths;
+        for (const std::string& name : c.names)
+            paths.push_back(b.file(name, name[0] == 'K' ? kydRecord() + "\r\n" : "x\r\n"));
+        b.drop(paths);
+        EXPECT_EQ(b.dialogs.firstLines(), c.messages);
+        EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12),
+                  c.written ? "05013112070 " : "<missing>");
+    }
+}
+
+// "設定" and its menu item alike: the chosen folder with a separator, saved; a cancel keeps it.
+TEST_F(Window, FolderChoiceHelpAndAbout) {
+    Bench b;
+    Form1& form = b.open();
+    b.dialogs.folders = {b.dir / "target", ""};
+    b.click(kCommand5);
+    b.menu(kMdata);
+    EXPECT_EQ(b.dialogs.folderTitles, (std::vector<std::string>{"フォルダを選択してください",
+                                                                "フォルダを選択してください"}));
+    EXPECT_EQ(textOf(form.control(kText1)), b.dir / "target\\");
+    EXPECT_EQ(readSetting(settingsFile(b.program), "Velt", "path", std::string("<none>")),
+              b.dir / "target\\");
+    EXPECT_TRUE(b.dialogs.messages.empty());
+
+    b.menu(kHyoujihelp);
+    ASSERT_EQ(b.dialogs.documents.size(), 1u);
+    EXPECT_NE(b.dialogs.documents[0].find("readme.html"), std::string::npos);
+
+    b.menu(kMvarsion);
+    ASSERT_NE(form.about(), nullptr);
+    HWND about = form.about()->hwnd();
+    b.menu(kMvarsion);
+    EXPECT_EQ(form.about()->hwnd(), about);  // one box, shown again
+    EXPECT_EQ(textOf(about), "Veltのﾊﾞｰｼﾞｮﾝ情報");
+    EXPECT_EQ(textOf(GetDlgItem(about, 1003)), "ﾊﾞｰｼﾞｮﾝ 2.0.1");
+    EXPECT_TRUE(IsWindowEnabled(form.hwnd()));
+    SendMessageW(about, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(form.about()->hwnd(), nullptr);
+}
+
+// The real progress window: shown at once for a drop of several files, later otherwise, and gone
+// at the end.
+TEST_F(Window, ProgressWindow) {
+    Bench b;
+    Form1& form = b.open();
+    WindowsDialogs dialogs;
+    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh", 0, false);
+    EXPECT_EQ(FindWindowW(L"VeltProgress", nullptr), nullptr);
+    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh（1/2）", 500, true);
+    HWND progress = FindWindowW(L"VeltProgress", nullptr);
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(GetWindow(progress, GW_OWNER), form.hwnd());
+    EXPECT_EQ(textOf(GetWindow(progress, GW_CHILD)), "取り込み中: KYD011117.lzh（1/2）");
+    dialogs.endProgress();
+    EXPECT_EQ(FindWindowW(L"VeltProgress", nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace velt::win32

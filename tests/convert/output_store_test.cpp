@@ -137,6 +137,9 @@ TEST(OutputStore, MissingFileMadeMeanwhile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.file) + (c.link ? " (link)" : ""));
+#ifdef _WIN32
+        if (c.link) continue;  // Wine makes no symbolic links
+#endif
         DataFolder folder;
         fs::create_directories(folder.path("KCOM_DATA/2009"));
         const std::string path = folder.path(c.file), line = "05013100020 ours";

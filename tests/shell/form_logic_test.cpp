@@ -80,11 +80,12 @@ TEST(FormLogic, FolderThatCannotBeSavedIsUsedForThisRunOnly) {
         View view;
         view.chosen = refused;
         FormLogic(dir.path(), view).chooseDataFolder();
-        EXPECT_EQ(view.text, refused + "/");
+        const std::string shown = refused + platform::kSeparator;
+        EXPECT_EQ(view.text, shown);
         EXPECT_EQ(readSetting(settingsPath(dir.path()), "Velt", "path", ""), c.stored);
         ASSERT_EQ(view.shown.size(), 1u);
-        EXPECT_NE(view.shown[0].text.find(c.says + "選んだフォルダ " + refused +
-                                          "/ はこの起動の間だけ使います。"),
+        EXPECT_NE(view.shown[0].text.find(c.says + "選んだフォルダ " + shown +
+                                          " はこの起動の間だけ使います。"),
                   std::string::npos)
             << view.shown[0].text;
     }

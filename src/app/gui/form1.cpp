@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,14 +43,12 @@ void showIn(Dialogs& dialogs, QWidget* window, const Message& m) {
 }  // namespace
 
 void WindowMessages::beginImport(std::vector<std::string> inputs) {
-    inputs_ = std::move(inputs);
-    label_.clear();
-    permille_ = -1;
+    progress_.begin(std::move(inputs));
 }
 
 void WindowMessages::endImport() {
     dialogs_.endProgress();
-    permille_ = -1;
+    progress_.end();
 }
 
 void WindowMessages::message(const Message& m) {
@@ -65,26 +62,14 @@ bool WindowMessages::confirm(const std::string& question) {
 }
 
 void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
-    const int permille = total == 0 ? 0 : static_cast<int>(std::min(done, total) * 1000 / total);
-    QString label = QStringLiteral("取り込み中: ") + QFileInfo(fromUtf8(shown(input))).fileName();
-    const auto at = std::find(inputs_.begin(), inputs_.end(), input);
-    if (inputs_.size() > 1 && at != inputs_.end())
-        label += QStringLiteral("（%1/%2）").arg(at - inputs_.begin() + 1).arg(inputs_.size());
-    // Every repaint costs the import time: only a visible change goes to the dialog.
-    if (label == label_ && permille == permille_) return;
-    label_ = label;
-    permille_ = permille;
-    dialogs_.showProgress(window_, label, permille, inputs_.size() > 1);
+    if (progress_.update(input, done, total))
+        dialogs_.showProgress(window_, fromUtf8(progress_.label()), progress_.permille(),
+                              progress_.several());
 }
 
 void WindowMessages::waiting(const std::string& dataFolder) {
-    const QString label =
-        QStringLiteral("別の取り込みが終わるのを待っています…\n") + fromUtf8(shown(dataFolder));
-    if (label != label_) {
-        label_ = label;
-        permille_ = 0;
-        dialogs_.showProgress(window_, label, 0, true);
-    }
+    if (progress_.waiting(dataFolder))
+        dialogs_.showProgress(window_, fromUtf8(progress_.label()), 0, true);
     // The wait can be long: the dialog and the window stay drawn meanwhile.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -10,6 +10,7 @@
 #include "dialogs.h"
 #include "shell/form_logic.h"
 #include "shell/import_engine.h"
+#include "shell/import_progress.h"
 
 class QAction;
 class QFrame;
@@ -39,9 +40,7 @@ public:
 private:
     Dialogs& dialogs_;
     QWidget* window_;
-    std::vector<std::string> inputs_;
-    QString label_;
-    int permille_ = -1;
+    ImportProgress progress_;
 };
 
 class Form1 : public QMainWindow, private FormView {

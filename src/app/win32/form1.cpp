@@ -35,22 +35,15 @@ void place(HWND control, const Place& p, int dpi) {
                  px(p.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-std::string fileName(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 void WindowMessages::beginImport(std::vector<std::string> inputs) {
-    inputs_ = std::move(inputs);
-    label_.clear();
-    permille_ = -1;
+    progress_.begin(std::move(inputs));
 }
 
 void WindowMessages::endImport() {
     dialogs_.endProgress();
-    permille_ = -1;
+    progress_.end();
 }
 
 void WindowMessages::message(const Message& m) {
@@ -64,17 +57,13 @@ bool WindowMessages::confirm(const std::string& question) {
 }
 
 void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
-    const int permille = total == 0 ? 0 : static_cast<int>(std::min(done, total) * 1000 / total);
-    std::string label = "取り込み中: " + fileName(input);
-    const auto at = std::find(inputs_.begin(), inputs_.end(), input);
-    if (inputs_.size() > 1 && at != inputs_.end())
-        label += "（" + std::to_string(at - inputs_.begin() + 1) + "/" +
-                 std::to_string(inputs_.size()) + "）";
-    // Every repaint costs the import time: only a visible change goes to the window.
-    if (label == label_ && permille == permille_) return;
-    label_ = label;
-    permille_ = permille;
-    dialogs_.showProgress(window_, label, permille, inputs_.size() > 1);
+    if (progress_.update(input, done, total))
+        dialogs_.showProgress(window_, progress_.label(), progress_.permille(),
+                              progress_.several());
+}
+
+void WindowMessages::waiting(const std::string& dataFolder) {
+    if (progress_.waiting(dataFolder)) dialogs_.showProgress(window_, progress_.label(), 0, true);
 }
 
 Form1::Form1(std::string programFolder, Dialogs& dialogs)

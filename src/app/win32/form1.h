@@ -11,6 +11,7 @@
 #include "dialogs.h"
 #include "shell/form_logic.h"
 #include "shell/import_engine.h"
+#include "shell/import_progress.h"
 
 namespace velt::win32 {
 
@@ -44,13 +45,12 @@ public:
     void message(const Message& message) override;
     bool confirm(const std::string& question) override;
     void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
+    void waiting(const std::string& dataFolder) override;
 
 private:
     Dialogs& dialogs_;
     HWND window_ = nullptr;
-    std::vector<std::string> inputs_;
-    std::string label_;
-    int permille_ = -1;
+    ImportProgress progress_;
 };
 
 class Form1 : private FormView {

@@ -1,8 +1,10 @@
 #include "shell/import_engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <deque>
 #include <future>
 #include <map>
 #include <new>
@@ -332,11 +334,13 @@ struct ImportEngine::Impl {
         return read;
     }
 
-    // The next archive of a list, being read on the second core while this one converts.
+    // The archives of a list read ahead on the second core while the one before them converts:
+    // the next one's read starts before this one's is taken, so two can be waiting at most.
     struct Ahead {
         std::string key;
         std::future<ArchiveRead> read;
-    } ahead;
+    };
+    std::deque<Ahead> ahead;
 
     static std::string aheadKey(const Recognition& r, const std::string& path,
                                 const std::string& date) {
@@ -348,9 +352,11 @@ struct ImportEngine::Impl {
 
     void readAhead(const Recognition& r, const std::string& path) {
         if (!r.archive() || r.kind == Kind::Zip || r.kind == Kind::None) return;
+        // A read never taken (its import stopped before reading) is let go of first.
+        while (ahead.size() >= 2) ahead.pop_front();
         try {
-            ahead.read = std::async(std::launch::async, readArchive, r, path, r.date);
-            ahead.key = aheadKey(r, path, r.date);
+            ahead.push_back({aheadKey(r, path, r.date),
+                             std::async(std::launch::async, readArchive, r, path, r.date)});
         } catch (const std::system_error&) {
             // No second thread: the archive is read when its turn comes.
         }
@@ -361,8 +367,12 @@ struct ImportEngine::Impl {
     ArchiveRead archiveMembers(const Recognition& r, const std::string& path,
                                const std::string& date) {
         try {
-            if (ahead.read.valid() && ahead.key == aheadKey(r, path, date)) {
-                auto read = std::move(ahead.read);
+            const std::string key = aheadKey(r, path, date);
+            auto it = std::find_if(ahead.begin(), ahead.end(),
+                                   [&](const Ahead& a) { return a.key == key; });
+            if (it != ahead.end()) {
+                auto read = std::move(it->read);
+                ahead.erase(it);
                 return read.get();
             }
             return readArchive(r, path, date);
@@ -562,8 +572,24 @@ struct ImportEngine::Impl {
     // import must not go on.
     bool yearFoldersReady(const std::vector<std::pair<std::string, Recognition>>& inputs,
                           std::string& report) {
-        std::set<std::string> years;
-        for (const auto& [path, r] : inputs) commentYears(r, path, years);
+        // On both cores: every comment member is decoded here once before its import.
+        std::set<std::string> years, more;
+        std::atomic<std::size_t> next{0};
+        auto scan = [&](std::set<std::string>& found) {
+            for (std::size_t i; (i = next++) < inputs.size();)
+                commentYears(inputs[i].second, inputs[i].first, found);
+        };
+        std::future<void> helper;
+        if (inputs.size() > 1) {
+            try {
+                helper = std::async(std::launch::async, scan, std::ref(more));
+            } catch (const std::system_error&) {
+                // No second thread: this one reads them all.
+            }
+        }
+        scan(years);
+        if (helper.valid()) helper.get();
+        years.merge(more);
         if (years.empty()) return true;
         const std::string kcom = dataFolder + "KCOM_DATA/";
         if (!platform::isDirectory(kcom)) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "codes/cp932.h"
+#include "convert/append_journal.h"
 #include "convert/import_error.h"
 #include "convert/record.h"
 #include "convert/sort.h"
@@ -32,42 +33,13 @@ auto guard(const std::string& path, const char* what, Call&& call) {
     }
 }
 
-// Appends are journalled, so that an import killed in the middle of a write (or a write that
-// failed part-way) leaves no torn line for the next import to take for a record: before the
-// write, "<file>.velt-append" holds the file's size; it is removed once the write is whole. When
-// the next import finds it, the whole lines written after that size stay (that import finds them
-// present and goes on after them) and a torn last line is cut away. A file that lacks its last
-// line end for any other reason is never cut: a line is only ever added after it.
-std::string journalOf(const std::string& path) {
-    return path + ".velt-append";
-}
-
-// Opens the journal without following a link and without waiting on a pipe; anything but a
-// regular file there is refused, naming the journal.
-platform::File openJournal(const std::string& path, unsigned flags) {
-    const std::string journal = journalOf(path);
-    try {
-        platform::File j = platform::File::openIfExists(
-            journal, flags | platform::NoFollow | platform::NonBlocking);
-        if (j.isOpen() && j.status().kind != platform::Kind::Regular)
-            throw platform::FileError(ENXIO, journal);
-        return j;
-    } catch (const platform::FileError& e) {
-        if (e.error() == ELOOP || e.error() == ENXIO || e.error() == EISDIR)
-            throw ImportError(journal,
-                              "書き込みの記録に使う名前に通常のファイルでないもの (リンク、"
-                              "パイプやフォルダ) があるため書き込めません。取り除いてから"
-                              "やり直してください");
-        throw;
-    }
-}
-
-// The journal of a write, locked while the write lasts so that an import running beside this
-// one leaves it alone; not open when none could be made (the write then goes ahead without one).
+// The journal of a write beside its file, locked while the write lasts so that an import running
+// beside this one leaves it alone; not open when none could be made (the write then goes ahead
+// without one).
 platform::File startJournal(const std::string& path, std::uint64_t size) {
     platform::File j = [&] {
         try {
-            return openJournal(path, platform::Write | platform::Create);
+            return openJournal(journalBeside(path), platform::Write | platform::Create);
         } catch (const platform::FileError&) {
             return platform::File();
         }
@@ -82,23 +54,11 @@ platform::File startJournal(const std::string& path, std::uint64_t size) {
     }
 }
 
-// Cuts the file back to the end of its last whole line after `size` bytes.
-void cutTornLine(platform::File& file, std::uint64_t size) {
-    const platform::Status st = file.status();
-    if (st.kind != platform::Kind::Regular || st.size <= size) return;
-    std::string tail(static_cast<std::size_t>(st.size - size), '\0');
-    if (file.readAt(tail.data(), tail.size(), size) != tail.size())
-        throw platform::FileError(EIO, file.path());
-    std::size_t nl = tail.find_last_of('\n');
-    const std::uint64_t keep = size + (nl == std::string::npos ? 0 : nl + 1);
-    if (keep != st.size) file.truncate(keep);
-}
-
 void recoverTornAppend(const std::string& path) {
-    const std::string journal = journalOf(path);
+    const std::string journal = journalBeside(path);
     platform::File j;
     try {
-        j = openJournal(path, platform::Read);
+        j = openJournal(journal, platform::Read);
     } catch (const platform::FileError&) {
     }
     if (!j.isOpen()) return;
@@ -107,23 +67,11 @@ void recoverTornAppend(const std::string& path) {
     const std::string text =
         guard(path, "前回の書き込みの記録を読めません", [&] { return j.readRest(kMaxFileBytes); });
     // A journal cut short was never followed by its write.
-    const std::string_view head = "velt-append ";
-    long long size = -1;
-    if (text.size() > head.size() && text.compare(0, head.size(), head) == 0 &&
-        text.back() == '\n') {
-        auto [end, ec] =
-            std::from_chars(text.data() + head.size(), text.data() + text.size() - 1, size);
-        if (ec != std::errc() || end != text.data() + text.size() - 1) size = -1;
-    }
-    if (size >= 0) {
-        try {
-            platform::File file(path, platform::Read | platform::Write);
-            cutTornLine(file, static_cast<std::uint64_t>(size));
-        } catch (const platform::FileError& e) {
-            if (e.error() != ENOENT)
-                fail(path, "前回中断した書き込みの途中の行を取り除けません", e.error());
-        }
-    }
+    std::string_view rest;
+    const long long size = text.empty() || text.back() != '\n'
+                               ? -1
+                               : entrySize(std::string_view(text).substr(0, text.size() - 1), rest);
+    if (size >= 0 && rest.empty()) cutTornLine(path, static_cast<std::uint64_t>(size));
     platform::remove(journal);
 }
 
@@ -324,14 +272,19 @@ void OutputStore::writePending(const std::string& path, File& f) {
         guard(path, "ファイルに書き込めません", [&] { return file.status(); });
     std::optional<std::uint64_t> before;
     if (st.kind == platform::Kind::Regular) before = st.size;
-    platform::File journal = before ? startJournal(path, *before) : platform::File();
+    const bool inImport = before && journal_ && journal_->begin(path, *before);
+    platform::File journal = before && !inImport ? startJournal(path, *before) : platform::File();
+    auto writeWhole = [&] {
+        if (inImport) journal_->end(path);
+        if (journal.isOpen()) platform::remove(journalBeside(path));
+    };
     try {
         platform::appendWholeLines(file, data, before);
         file.close();
     } catch (const platform::PartialAppend& e) {
         // Failed part-way (a full disk, a size limit): the whole lines written stay, a torn
         // last line goes, and the lines that did not reach the disk are not counted.
-        if (e.cut() && journal.isOpen()) platform::remove(journalOf(path));
+        if (e.cut()) writeWhole();
         std::size_t kept = 0;
         for (std::size_t i = 0; i < e.kept(); ++i) kept += data[i] == '\n';
         if (kept > 0 && leadingBreak) --kept;  // the break before them is no line of theirs
@@ -340,7 +293,7 @@ void OutputStore::writePending(const std::string& path, File& f) {
     } catch (const platform::FileError& e) {
         fail(path, "ファイルに書き込めません", e.error());
     }
-    if (journal.isOpen()) platform::remove(journalOf(path));
+    writeWhole();
     linesWritten_ += lines;
 }
 

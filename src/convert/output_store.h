@@ -13,11 +13,14 @@
 
 namespace velt {
 
+class AppendJournal;
+
 // What ends on disk is what appending and re-reading the file for every record would give, but
 // each file is read once per import and written in a few large writes.
 class OutputStore : public ImportSink {
 public:
-    OutputStore() = default;
+    // Appends are journalled in `journal` (the import's) when given, else beside their files.
+    explicit OutputStore(AppendJournal* journal = nullptr) : journal_(journal) {}
     ~OutputStore()
         override;  // writes what is pending, ignoring failures: call finish() to see them
     OutputStore(const OutputStore&) = delete;
@@ -38,6 +41,7 @@ public:
     std::size_t linesWritten() const override { return linesWritten_; }
 
 private:
+    AppendJournal* journal_;
     std::size_t linesWritten_ = 0;
     enum class Mode { Keyed, Plain, Sorted };
     struct File {

@@ -94,6 +94,8 @@ public:
     // All of `data`; `written` (when given) counts what reached the file, also on failure.
     void write(std::string_view data, std::size_t* written = nullptr);
     void skip(std::uint64_t bytes);
+    // Moves the position to `offset` bytes from the start.
+    void seek(std::uint64_t offset);
     void truncate(std::uint64_t size);
     void sync();
     Status status() const;

@@ -147,6 +147,11 @@ void File::skip(std::uint64_t bytes) {
         throw FileError(errno, path_);
 }
 
+void File::seek(std::uint64_t offset) {
+    if (::lseek(fdOf(handle_), static_cast<off_t>(offset), SEEK_SET) < 0)
+        throw FileError(errno, path_);
+}
+
 void File::truncate(std::uint64_t size) {
     if (::ftruncate(fdOf(handle_), static_cast<off_t>(size)) != 0) throw FileError(errno, path_);
 }

@@ -266,6 +266,12 @@ void File::skip(std::uint64_t bytes) {
     if (!SetFilePointerEx(handleOf(handle_), by, nullptr, FILE_CURRENT)) fail(path_);
 }
 
+void File::seek(std::uint64_t offset) {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(handleOf(handle_), to, nullptr, FILE_BEGIN)) fail(path_);
+}
+
 void File::truncate(std::uint64_t size) {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "codes/cp932.h"
+#include "convert/append_journal.h"
 #include "convert/converters.h"
 #include "convert/import_error.h"
 #include "convert/output_store.h"
@@ -229,10 +230,28 @@ struct ImportEngine::Impl {
     // The data folder usable and held, and the year folders ready; false with the report when the
     // import must not go on.
     bool ready(const std::vector<std::pair<std::string, Recognition>>& inputs,
-               std::optional<platform::FolderLock>& lock, std::string& report) {
-        return dataFolderUsable(report) && lockDataFolder(lock, report) &&
-               yearFoldersReady(inputs, report);
+               std::string& report) {
+        if (!dataFolderUsable(report) || !lockDataFolder(lock, report)) return false;
+        try {
+            journal.emplace(dataFolder);
+        } catch (const ImportError& e) {
+            report = shown(e.file()) + ": " + e.cause() + "。何も書き込んでいません。";
+            return false;
+        }
+        return yearFoldersReady(inputs, report);
     }
+
+    // What an import holds from ready() on: the data folder, and the journal of its appends
+    // (gone before the folder is let go, so that it is never another import's).
+    std::optional<platform::FolderLock> lock;
+    std::optional<AppendJournal> journal;
+    struct Held {
+        Impl& d;
+        ~Held() {
+            d.journal.reset();
+            d.lock.reset();
+        }
+    };
 
     // Refuses bytes that are no text of the group's records, before anything is written.
     static void checkText(const std::string& label, std::string_view text, Kind group) {
@@ -251,7 +270,8 @@ struct ImportEngine::Impl {
         Converter convert = converterOf(group);
         if (group == Kind::OZ) ctx.oddsStartFlag = 1;
         Lines lines(text);
-        auto owned = makeStore ? makeStore() : std::make_unique<OutputStore>();
+        auto owned =
+            makeStore ? makeStore() : std::make_unique<OutputStore>(journal ? &*journal : nullptr);
         ImportSink& store = *owned;
         StoreInUse use(ctx, store);
         ctx.dataFolder = dataFolder;
@@ -689,8 +709,8 @@ ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
         return sum;
     }
     sum.recognised = true;
-    std::optional<platform::FolderLock> lock;
-    if (!d.ready({{path, r}}, lock, sum.error)) {
+    Impl::Held held{d};
+    if (!d.ready({{path, r}}, sum.error)) {
         d.report(sum.error);
         return sum;
     }
@@ -759,8 +779,8 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
     }
     d.ctx.fileDate = r.date;
     sum.recognised = true;
-    std::optional<platform::FolderLock> lock;
-    if (!d.ready({{path, r}}, lock, sum.error)) {
+    Impl::Held held{d};
+    if (!d.ready({{path, r}}, sum.error)) {
         d.report(sum.error);
         return sum;
     }
@@ -800,8 +820,8 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         for (auto& f : found) inputs.push_back(std::move(f));
     }
     std::string refused;
-    std::optional<platform::FolderLock> lock;
-    if (!paths.empty() && !d.ready(inputs, lock, refused)) {
+    Impl::Held held{d};
+    if (!paths.empty() && !d.ready(inputs, refused)) {
         d.report(refused);
         for (const auto& path : paths) {
             ImportSummary sum;

@@ -129,8 +129,9 @@ TEST_F(CrashFixture, KilledInTheMiddleOfAWriteEndsAsOneImport) {
 namespace velt {
 namespace {
 
-// The journal of a write left by a killed import is acted on; one that an import running beside
-// this one holds locked is left alone, and so is the line it is writing.
+// The journal of a write left by a killed import (beside its file, or the data folder's) is acted
+// on; one beside its file that an import running beside this one holds locked is left alone, and
+// so is the line it is writing.
 TEST_F(CrashFixture, TornLineIsCutOnlyWhenItsWriterIsGone) {
     const std::string day = generated(true).at(0);
     const std::string date = fs::path(day).parent_path().filename().string();
@@ -141,12 +142,15 @@ TEST_F(CrashFixture, TornLineIsCutOnlyWhenItsWriterIsGone) {
     ASSERT_NE(file, "");
     const std::string old = readFile(base + file);
 
-    for (bool locked : {false, true}) {
-        SCOPED_TRACE(locked ? "locked" : "left by a killed import");
+    for (int variant : {0, 1, 2}) {
+        const bool locked = variant == 1, inDataFolder = variant == 2;
+        SCOPED_TRACE(locked ? "locked" : inDataFolder ? "in the data folder" : "left beside");
         copyTree(base, work);
         writeFile(work + file, old + "0911281\x83\x4e");  // a line cut in its middle
-        const std::string journal = work + file + ".velt-append";
-        writeFile(journal, "velt-append " + std::to_string(old.size()) + "\n");
+        const std::string journal =
+            inDataFolder ? work + ".velt-append" : work + file + ".velt-append";
+        writeFile(journal, "velt-append " + std::to_string(old.size()) +
+                               (inDataFolder ? " " + file : "") + "\n");
         int fd = ::open(journal.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
         if (locked) {

@@ -1,6 +1,7 @@
 #include "convert/record.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codes/cp932.h"
 
@@ -16,6 +17,10 @@ const std::vector<unsigned char>& Record::kinds() const {
         kinds_.resize(bytes_.size());
         for (std::size_t i = 0; i < bytes_.size();) {
             auto c = static_cast<unsigned char>(bytes_[i]);
+            if (c < 0x80) {  // ASCII, 0 already
+                ++i;
+                continue;
+            }
             if (cp932::charLength(bytes_, i) == 2) {
                 kinds_[i] = 1;
                 kinds_[i + 1] = 2;
@@ -81,11 +86,21 @@ std::size_t contentEnd(std::string_view text) {
 
 Lines::Lines(std::string_view text) : text_(text.substr(0, contentEnd(text))) {}
 
+// Where the next `c` is from the current line on (the end when there is none), searched again only
+// once the lines have passed the one found: each byte is looked at once for each of CR and LF.
+std::size_t Lines::nextOf(char c, std::size_t& found) const {
+    if (found == std::string_view::npos || found < pos_) {
+        const void* at = std::memchr(text_.data() + pos_, c, text_.size() - pos_);
+        found = at ? static_cast<std::size_t>(static_cast<const char*>(at) - text_.data())
+                   : text_.size();
+    }
+    return found;
+}
+
 bool Lines::next(std::string_view& line) {
     const std::size_t n = text_.size();
     if (pos_ >= n) return false;
-    std::size_t i = pos_;
-    while (i < n && text_[i] != '\r' && text_[i] != '\n') ++i;
+    std::size_t i = std::min(nextOf('\r', cr_), nextOf('\n', lf_));
     line = text_.substr(pos_, i - pos_);
     if (i + 1 < n && text_[i] == '\r' && text_[i + 1] == '\n') ++i;
     pos_ = i + 1;

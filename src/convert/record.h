@@ -62,8 +62,11 @@ public:
     std::size_t offset() const { return pos_; }
 
 private:
+    std::size_t nextOf(char c, std::size_t& found) const;
+
     std::string_view text_;
     std::size_t pos_ = 0;
+    std::size_t cr_ = std::string_view::npos, lf_ = std::string_view::npos;  // see nextOf
 };
 
 // All the lines at once, as Lines gives them (for small texts: one view per line).

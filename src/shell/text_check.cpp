@@ -31,6 +31,10 @@ bool plausibleKey(std::string_view line, bool lapLayout) {
 bool cleanCp932(std::string_view line) {
     for (std::size_t i = 0; i < line.size();) {
         const auto c = static_cast<unsigned char>(line[i]);
+        if (c >= 0x20 && c < 0x7F) {  // most of a line
+            ++i;
+            continue;
+        }
         if (c < 0x20 || c == 0x7F) return false;
         const std::size_t n = cp932::charLength(line, i);
         if (n == 1 && !cp932::isSingle(c)) return false;

@@ -7,6 +7,7 @@
 #include <deque>
 #include <future>
 #include <map>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <set>
@@ -189,6 +190,43 @@ std::string dataFolderWarning(const std::string& folder) {
            "ないようです (設定はそのまま保存します)。";
 }
 
+// Comment members that the scan for year folders decoded, kept for their import so that each is
+// decoded once; past kKeptBytes the rest are decoded again when their turn comes. Filled and
+// taken from on several threads.
+class KeptMembers {
+public:
+    static constexpr std::size_t kKeptBytes = 24u << 20;
+
+    void put(const std::string& archive, const std::string& member, std::string text) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (bytes_ + text.size() > kKeptBytes) return;
+        bytes_ += text.size();
+        texts_[key(archive, member)] = std::move(text);
+    }
+    std::optional<std::string> take(const std::string& archive, const std::string& member) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        auto it = texts_.find(key(archive, member));
+        if (it == texts_.end()) return std::nullopt;
+        std::string text = std::move(it->second);
+        texts_.erase(it);
+        bytes_ -= text.size();
+        return text;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        texts_.clear();
+        bytes_ = 0;
+    }
+
+private:
+    static std::string key(const std::string& archive, const std::string& member) {
+        return archive + '\0' + member;
+    }
+    std::mutex mutex_;
+    std::map<std::string, std::string> texts_;
+    std::size_t bytes_ = 0;
+};
+
 struct ImportEngine::Impl {
     Messages& messages;
     ImportContext ctx;
@@ -258,6 +296,8 @@ struct ImportEngine::Impl {
     struct Held {
         Impl& d;
         ~Held() {
+            d.ahead.clear();  // waits for reads still running
+            d.kept.clear();
             d.journal.reset();
             d.lock.reset();
         }
@@ -335,8 +375,9 @@ struct ImportEngine::Impl {
     // Decodes in memory the members an archive's import converts, and nothing else. Touches no
     // state, so that it can run ahead on another thread; `date` is the `fileDate` its import sees.
     static ArchiveRead readArchive(const Recognition& r, const std::string& path,
-                                   const std::string& date) {
+                                   const std::string& date, KeptMembers* kept) {
         ArchiveRead read;
+        std::map<std::string, std::string> taken;
         auto choose = [&](const std::vector<std::string>& names) {
             try {
                 if (r.kind == Kind::Pack) {
@@ -357,10 +398,19 @@ struct ImportEngine::Impl {
                 checkLhaArchive(path, kArchiveLimits);
                 throw;
             }
-            return std::set<std::string>(read.names.begin(), read.names.end());
+            std::set<std::string> chosen;
+            for (const auto& name : read.names) {
+                auto text = kept ? kept->take(path, name) : std::nullopt;
+                if (text)
+                    taken[name] = std::move(*text);
+                else
+                    chosen.insert(name);
+            }
+            return chosen;
         };
         auto members = readLhaMembers(path, choose, kArchiveLimits);
-        for (const auto& name : read.names) read.texts.push_back(std::move(members[name]));
+        for (const auto& name : read.names)
+            read.texts.push_back(std::move(taken.count(name) ? taken[name] : members[name]));
         return read;
     }
 
@@ -370,6 +420,7 @@ struct ImportEngine::Impl {
         std::string key;
         std::future<ArchiveRead> read;
     };
+    KeptMembers kept;  // before `ahead`: outlives the reads that take from it
     std::deque<Ahead> ahead;
 
     static std::string aheadKey(const Recognition& r, const std::string& path,
@@ -386,7 +437,7 @@ struct ImportEngine::Impl {
         while (ahead.size() >= 2) ahead.pop_front();
         try {
             ahead.push_back({aheadKey(r, path, r.date),
-                             std::async(std::launch::async, readArchive, r, path, r.date)});
+                             std::async(std::launch::async, readArchive, r, path, r.date, &kept)});
         } catch (const std::system_error&) {
             // No second thread: the archive is read when its turn comes.
         }
@@ -405,7 +456,7 @@ struct ImportEngine::Impl {
                 ahead.erase(it);
                 return read.get();
             }
-            return readArchive(r, path, date);
+            return readArchive(r, path, date, &kept);
         } catch (const ArchiveMissing& e) {
             messages.message(
                 {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"});
@@ -582,8 +633,10 @@ struct ImportEngine::Impl {
                         if (wanted(name)) chosen.insert(name);
                     return chosen;
                 };
-                for (const auto& member : readLhaMembers(path, choose, kArchiveLimits))
-                    scan(member.second);
+                for (auto& [name, text] : readLhaMembers(path, choose, kArchiveLimits)) {
+                    scan(text);
+                    kept.put(path, name, std::move(text));
+                }
             } else if (r.kind == Kind::SKAZKA) {
                 scan(readText(path));
             } else {

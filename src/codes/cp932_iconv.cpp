@@ -1,6 +1,7 @@
 // CP932 through the C library's iconv.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <stdexcept>
@@ -67,6 +68,10 @@ std::string fromUtf8(std::string_view utf8) {
 }
 
 std::string toUtf8(std::string_view bytes) {
+    // ASCII reads the same in both: most fields that name files are digits.
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes);
     thread_local Converter conv("UTF-8", "CP932");
     return conv.run(bytes, "\xEF\xBF\xBD", [](std::string_view s) { return charLength(s, 0); });
 }

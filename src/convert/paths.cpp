@@ -22,9 +22,14 @@ std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::
     name.append(meeting);
     name.append(code::courseName(courseCode));
     name.append(".DAT");
-    std::string utf8 = cp932::toUtf8(name);
-    if (!usableName(utf8)) return {};
-    return ctx.dataFolder + "MDATA/" + utf8;
+    // The records of a meeting come one after another: its name is converted once.
+    thread_local std::string lastName, lastUtf8;
+    if (name != lastName) {
+        lastUtf8 = cp932::toUtf8(name);
+        lastName = name;
+    }
+    if (!usableName(lastUtf8)) return {};
+    return ctx.dataFolder + "MDATA/" + lastUtf8;
 }
 
 std::string horseKey(const Record& r, char suffix) {

@@ -303,16 +303,20 @@ struct ImportEngine::Impl {
         }
     };
 
-    // Refuses bytes that are no text of the group's records, before anything is written.
-    static void checkText(const std::string& label, std::string_view text, Kind group) {
+    // Why bytes are no text of the group's records; empty when they are one.
+    static std::string notGroupText(std::string_view text, Kind group) {
         if (looksLikeArchive(text))
-            throw ImportError(label,
-                              "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます");
+            return "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます";
         std::string why = notTextReason(text, group == Kind::Lap);
         if (!why.empty())
-            throw ImportError(label, std::string(groupName(group)) +
-                                         " のテキストファイルではありません (" + why +
-                                         ")。何も書き込んでいません");
+            return std::string(groupName(group)) + " のテキストファイルではありません (" + why +
+                   ")。何も書き込んでいません";
+        return {};
+    }
+
+    // Refuses bytes that are no text of the group's records, before anything is written.
+    static void refuseUnlessText(const std::string& label, const std::string& why) {
+        if (!why.empty()) throw ImportError(label, why);
     }
 
     void convertText(ImportSummary& sum, std::string_view text, const std::string& label,
@@ -370,6 +374,7 @@ struct ImportEngine::Impl {
     struct ArchiveRead {
         std::vector<std::string> names;
         std::vector<std::string> texts;
+        std::vector<std::string> notText;  // notGroupText of each, found on the reading thread
     };
 
     // Decodes in memory the members an archive's import converts, and nothing else. Touches no
@@ -409,8 +414,11 @@ struct ImportEngine::Impl {
             return chosen;
         };
         auto members = readLhaMembers(path, choose, kArchiveLimits);
-        for (const auto& name : read.names)
+        for (const auto& name : read.names) {
             read.texts.push_back(std::move(taken.count(name) ? taken[name] : members[name]));
+            const Kind group = r.kind == Kind::Pack ? kPackOrder[read.notText.size()] : r.kind;
+            read.notText.push_back(notGroupText(read.texts.back(), group));
+        }
         return read;
     }
 
@@ -491,20 +499,22 @@ struct ImportEngine::Impl {
         if (r.kind == Kind::Zip) return importZip(r, path, sum, converted);
         const Kind group = r.kind;
         if (group == Kind::OZ) ctx.oddsStartFlag = 1;
-        std::string label = path, text;
+        std::string label = path, text, notText;
         if (!r.archive()) {
             text = readText(path);
+            notText = notGroupText(text, group);
         } else {
             ArchiveRead read = archiveMembers(r, path, ctx.fileDate);
             label = read.names[0];
             text = std::move(read.texts[0]);
+            notText = std::move(read.notText[0]);
             if (!r.memberKinds.empty() && r.date.empty())
                 ctx.fileDate = recogniseDailyText(label).date;
         }
         if (group == Kind::OZ && ctx.fileDate.empty())
             throw ImportError(
                 path, "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません");
-        checkText(label, text, group);
+        refuseUnlessText(label, notText);
         convertText(sum, text, label, group, converted, sum.input);
     }
 
@@ -537,18 +547,21 @@ struct ImportEngine::Impl {
     void importPack(const Recognition& r, const std::string& path, ImportSummary& sum,
                     std::size_t& converted) {
         const std::string date = ctx.fileDate;
-        std::vector<std::string> members, texts;
+        std::vector<std::string> members, texts, notText;
         if (r.archive()) {
             ArchiveRead read = archiveMembers(r, path, date);
             members = std::move(read.names);
             texts = std::move(read.texts);
+            notText = std::move(read.notText);
         } else {
             const std::string prefix = folderOf(path);
             members = pickPackMembers(filesIn(prefix.empty() ? "." : prefix), date, false, path);
-            for (const auto& member : members) texts.push_back(readText(prefix + member));
+            for (const auto& member : members) {
+                texts.push_back(readText(prefix + member));
+                notText.push_back(notGroupText(texts.back(), kPackOrder[notText.size()]));
+            }
         }
-        for (std::size_t k = 0; k < members.size(); ++k)
-            checkText(members[k], texts[k], kPackOrder[k]);
+        for (std::size_t k = 0; k < members.size(); ++k) refuseUnlessText(members[k], notText[k]);
         for (std::size_t k = 0; k < members.size(); ++k) {
             // A pack named without a date (given with --as): the odds take their member's date.
             if (kPackOrder[k] == Kind::OZ && ctx.fileDate.empty())
@@ -588,7 +601,8 @@ struct ImportEngine::Impl {
             return std::make_tuple(dateKey(a.daily), groupOrder(a.daily.kind), a.name) <
                    std::make_tuple(dateKey(b.daily), groupOrder(b.daily.kind), b.name);
         });
-        for (const Member& m : members) checkText(m.name, zip.read(m.index), m.daily.kind);
+        for (const Member& m : members)
+            refuseUnlessText(m.name, notGroupText(zip.read(m.index), m.daily.kind));
         for (const Member& m : members) {
             const std::string text = zip.read(m.index);
             ctx.fileDate = m.daily.date;

@@ -12,26 +12,27 @@ Record::Record(std::string_view bytes)
           return static_cast<unsigned char>(c) >= 0x80;
       })) {}
 
-const std::vector<unsigned char>& Record::kinds() const {
-    if (kinds_.empty() && !bytes_.empty()) {
-        kinds_.resize(bytes_.size());
-        for (std::size_t i = 0; i < bytes_.size();) {
-            auto c = static_cast<unsigned char>(bytes_[i]);
-            if (c < 0x80) {  // ASCII, 0 already
-                ++i;
-                continue;
-            }
-            if (cp932::charLength(bytes_, i) == 2) {
-                kinds_[i] = 1;
-                kinds_[i + 1] = 2;
-                i += 2;
-            } else {
-                kinds_[i] = cp932::isSingle(c) ? 0 : 3;
-                ++i;
-            }
+const unsigned char* Record::kinds() const {
+    unsigned char* k = small_.data();
+    if (bytes_.size() > small_.size()) {
+        large_.resize(bytes_.size());
+        k = large_.data();
+    }
+    if (kindsMade_) return k;
+    kindsMade_ = true;
+    for (std::size_t i = 0; i < bytes_.size();) {
+        auto c = static_cast<unsigned char>(bytes_[i]);
+        if (c < 0x80) {
+            k[i++] = 0;
+        } else if (cp932::charLength(bytes_, i) == 2) {
+            k[i] = 1;
+            k[i + 1] = 2;
+            i += 2;
+        } else {
+            k[i++] = cp932::isSingle(c) ? 0 : 3;
         }
     }
-    return kinds_;
+    return k;
 }
 
 void Record::appendField(std::string& out, std::size_t pos, std::size_t len) const {
@@ -42,7 +43,7 @@ void Record::appendField(std::string& out, std::size_t pos, std::size_t len) con
         out.append(bytes_.data() + begin, end - begin);
         return;
     }
-    const auto& k = kinds();
+    const unsigned char* k = kinds();
     for (std::size_t i = begin; i < end; ++i) {
         bool whole = k[i] == 0 || (k[i] == 1 && i + 1 < end) || (k[i] == 2 && i > begin);
         out.push_back(whole ? bytes_[i] : '?');

@@ -1,6 +1,7 @@
 #pragma once
 // A record: the CP932 bytes of one input line, cut into fields by 1-based byte position.
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -38,11 +39,15 @@ public:
 
 private:
     // For each byte: 0 a whole single-byte character, 1 the lead of a pair, 2 its trail, 3 invalid.
-    const std::vector<unsigned char>& kinds() const;
+    // Made on the first field of a record that is not all ASCII; a record of the usual length
+    // needs no allocation.
+    const unsigned char* kinds() const;
 
     std::string_view bytes_;
     bool ascii_;
-    mutable std::vector<unsigned char> kinds_;
+    mutable bool kindsMade_ = false;
+    mutable std::array<unsigned char, 1024> small_;
+    mutable std::vector<unsigned char> large_;
 };
 
 // Whether a race key can place its record: it is not all blanks and holds no control byte

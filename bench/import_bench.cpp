@@ -2,10 +2,13 @@
 // prints what it took, as lines that bench/run reads.
 //
 //   velt_bench_import [--reference] [--each] --data-folder DIR FILE... | @LIST
+//   velt_bench_import --decode-only FILE... | @LIST
 //
 // Without --each the files go to the engine in one call, as velt-cli hands them over. With --each
 // every file is imported by a call of its own and its time is counted to its kind (the name's
-// prefix), so that text files give records per second of each converter.
+// prefix), so that text files give records per second of each converter. --decode-only decodes
+// every member of the LHA archives in memory on one thread and converts nothing: the part of any
+// import (and of its floor) that lhasa does.
 
 #include <sys/resource.h>
 
@@ -14,11 +17,13 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "../tests/support/reference_store.h"
 #include "shell/import_engine.h"
+#include "shell/lha_archive.h"
 
 namespace {
 
@@ -49,13 +54,15 @@ struct Tally {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool reference = false, each = false;
+    bool reference = false, each = false, decodeOnly = false;
     std::string folder;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--reference") {
             reference = true;
+        } else if (arg == "--decode-only") {
+            decodeOnly = true;
         } else if (arg == "--each") {
             each = true;
         } else if (arg == "--data-folder" && i + 1 < argc) {
@@ -67,6 +74,20 @@ int main(int argc, char** argv) {
         } else {
             files.push_back(arg);
         }
+    }
+    using Clock = std::chrono::steady_clock;
+    if (decodeOnly) {
+        const auto start = Clock::now();
+        std::size_t bytes = 0;
+        auto all = [](const std::vector<std::string>& names) {
+            return std::set<std::string>(names.begin(), names.end());
+        };
+        for (const auto& f : files)
+            for (const auto& [name, text] : velt::readLhaMembers(f, all, velt::LhaLimits{}))
+                bytes += text.size();
+        std::printf("decode files %zu bytes %zu seconds %.6f\n", files.size(), bytes,
+                    std::chrono::duration<double>(Clock::now() - start).count());
+        return 0;
     }
     if (folder.empty() || files.empty()) {
         std::fprintf(stderr,
@@ -81,7 +102,6 @@ int main(int argc, char** argv) {
     if (reference)
         engine.setStoreFactory([] { return std::make_unique<velt::test::ReferenceStore>(); });
 
-    using Clock = std::chrono::steady_clock;
     std::map<std::string, Tally> kinds;
     Tally total;
     auto count = [&](const velt::ImportSummary& s, double seconds) {

@@ -29,6 +29,7 @@
 #include "shell/recognition.h"
 #include "shell/shown.h"
 #include "shell/text_check.h"
+#include "shell/worker.h"
 #include "shell/zip_archive.h"
 
 namespace velt {
@@ -296,7 +297,7 @@ struct ImportEngine::Impl {
     struct Held {
         Impl& d;
         ~Held() {
-            d.ahead.clear();  // waits for reads still running
+            d.ahead.clear();  // reads never taken: what they decode is let go of
             d.kept.clear();
             d.journal.reset();
             d.lock.reset();
@@ -422,14 +423,17 @@ struct ImportEngine::Impl {
         return read;
     }
 
-    // The archives of a list read ahead on the second core while the one before them converts:
-    // the next one's read starts before this one's is taken, so two can be waiting at most.
+    // The archives of a list read ahead, one after another on the second core, while the ones
+    // before them convert; a few are asked for at once, so that a small archive converting while
+    // a large one is read does not leave this thread waiting.
+    static constexpr std::size_t kReadAhead = 3;
     struct Ahead {
         std::string key;
         std::future<ArchiveRead> read;
     };
-    KeptMembers kept;  // before `ahead`: outlives the reads that take from it
+    KeptMembers kept;  // before the reader: outlives the reads that take from it
     std::deque<Ahead> ahead;
+    Worker reader;
 
     static std::string aheadKey(const Recognition& r, const std::string& path,
                                 const std::string& date) {
@@ -441,13 +445,16 @@ struct ImportEngine::Impl {
 
     void readAhead(const Recognition& r, const std::string& path) {
         if (!r.archive() || r.kind == Kind::Zip || r.kind == Kind::None) return;
-        // A read never taken (its import stopped before reading) is let go of first.
-        while (ahead.size() >= 2) ahead.pop_front();
+        // Reads never taken (their imports stopped before reading) are let go of first.
+        while (ahead.size() > kReadAhead) ahead.pop_front();
+        auto read = std::make_shared<std::packaged_task<ArchiveRead()>>(
+            [this, r, path] { return readArchive(r, path, r.date, &kept); });
         try {
-            ahead.push_back({aheadKey(r, path, r.date),
-                             std::async(std::launch::async, readArchive, r, path, r.date, &kept)});
+            ahead.push_back({aheadKey(r, path, r.date), read->get_future()});
+            reader.post([read] { (*read)(); });
         } catch (const std::system_error&) {
             // No second thread: the archive is read when its turn comes.
+            ahead.pop_back();
         }
     }
 
@@ -910,10 +917,12 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
         }
         return sums;
     }
-    // The next archive is read while one converts.
+    // The next archives are read while one converts.
+    std::size_t asked = 1;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const auto& [path, r] = inputs[i];
-        if (i + 1 < inputs.size()) d.readAhead(inputs[i + 1].second, inputs[i + 1].first);
+        for (; asked < inputs.size() && asked <= i + Impl::kReadAhead; ++asked)
+            if (asked > i) d.readAhead(inputs[asked].second, inputs[asked].first);
         ImportSummary sum;
         sum.input = path;
         d.ctx.fileDate = r.date;

@@ -727,6 +727,21 @@ struct ImportEngine::Impl {
         return true;
     }
 
+    // One recognised input imported on its own, as a button imports it: the folder held, then the
+    // button's completion message when it succeeds.
+    void runAlone(const Recognition& r, const std::string& path, ImportSummary& sum,
+                  Button button) {
+        sum.recognised = true;
+        Held held{*this};
+        if (!ready({{path, r}}, sum.error)) {
+            report(sum.error);
+            return;
+        }
+        run(r, path, sum);
+        if (sum.succeeded)
+            messages.message({Message::Kind::Outcome, completionMessage(button), {}});
+    }
+
     // Runs one recognised import and reports its failure.
     void run(const Recognition& r, const std::string& path, ImportSummary& sum) {
         std::size_t converted = 0;
@@ -792,14 +807,7 @@ ImportSummary ImportEngine::importAs(Button button, const std::string& path) {
         d.messages.message({Message::Kind::Rejection, rejectionMessage(button), {}});
         return sum;
     }
-    sum.recognised = true;
-    Impl::Held held{d};
-    if (!d.ready({{path, r}}, sum.error)) {
-        d.report(sum.error);
-        return sum;
-    }
-    d.run(r, path, sum);
-    if (sum.succeeded) d.messages.message({Message::Kind::Outcome, completionMessage(button), {}});
+    d.runAlone(r, path, sum, button);
     return sum;
 }
 
@@ -862,15 +870,7 @@ ImportSummary ImportEngine::importWithKind(const std::string& kind, const std::s
         if (r.extension == ".zip") r.kind = Kind::Zip;
     }
     d.ctx.fileDate = r.date;
-    sum.recognised = true;
-    Impl::Held held{d};
-    if (!d.ready({{path, r}}, sum.error)) {
-        d.report(sum.error);
-        return sum;
-    }
-    d.run(r, path, sum);
-    if (sum.succeeded)
-        d.messages.message({Message::Kind::Outcome, completionMessage(buttonOf(group)), {}});
+    d.runAlone(r, path, sum, buttonOf(group));
     return sum;
 }
 

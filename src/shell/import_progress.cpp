@@ -36,4 +36,29 @@ bool ImportProgress::waiting(const std::string& dataFolder) {
     return true;
 }
 
+void WindowMessages::endImport() {
+    endProgress();
+    progress_.end();
+}
+
+void WindowMessages::message(const Message& m) {
+    endImport();
+    showMessage(m);
+}
+
+bool WindowMessages::confirm(const std::string& question) {
+    endImport();
+    return askYesNo(question);
+}
+
+void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
+    if (progress_.update(input, done, total))
+        showProgress(progress_.label(), progress_.permille(), progress_.several());
+}
+
+void WindowMessages::waiting(const std::string& dataFolder) {
+    if (progress_.waiting(dataFolder)) showProgress(progress_.label(), 0, true);
+    keepDrawn();
+}
+
 }  // namespace velt

@@ -3,8 +3,11 @@
 // whether that changed since it was last shown (every repaint costs the import time).
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
+
+#include "shell/messages.h"
 
 namespace velt {
 
@@ -27,5 +30,46 @@ private:
     std::string label_;
     int permille_ = -1;
 };
+
+// The engine's messages as a window shows them: message boxes, a yes/no question, and the progress
+// dialog, which every message and question closes first. A window gives the dialogs.
+class WindowMessages : public Messages {
+public:
+    // The files of the import that starts: a drop of several shows its progress at once.
+    void beginImport(std::vector<std::string> inputs) { progress_.begin(std::move(inputs)); }
+    void endImport();
+
+    void message(const Message& message) override;
+    bool confirm(const std::string& question) override;
+    void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
+    void waiting(const std::string& dataFolder) override;
+
+protected:
+    virtual void showMessage(const Message& message) = 0;
+    virtual bool askYesNo(const std::string& question) = 0;
+    virtual void showProgress(const std::string& label, int permille, bool several) = 0;
+    virtual void endProgress() = 0;
+    // While another import is waited for: the window stays drawn.
+    virtual void keepDrawn() {}
+
+private:
+    ImportProgress progress_;
+};
+
+// Runs an import in a window: its progress shown from the start, and whatever escapes the engine
+// reported as the import broken off.
+template <typename Work>
+void runInWindow(WindowMessages& messages, std::vector<std::string> inputs, Work&& work) {
+    messages.beginImport(std::move(inputs));
+    try {
+        work();
+    } catch (const std::exception& e) {
+        messages.message({Message::Kind::Failure,
+                          std::string("取り込みを中断しました。\n") + e.what(),
+                          {},
+                          Message::Icon::Warning});
+    }
+    messages.endImport();
+}
 
 }  // namespace velt

@@ -540,7 +540,7 @@ private slots:
 
     void messagesAndProgress() {
         FakeDialogs dialogs;
-        velt::WindowMessages messages(dialogs, nullptr);
+        velt::Form1Messages messages(dialogs, nullptr);
         messages.beginImport({"/in/OZ011117.lzh"});
         messages.progress("/in/OZ011117.lzh", 0, 200);
         messages.progress("/in/OZ011117.lzh", 0, 200);  // nothing new to show

@@ -42,34 +42,23 @@ void showIn(Dialogs& dialogs, QWidget* window, const Message& m) {
 
 }  // namespace
 
-void WindowMessages::beginImport(std::vector<std::string> inputs) {
-    progress_.begin(std::move(inputs));
-}
-
-void WindowMessages::endImport() {
-    dialogs_.endProgress();
-    progress_.end();
-}
-
-void WindowMessages::message(const Message& m) {
-    endImport();
+void Form1Messages::showMessage(const Message& m) {
     showIn(dialogs_, window_, m);
 }
 
-bool WindowMessages::confirm(const std::string& question) {
-    endImport();
+bool Form1Messages::askYesNo(const std::string& question) {
     return dialogs_.askYesNo(window_, fromUtf8(question), kTitle);
 }
 
-void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
-    if (progress_.update(input, done, total))
-        dialogs_.showProgress(window_, fromUtf8(progress_.label()), progress_.permille(),
-                              progress_.several());
+void Form1Messages::showProgress(const std::string& label, int permille, bool several) {
+    dialogs_.showProgress(window_, fromUtf8(label), permille, several);
 }
 
-void WindowMessages::waiting(const std::string& dataFolder) {
-    if (progress_.waiting(dataFolder))
-        dialogs_.showProgress(window_, fromUtf8(progress_.label()), 0, true);
+void Form1Messages::endProgress() {
+    dialogs_.endProgress();
+}
+
+void Form1Messages::keepDrawn() {
     // The wait can be long: the dialog and the window stay drawn meanwhile.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
@@ -208,16 +197,7 @@ template <typename Work>
 void Form1::runImport(std::vector<std::string> inputs, Work work) {
     busy_ = true;
     engine_.setDataFolder(Text1->text().toStdString());
-    messages_.beginImport(std::move(inputs));
-    try {
-        work();
-    } catch (const std::exception& e) {
-        messages_.message({Message::Kind::Failure,
-                           std::string("取り込みを中断しました。\n") + e.what(),
-                           {},
-                           Message::Icon::Warning});
-    }
-    messages_.endImport();
+    runInWindow(messages_, std::move(inputs), work);
     busy_ = false;
 }
 

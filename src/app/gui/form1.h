@@ -23,24 +23,21 @@ namespace velt {
 
 class VeltAbout;
 
-// The engine's messages as message boxes, and its progress as the progress dialog.
-class WindowMessages : public Messages {
+// The engine's messages in this window's dialogs.
+class Form1Messages : public WindowMessages {
 public:
-    WindowMessages(Dialogs& dialogs, QWidget* window) : dialogs_(dialogs), window_(window) {}
+    Form1Messages(Dialogs& dialogs, QWidget* window) : dialogs_(dialogs), window_(window) {}
 
-    // The files of the import that starts: a drop of several shows its progress at once.
-    void beginImport(std::vector<std::string> inputs);
-    void endImport();
-
-    void message(const Message& message) override;
-    bool confirm(const std::string& question) override;
-    void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
-    void waiting(const std::string& dataFolder) override;
+protected:
+    void showMessage(const Message& message) override;
+    bool askYesNo(const std::string& question) override;
+    void showProgress(const std::string& label, int permille, bool several) override;
+    void endProgress() override;
+    void keepDrawn() override;
 
 private:
     Dialogs& dialogs_;
     QWidget* window_;
-    ImportProgress progress_;
 };
 
 class Form1 : public QMainWindow, private FormView {
@@ -110,7 +107,7 @@ private:
     Dialogs& dialogs_;
     FormLogic logic_;
     bool loading_ = false;
-    WindowMessages messages_;
+    Form1Messages messages_;
     ImportEngine engine_;
     QString lastFile_;
     bool busy_ = false;

@@ -37,33 +37,20 @@ void place(HWND control, const Place& p, int dpi) {
 
 }  // namespace
 
-void WindowMessages::beginImport(std::vector<std::string> inputs) {
-    progress_.begin(std::move(inputs));
-}
-
-void WindowMessages::endImport() {
-    dialogs_.endProgress();
-    progress_.end();
-}
-
-void WindowMessages::message(const Message& m) {
-    endImport();
+void Form1Messages::showMessage(const Message& m) {
     dialogs_.showMessage(window_, m.text, m.title.empty() ? kAppTitle : m.title, m.icon);
 }
 
-bool WindowMessages::confirm(const std::string& question) {
-    endImport();
+bool Form1Messages::askYesNo(const std::string& question) {
     return dialogs_.askYesNo(window_, question, kAppTitle);
 }
 
-void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
-    if (progress_.update(input, done, total))
-        dialogs_.showProgress(window_, progress_.label(), progress_.permille(),
-                              progress_.several());
+void Form1Messages::showProgress(const std::string& label, int permille, bool several) {
+    dialogs_.showProgress(window_, label, permille, several);
 }
 
-void WindowMessages::waiting(const std::string& dataFolder) {
-    if (progress_.waiting(dataFolder)) dialogs_.showProgress(window_, progress_.label(), 0, true);
+void Form1Messages::endProgress() {
+    dialogs_.endProgress();
 }
 
 Form1::Form1(std::string programFolder, Dialogs& dialogs)
@@ -283,16 +270,7 @@ template <typename Work>
 void Form1::runImport(std::vector<std::string> inputs, Work work) {
     busy_ = true;
     engine_.setDataFolder(dataFolderText());
-    messages_.beginImport(std::move(inputs));
-    try {
-        work();
-    } catch (const std::exception& e) {
-        messages_.message({Message::Kind::Failure,
-                           std::string("取り込みを中断しました。\n") + e.what(),
-                           {},
-                           Message::Icon::Warning});
-    }
-    messages_.endImport();
+    runInWindow(messages_, std::move(inputs), work);
     busy_ = false;
 }
 

@@ -32,25 +32,21 @@ enum Id : int {
     kMvarsion,
 };
 
-// The engine's messages as message boxes, and its progress as the progress window.
-class WindowMessages : public Messages {
+// The engine's messages in this window's dialogs.
+class Form1Messages : public WindowMessages {
 public:
-    explicit WindowMessages(Dialogs& dialogs) : dialogs_(dialogs) {}
+    explicit Form1Messages(Dialogs& dialogs) : dialogs_(dialogs) {}
     void setWindow(HWND window) { window_ = window; }
 
-    // The files of the import that starts: a drop of several shows its progress at once.
-    void beginImport(std::vector<std::string> inputs);
-    void endImport();
-
-    void message(const Message& message) override;
-    bool confirm(const std::string& question) override;
-    void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
-    void waiting(const std::string& dataFolder) override;
+protected:
+    void showMessage(const Message& message) override;
+    bool askYesNo(const std::string& question) override;
+    void showProgress(const std::string& label, int permille, bool several) override;
+    void endProgress() override;
 
 private:
     Dialogs& dialogs_;
     HWND window_ = nullptr;
-    ImportProgress progress_;
 };
 
 class Form1 : private FormView {
@@ -97,7 +93,7 @@ private:
 
     Dialogs& dialogs_;
     FormLogic logic_;
-    WindowMessages messages_;
+    Form1Messages messages_;
     ImportEngine engine_;
     HWND window_ = nullptr;
     HWND label1_ = nullptr;

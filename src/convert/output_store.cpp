@@ -97,7 +97,7 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     auto it = files_.find(path);
     if (it != files_.end()) return it->second;
 
-    File f;
+    File f(keyNodes_);
     f.mode = mode;
     f.keyChars = keyChars;
     recoverTornAppend(path);
@@ -138,7 +138,9 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
         const std::string text =
             guard(path, "ファイルを読めません", [&] { return file.readRest(kMaxFileBytes); });
         f.needsLineEnd = !text.empty() && text.back() != '\n' && text.back() != '\r';
-        for (std::string_view line : splitLines(text)) {
+        const std::vector<std::string_view> lines = splitLines(text);
+        f.keys.reserve(lines.size());
+        for (std::string_view line : lines) {
             if (mode == Mode::Sorted) f.lines.emplace_back(line);
             f.keys.insert(keyOf(line, keyChars));
         }

@@ -2,6 +2,7 @@
 // The output store: the one place that reads and writes Target's files during an import.
 
 #include <cstddef>
+#include <memory_resource>
 #include <set>
 #include <string>
 #include <string_view>
@@ -45,9 +46,10 @@ private:
     std::size_t linesWritten_ = 0;
     enum class Mode { Keyed, Plain, Sorted };
     struct File {
+        explicit File(std::pmr::memory_resource& nodes) : keys(&nodes) {}
         Mode mode;
         std::size_t keyChars = 0;
-        std::unordered_set<std::string> keys;
+        std::pmr::unordered_set<std::string> keys;
         // The keys in order, made on the first key of fewer characters (one holding two-byte
         // characters), which is found at the start of a longer key; kept from then on.
         std::set<std::string> ordered;
@@ -73,6 +75,9 @@ private:
     void writePending(const std::string& path, File& f);
     void writeSorted(const std::string& path, File& f);
 
+    // The keys' nodes, given back all at once with the store: a file's keys are read afresh by
+    // every import and never removed one by one.
+    std::pmr::unsynchronized_pool_resource keyNodes_;
     std::unordered_map<std::string, File> files_;
     std::unordered_set<std::string> cleanedFolders_;
 };

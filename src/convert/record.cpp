@@ -1,6 +1,7 @@
 #include "convert/record.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "codes/cp932.h"
@@ -21,6 +22,14 @@ const unsigned char* Record::kinds() const {
     if (kindsMade_) return k;
     kindsMade_ = true;
     for (std::size_t i = 0; i < bytes_.size();) {
+        // Eight ASCII bytes at a time: most of a record is digits and blanks.
+        std::uint64_t eight;
+        if (i + 8 <= bytes_.size() &&
+            (std::memcpy(&eight, bytes_.data() + i, 8), (eight & 0x8080808080808080u) == 0)) {
+            std::memset(k + i, 0, 8);
+            i += 8;
+            continue;
+        }
         auto c = static_cast<unsigned char>(bytes_[i]);
         if (c < 0x80) {
             k[i++] = 0;

@@ -427,9 +427,21 @@ struct ImportEngine::Impl {
     // before them convert; a few are asked for at once, so that a small archive converting while
     // a large one is read does not leave this thread waiting.
     static constexpr std::size_t kReadAhead = 3;
+    // A read run by whichever thread claims it first: the reader in its turn, or this thread
+    // when it would otherwise wait for the reader.
+    struct Read {
+        std::atomic<bool> claimed{false};
+        std::packaged_task<ArchiveRead()> task;
+        bool run() {
+            if (claimed.exchange(true)) return false;
+            task();
+            return true;
+        }
+    };
     struct Ahead {
         std::string key;
-        std::future<ArchiveRead> read;
+        std::shared_ptr<Read> read;
+        std::future<ArchiveRead> result;
     };
     KeptMembers kept;  // before the reader: outlives the reads that take from it
     std::deque<Ahead> ahead;
@@ -447,11 +459,12 @@ struct ImportEngine::Impl {
         if (!r.archive() || r.kind == Kind::Zip || r.kind == Kind::None) return;
         // Reads never taken (their imports stopped before reading) are let go of first.
         while (ahead.size() > kReadAhead) ahead.pop_front();
-        auto read = std::make_shared<std::packaged_task<ArchiveRead()>>(
+        auto read = std::make_shared<Read>();
+        read->task = std::packaged_task<ArchiveRead()>(
             [this, r, path] { return readArchive(r, path, r.date, &kept); });
         try {
-            ahead.push_back({aheadKey(r, path, r.date), read->get_future()});
-            reader.post([read] { (*read)(); });
+            ahead.push_back({aheadKey(r, path, r.date), read, read->task.get_future()});
+            reader.post([read] { read->run(); });
         } catch (const std::system_error&) {
             // No second thread: the archive is read when its turn comes.
             ahead.pop_back();
@@ -467,9 +480,16 @@ struct ImportEngine::Impl {
             auto it = std::find_if(ahead.begin(), ahead.end(),
                                    [&](const Ahead& a) { return a.key == key; });
             if (it != ahead.end()) {
-                auto read = std::move(it->read);
+                Ahead mine = std::move(*it);
                 ahead.erase(it);
-                return read.get();
+                // While the reader is on it, this thread reads the next archives not yet begun.
+                mine.read->run();
+                while (mine.result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                    auto later = std::find_if(ahead.begin(), ahead.end(),
+                                              [](const Ahead& a) { return a.read->run(); });
+                    if (later == ahead.end()) break;
+                }
+                return mine.result.get();
             }
             return readArchive(r, path, date, &kept);
         } catch (const ArchiveMissing& e) {

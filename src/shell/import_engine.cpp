@@ -154,17 +154,8 @@ Converter converterOf(Kind kind) {
 // race date), as the converter names it; empty for a record it refuses.
 std::string commentYear(std::string_view line) {
     if (line.size() < 26 || !placeableKey(line.substr(0, 8))) return {};
-    // The common case, a head of single bytes: the fields are the bytes themselves.
-    const std::string_view head = line.substr(0, 26);
-    if (std::all_of(head.begin(), head.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        const std::string_view named[] = {head.substr(18, 8), head.substr(0, 2)};
-        for (std::string_view part : named)
-            if (part.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
-                return {};
-        return std::string(head.substr(18, 4));
-    }
-    const Record r(line);
+    // The fields named lie in the first 26 bytes, and so do the characters they cut.
+    const Record r(line.substr(0, 26));
     const std::string date = r.field(19, 8);
     const std::string named = cp932::toUtf8(date) + cp932::toUtf8(r.field(1, 2));
     if (named.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) return {};

@@ -288,7 +288,7 @@ struct ImportEngine::Impl {
     struct Held {
         Impl& d;
         ~Held() {
-            d.ahead.clear();  // reads never taken: what they decode is let go of
+            while (!d.ahead.empty()) d.dropOldestRead();
             d.kept.clear();
             d.journal.reset();
             d.lock.reset();
@@ -446,10 +446,16 @@ struct ImportEngine::Impl {
         return key;
     }
 
+    // A read never taken (its import stopped before reading): not begun, the reader skips it.
+    void dropOldestRead() {
+        ahead.front().read->claimed = true;
+        ahead.pop_front();
+    }
+
     void readAhead(const Recognition& r, const std::string& path) {
         if (!r.archive() || r.kind == Kind::Zip || r.kind == Kind::None) return;
         // Reads never taken (their imports stopped before reading) are let go of first.
-        while (ahead.size() > kReadAhead) ahead.pop_front();
+        while (ahead.size() > kReadAhead) dropOldestRead();
         auto read = std::make_shared<Read>();
         read->task = std::packaged_task<ArchiveRead()>(
             [this, r, path] { return readArchive(r, path, r.date, &kept); });

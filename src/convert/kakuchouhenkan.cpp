@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "codes/code.h"
@@ -96,18 +97,40 @@ bool safeNamePart(std::string_view utf8) {
     return utf8.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
+// Where a comment record goes: its date and course as they stand (CP932), as its file names
+// carry them (UTF-8), and its year folder. Nothing for a record that cannot be placed. Only the
+// first ska::kMinBytes bytes are looked at.
+struct Place {
+    std::string date, course, dateText, courseText, year;
+};
+
+std::optional<Place> placeOf(std::string_view line) {
+    if (line.size() < ska::kMinBytes) return std::nullopt;
+    if (!placeableKey(line.substr(0, race::kRaceKeyBytes))) return std::nullopt;
+    // The fields lie in the head, and so do the characters they cut.
+    const Record head(line.substr(0, ska::kMinBytes));
+    Place p;
+    p.date = head.field(ska::kDate);
+    p.course = head.field(race::kCourse);
+    p.dateText = cp932::toUtf8(p.date);
+    p.courseText = cp932::toUtf8(p.course);
+    if (!safeNamePart(p.dateText) || !safeNamePart(p.courseText)) return std::nullopt;
+    p.year = cp932::toUtf8(p.date.substr(0, cp932::prefixBytes(p.date, 4)));
+    return p;
+}
+
 }  // namespace
 
+std::string commentYearFolder(std::string_view line) {
+    const auto place = placeOf(line);
+    return place ? place->year : std::string();
+}
+
 Outcome kakuchouhenkan(std::string_view line, ImportContext& ctx) {
-    if (line.size() < ska::kMinBytes) return Outcome::Malformed;
-    if (!placeableKey(line.substr(0, race::kRaceKeyBytes))) return Outcome::Malformed;
+    const auto place = placeOf(line);
+    if (!place) return Outcome::Malformed;
+    const auto& [date, course, dateText, courseText, year] = *place;
     const Record r(line);
-    const std::string date = r.field(ska::kDate);
-    const std::string course = r.field(race::kCourse);
-    const std::string year = cp932::toUtf8(date.substr(0, cp932::prefixBytes(date, 4)));
-    const std::string dateText = cp932::toUtf8(date);
-    const std::string courseText = cp932::toUtf8(course);
-    if (!safeNamePart(dateText) || !safeNamePart(courseText)) return Outcome::Malformed;
     ctx.fileDate = dateText;
 
     std::string key = date + course;

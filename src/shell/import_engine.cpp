@@ -150,18 +150,6 @@ Converter converterOf(Kind kind) {
     }
 }
 
-// The KCOM_DATA year folder a comment record is written into (the first four characters of its
-// race date), as the converter names it; empty for a record it refuses.
-std::string commentYear(std::string_view line) {
-    if (line.size() < 26 || !placeableKey(line.substr(0, 8))) return {};
-    // The fields named lie in the first 26 bytes, and so do the characters they cut.
-    const Record r(line.substr(0, 26));
-    const std::string date = r.field(19, 8);
-    const std::string named = cp932::toUtf8(date) + cp932::toUtf8(r.field(1, 2));
-    if (named.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) return {};
-    return cp932::toUtf8(date.substr(0, cp932::prefixBytes(date, 4)));
-}
-
 std::string joined(const std::vector<std::string>& items) {
     std::string list;
     for (const auto& i : items) list += (list.empty() ? "" : "、") + i;
@@ -645,7 +633,7 @@ struct ImportEngine::Impl {
             if (looksLikeArchive(text) || !notTextReason(text, false).empty()) return;
             Lines lines(text);
             for (std::string_view line; lines.next(line);) {
-                std::string year = commentYear(line);
+                std::string year = commentYearFolder(line);
                 if (!year.empty()) years.insert(std::move(year));
             }
         };

@@ -57,7 +57,8 @@ int usageError(const std::string& what) {
 
 std::string asFolder(const std::string& dir) {
     std::string path = velt::platform::absolutePath(dir);
-    if (path.empty() || path.back() != '/') path += '/';
+    if (path.empty() || !velt::platform::isSeparator(path.back()))
+        path += velt::platform::kSeparator;
     return path;
 }
 
@@ -119,7 +120,7 @@ public:
         std::string bar(static_cast<std::size_t>(width * percent / 100), '#');
         bar.resize(width, '-');
         print(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-              velt::shown(input.substr(input.find_last_of('/') + 1)).c_str());
+              velt::shown(input.substr(input.find_last_of(velt::platform::kSeparators) + 1)).c_str());
         std::fflush(stderr);
         barShown_ = true;
     }

@@ -12,9 +12,6 @@
 namespace velt {
 namespace {
 
-const char kSection[] = "Velt";
-const char kKey[] = "path";
-
 Message warning(std::string text) {
     return {Message::Kind::Failure, std::move(text), {}, Message::Icon::Warning};
 }
@@ -34,7 +31,7 @@ FormLogic::FormLogic(std::string programFolder, FormView& view)
 
 void FormLogic::load() {
     try {
-        view_.setDataFolderText(readSetting(settingsFile_, kSection, kKey, std::string()));
+        view_.setDataFolderText(readSetting(settingsFile_, kDataFolderSection, kDataFolderKey, std::string()));
     } catch (const std::exception& e) {
         view_.showMessage(
             warning(std::string("設定ファイルを読めませんでした。\n") + shown(e.what())));
@@ -48,12 +45,12 @@ void FormLogic::chooseDataFolder() {
     const std::string folder = view_.dataFolderText();
     try {
         createSettingsFolder(settingsFile_);
-        writeSetting(settingsFile_, kSection, kKey, folder);
+        writeSetting(settingsFile_, kDataFolderSection, kDataFolderKey, folder);
     } catch (const std::exception& e) {
         // What the file holds now, read back: the warning says only what is true.
         std::string stored;
         try {
-            stored = readSetting(settingsFile_, kSection, kKey, std::string());
+            stored = readSetting(settingsFile_, kDataFolderSection, kDataFolderKey, std::string());
         } catch (const std::exception&) {
         }
         const std::string kept =

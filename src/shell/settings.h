@@ -6,6 +6,10 @@
 
 namespace velt {
 
+// Where a settings file holds the data folder.
+inline constexpr const char* kDataFolderSection = "Velt";
+inline constexpr const char* kDataFolderKey = "path";
+
 // The folder that holds the running executable, with its final separator.
 std::string programFolder();
 

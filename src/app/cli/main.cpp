@@ -204,7 +204,7 @@ int run(int argc, char** argv) {
             const std::string settings = velt::settingsFile(velt::programFolder());
             print(stdout, "\n設定ファイル: %s\n保存されているデータフォルダ: %s\n",
                   velt::shown(settings).c_str(),
-                  velt::shown(velt::readSetting(settings, "Velt", "path", "(なし)")).c_str());
+                  velt::shown(velt::readSetting(settings, velt::kDataFolderSection, velt::kDataFolderKey, "(なし)")).c_str());
             return 0;
         } else if (arg == "--version") {
             print(stdout, "%s\n", velt::versionText().c_str());
@@ -241,7 +241,7 @@ int run(int argc, char** argv) {
         }
         try {
             velt::createSettingsFolder(settings);
-            velt::writeSetting(settings, "Velt", "path", folder);
+            velt::writeSetting(settings, velt::kDataFolderSection, velt::kDataFolderKey, folder);
         } catch (const velt::ImportError& e) {
             print(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n",
                   velt::shown(e.what()).c_str());
@@ -259,7 +259,7 @@ int run(int argc, char** argv) {
     velt::ImportEngine engine(messages);
     engine.setDataFolder(dataFolder  ? asFolder(*dataFolder)
                          : setFolder ? asFolder(*setFolder)
-                                     : velt::readSetting(settings, "Velt", "path", ""));
+                                     : velt::readSetting(settings, velt::kDataFolderSection, velt::kDataFolderKey, ""));
 
     std::vector<velt::ImportSummary> summaries;
     if (asKind)

@@ -7,6 +7,7 @@
 
 #include "platform/file.h"
 #include "platform/replacement.h"
+#include "platform/system.h"
 
 namespace velt::platform {
 namespace {
@@ -19,7 +20,7 @@ constexpr std::string_view kReplacementTag = ".velt-tmp-";
 constexpr std::size_t kUniqueChars = 6;
 
 std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
+    const auto slash = path.find_last_of(kSeparators);
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
@@ -96,7 +97,8 @@ File openLockFile(const std::string& lockFile) {
 
 std::string FolderLock::fileOf(const std::string& dataFolder) {
     if (dataFolder.empty()) return ".velt-lock";
-    return dataFolder + (dataFolder.back() == '/' ? "" : "/") + ".velt-lock";
+    return dataFolder + (isSeparator(dataFolder.back()) ? "" : std::string(1, kSeparator)) +
+           ".velt-lock";
 }
 
 FolderLock FolderLock::acquire(const std::string& lockFile, const std::function<void()>& waiting) {
@@ -153,7 +155,7 @@ void removeReplacementLeftovers(const std::string& path) {
     }
     for (const std::string& name : names) {
         if (!isReplacementName(name)) continue;
-        const std::string leftover = folder + "/" + name;
+        const std::string leftover = folder + kSeparator + name;
         // Only regular files, never through a link, and none that a rewrite holds now.
         try {
             File f = File::openIfExists(leftover, Read | NoFollow | NonBlocking);

@@ -180,8 +180,9 @@ public:
     void put(const std::string& archive, const std::string& member, std::string text) {
         std::lock_guard<std::mutex> hold(mutex_);
         if (bytes_ + text.size() > kKeptBytes) return;
-        bytes_ += text.size();
-        texts_[key(archive, member)] = std::move(text);
+        // The same archive twice in one drop: kept once.
+        const std::size_t size = text.size();
+        if (texts_.emplace(key(archive, member), std::move(text)).second) bytes_ += size;
     }
     std::optional<std::string> take(const std::string& archive, const std::string& member) {
         std::lock_guard<std::mutex> hold(mutex_);

@@ -81,10 +81,10 @@ long long entrySize(std::string_view line, std::string_view& rest) {
     return size;
 }
 
-AppendJournal::AppendJournal(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {
-    const std::string path = dataFolder_ + ".velt-append";
+AppendJournal::AppendJournal(std::string dataFolder)
+    : dataFolder_(std::move(dataFolder)), path_(dataFolder_ + ".velt-append") {
     try {
-        file_ = openJournal(path, platform::Read | platform::Write | platform::Create);
+        file_ = openJournal(path_, platform::Read | platform::Write | platform::Create);
     } catch (const platform::FileError&) {
         return;  // a folder that takes no journal takes no appends either: their writes say why
     }
@@ -93,7 +93,7 @@ AppendJournal::AppendJournal(std::string dataFolder) : dataFolder_(std::move(dat
         text = file_.readRest(kMaxJournalBytes);
     } catch (const platform::FileError& e) {
         if (e.error() != EFBIG)
-            throw ImportError(path,
+            throw ImportError(path_,
                               "前回の書き込みの記録を読めません: " + describeErrno(e.error()));
     }
     // Only whole lines: a line cut short was written by an import killed before its append.
@@ -117,7 +117,7 @@ AppendJournal::~AppendJournal() {
         file_.close();
     } catch (const platform::FileError&) {
     }
-    if (open_.empty()) platform::remove(dataFolder_ + ".velt-append");
+    if (open_.empty()) platform::remove(path_);
 }
 
 void AppendJournal::store() {

@@ -39,6 +39,7 @@ private:
     void store();
 
     std::string dataFolder_;
+    std::string path_;  // "<data folder>.velt-append"
     platform::File file_;
     std::map<std::string, std::uint64_t> open_;  // path within the data folder: size before
 };

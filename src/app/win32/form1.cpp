@@ -53,6 +53,12 @@ void Form1Messages::endProgress() {
     dialogs_.endProgress();
 }
 
+void Form1Messages::keepDrawn() {
+    // The wait can be long: the windows are painted meanwhile, and nothing else is handled.
+    MSG m;
+    while (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&m);
+}
+
 Form1::Form1(std::string programFolder, Dialogs& dialogs)
     : dialogs_(dialogs),
       logic_(std::move(programFolder), *this),

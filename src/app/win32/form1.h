@@ -43,6 +43,7 @@ protected:
     bool askYesNo(const std::string& question) override;
     void showProgress(const std::string& label, int permille, bool several) override;
     void endProgress() override;
+    void keepDrawn() override;
 
 private:
     Dialogs& dialogs_;

@@ -9,15 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <deque>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "form1.h"
 #include "layout.h"
+#include "platform/file.h"
 #include "shell/settings.h"
 #include "support/test_files.h"
 #include "text.h"
@@ -269,6 +272,26 @@ TEST_F(Window, DropsImportRecognisedFilesAndNameTheOthers) {
         EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12),
                   c.written ? "05013112070 " : "<missing>");
     }
+}
+
+// An import that waits for another one holding the data folder keeps the window painted.
+TEST_F(Window, WaitForAnotherImportKeepsTheWindowPainted) {
+    Bench b;
+    b.chooseTarget();
+    b.open();
+    auto held = platform::FolderLock::acquire(platform::FolderLock::fileOf(b.target));
+    std::atomic<bool> painted{false};
+    std::thread other([&] {
+        Sleep(200);
+        InvalidateRect(b.form->hwnd(), nullptr, TRUE);
+        Sleep(300);
+        painted = !GetUpdateRect(b.form->hwnd(), nullptr, FALSE);
+        held = platform::FolderLock();
+    });
+    b.drop({b.file("KYD011117.txt", kydRecord() + "\r\n")});
+    other.join();
+    EXPECT_TRUE(painted);
+    EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12), "05013112070 ");
 }
 
 // "設定" and its menu item alike: the chosen folder with a separator, saved; a cancel keeps it.

@@ -2,7 +2,6 @@
 // iconv side gives, so that output files are identical on both platforms.
 #include <windows.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -160,10 +159,6 @@ std::string fromUtf8(std::string_view utf8) {
 }
 
 std::string toUtf8(std::string_view bytes) {
-    // ASCII reads the same in both: most fields that name files are digits.
-    if (std::all_of(bytes.begin(), bytes.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::string(bytes);
     const Tables& t = tables();
     std::string out;
     out.reserve(bytes.size() * 2);

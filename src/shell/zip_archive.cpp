@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include <cerrno>
+#include <set>
 
 #include "codes/cp932.h"
 #include "convert/import_error.h"
@@ -34,7 +35,10 @@ std::string zipErrorText(int code) {
 struct ZipArchive::State {
     std::string path;
     std::unique_ptr<zip_t, ArchiveClose> archive;
-    std::uint64_t decoded = 0;  // bytes handed out so far, against the archive's cap
+    // Bytes of the members handed out so far, against the archive's cap: a member read again
+    // (checked, then converted) counts once.
+    std::uint64_t decoded = 0;
+    std::set<std::size_t> counted;
 };
 
 ZipArchive::ZipArchive(const std::string& path) : state_(std::make_unique<State>()) {
@@ -99,7 +103,8 @@ std::string ZipArchive::read(std::size_t index) {
     if (st.size > kMaxMemberBytes)
         throw ImportError(s.path, "メンバー " + member + " の大きさ (" + std::to_string(st.size) +
                                       " バイト) が大きすぎます。256 MB までしか読みません");
-    if (s.decoded + st.size > kMaxArchiveBytes)
+    const bool first = !s.counted.count(index);
+    if (first && s.decoded + st.size > kMaxArchiveBytes)
         throw ImportError(s.path, "書庫の中身が大きすぎます。8 GB までしか読みません");
     std::unique_ptr<zip_file_t, FileClose> file(zip_fopen_index(s.archive.get(), index, 0));
     if (!file) throw broken("を開けません: " + std::string(zip_strerror(s.archive.get())));
@@ -120,7 +125,10 @@ std::string ZipArchive::read(std::size_t index) {
         throw broken("の長さが見出しと合いません (" + std::to_string(got) + " / " +
                      std::to_string(st.size) + " バイト)");
     bytes.resize(got);
-    s.decoded += got;
+    if (first) {
+        s.counted.insert(index);
+        s.decoded += got;
+    }
     return bytes;
 }
 

@@ -479,14 +479,12 @@ struct ImportEngine::Impl {
             }
             return readArchive(r, path, date, &kept);
         } catch (const ArchiveMissing& e) {
-            messages.message(
-                {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"});
+            messages.message(archiveMissingMessage());
             throw ImportError(e.file(), "ファイルが見つかりません");
         } catch (const MemberMissing&) {
             throw;  // the archive is whole: no extraction failed
         } catch (const ImportError& e) {
-            messages.message({Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
-                              Message::Icon::Exclamation});
+            messages.message(extractionFailedMessage());
             throw ImportError(e.file(), e.cause());
         }
     }

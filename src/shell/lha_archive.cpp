@@ -406,20 +406,27 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
     return 0;
 }
 
+Message archiveMissingMessage() {
+    return {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"};
+}
+
+Message extractionFailedMessage() {
+    return {Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
+            Message::Icon::Exclamation};
+}
+
 std::int32_t ExtractArchive(Messages& messages, std::int32_t hwnd, const std::string& archive,
                             const std::string& destination, const std::string& command,
                             const std::string& options, std::string* cause) {
     if (!platform::exists(archive)) {
-        messages.message(
-            {Message::Kind::Failure, "ファイルが見つかりません。No.4", "LzhMeltエラー"});
+        messages.message(archiveMissingMessage());
         if (cause) *cause = archive + ": ファイルが見つかりません";
         return 1;
     }
     std::string line = unlhaCommandLine(command, options, archive, destination);
     char output[1024] = {};
     if (Unlha(hwnd, line.c_str(), output, sizeof output) != 0) {
-        messages.message({Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
-                          Message::Icon::Exclamation});
+        messages.message(extractionFailedMessage());
         if (cause) *cause = output;
         return 1;
     }

@@ -1,6 +1,7 @@
 #pragma once
-// LHA archives (`LhaReader`): a checked reader over lhasa, `Unlha` with the interface of UnLHA32's
-// entry point, and `ExtractArchive`, the program's one call of it.
+// LHA archives: `LhaReader`, a checked reader over lhasa, through which imports read their members
+// (readLhaMembers); `Unlha` with the interface of UnLHA32's entry point; and `ExtractArchive`, the
+// extraction API over it.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 
 namespace velt {
 
+struct Message;
 class Messages;
 
 // One member of an archive, as its header describes it.
@@ -103,6 +105,11 @@ std::string unlhaCommandLine(const std::string& command, const std::string& opti
 // in outputBuffer, the files this call wrote are removed, and the result is non-zero.
 std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffer,
                    std::int32_t size);
+
+// The two failures an extraction reports: the archive missing ("No.4"), the extraction failed
+// ("No.5").
+Message archiveMissingMessage();
+Message extractionFailedMessage();
 
 // Checks that the archive exists, builds Unlha's command line and calls it; reports a failure
 // through `messages` ("No.4", "No.5"). 0 on success, 1 on failure. `cause`, when given, receives

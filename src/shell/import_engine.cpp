@@ -69,6 +69,7 @@ const char* const kOutOfMemory = "メモリが足りません";
 
 // The groups of a pack, in the order they are converted.
 const Kind kPackOrder[] = {Kind::KYD, Kind::SEBZEB, Kind::OZ, Kind::SKAZKA};
+constexpr std::size_t kCommentsInPack = 3;  // the comments' place in kPackOrder
 
 // Points the context at one input file's output store for as long as it is read.
 class StoreInUse {
@@ -257,9 +258,10 @@ struct ImportEngine::Impl {
     }
 
     // The data folder usable and held, and the year folders ready; false with the report when the
-    // import must not go on.
-    bool ready(const std::vector<std::pair<std::string, Recognition>>& inputs,
-               std::string& report) {
+    // import must not go on. `fileDate`, when given, is the date an input imported alone sees;
+    // the inputs of a list each see their own.
+    bool ready(const std::vector<std::pair<std::string, Recognition>>& inputs, std::string& report,
+               const std::string* fileDate = nullptr) {
         if (!dataFolderUsable(report) || !lockDataFolder(lock, report)) return false;
         try {
             journal.emplace(dataFolder);
@@ -267,7 +269,7 @@ struct ImportEngine::Impl {
             report = shown(e.file()) + ": " + e.cause() + "。何も書き込んでいません。";
             return false;
         }
-        return yearFoldersReady(inputs, report);
+        return yearFoldersReady(inputs, report, fileDate);
     }
 
     // What an import holds from ready() on: the data folder, and the journal of its appends
@@ -360,25 +362,28 @@ struct ImportEngine::Impl {
 
     // Decodes in memory the members an archive's import converts, and nothing else. Touches no
     // state, so that it can run ahead on another thread; `date` is the `fileDate` its import sees.
+    // The members of an archive that its import converts, in the order of conversion; throws
+    // MemberMissing when one is not there.
+    static std::vector<std::string> membersToRead(const Recognition& r, const std::string& path,
+                                                  const std::vector<std::string>& names,
+                                                  const std::string& date) {
+        if (r.kind == Kind::Pack) return pickPackMembers(names, date, true, path);
+        std::string member = r.kind == Kind::Lap ? "JracSei1.dat" : r.stem + ".txt";
+        if (!r.memberKinds.empty()) member = pickMember(names, r.memberKinds, r.date, true);
+        if (member.empty() || std::find(names.begin(), names.end(), member) == names.end())
+            throw MemberMissing(
+                path,
+                "書庫に " + (member.empty() ? kindList(r.memberKinds) : member) + " がありません");
+        return {member};
+    }
+
     static ArchiveRead readArchive(const Recognition& r, const std::string& path,
                                    const std::string& date, KeptMembers* kept) {
         ArchiveRead read;
         std::map<std::string, std::string> taken;
         auto choose = [&](const std::vector<std::string>& names) {
             try {
-                if (r.kind == Kind::Pack) {
-                    read.names = pickPackMembers(names, date, true, path);
-                } else {
-                    std::string member = r.kind == Kind::Lap ? "JracSei1.dat" : r.stem + ".txt";
-                    if (!r.memberKinds.empty())
-                        member = pickMember(names, r.memberKinds, r.date, true);
-                    if (member.empty() ||
-                        std::find(names.begin(), names.end(), member) == names.end())
-                        throw MemberMissing(
-                            path, "書庫に " + (member.empty() ? kindList(r.memberKinds) : member) +
-                                      " がありません");
-                    read.names.push_back(member);
-                }
+                read.names = membersToRead(r, path, names, date);
             } catch (const MemberMissing&) {
                 // A member missing from a damaged archive: the damage is what to report.
                 checkLhaArchive(path, kArchiveLimits);
@@ -623,7 +628,8 @@ struct ImportEngine::Impl {
 
     // The year folders the comment records of one input name. Read quietly: an input that cannot
     // be read is reported by its import.
-    void commentYears(const Recognition& r, const std::string& path, std::set<std::string>& years) {
+    void commentYears(const Recognition& r, const std::string& path, const std::string& fileDate,
+                      std::set<std::string>& years) {
         if (r.kind != Kind::SKAZKA && r.kind != Kind::Pack && r.kind != Kind::Zip) return;
         // A pipe or a device is read once, by its import.
         if (!platform::isRegularFile(path)) return;
@@ -652,11 +658,11 @@ struct ImportEngine::Impl {
                     if (wanted(name.substr(name.find_last_of('/') + 1))) scan(zip.read(i));
                 }
             } else if (r.archive()) {
+                // The comment member its import will take, and only that one.
                 auto choose = [&](const std::vector<std::string>& names) {
-                    std::set<std::string> chosen;
-                    for (const auto& name : names)
-                        if (wanted(name)) chosen.insert(name);
-                    return chosen;
+                    const auto members = membersToRead(r, path, names, fileDate);
+                    const std::size_t k = r.kind == Kind::Pack ? kCommentsInPack : 0;
+                    return std::set<std::string>{members.at(k)};
                 };
                 for (auto& [name, text] : readLhaMembers(path, choose, kArchiveLimits)) {
                     scan(text);
@@ -679,13 +685,14 @@ struct ImportEngine::Impl {
     // and that are missing, created when the user agrees. False, with the report, when the
     // import must not go on.
     bool yearFoldersReady(const std::vector<std::pair<std::string, Recognition>>& inputs,
-                          std::string& report) {
+                          std::string& report, const std::string* fileDate) {
         // On both cores: every comment member is decoded here once before its import.
         std::set<std::string> years, more;
         std::atomic<std::size_t> next{0};
         auto scan = [&](std::set<std::string>& found) {
             for (std::size_t i; (i = next++) < inputs.size();)
-                commentYears(inputs[i].second, inputs[i].first, found);
+                commentYears(inputs[i].second, inputs[i].first,
+                             fileDate ? *fileDate : inputs[i].second.date, found);
         };
         std::future<void> helper;
         if (inputs.size() > 1) {
@@ -737,7 +744,7 @@ struct ImportEngine::Impl {
                   Button button) {
         sum.recognised = true;
         Held held{*this};
-        if (!ready({{path, r}}, sum.error)) {
+        if (!ready({{path, r}}, sum.error, &ctx.fileDate)) {
             report(sum.error);
             return;
         }

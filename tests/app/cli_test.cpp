@@ -299,6 +299,17 @@ TEST_F(Cli, YearFoldersInOneGo) {
     for (const char* date : {"20071118", "20081118", "20091122", "20071202"})
         records += std::string("050966010100000000") + date + std::string(247, ' ') + "\r\n";
     writeFile(in("ZKB091122.txt"), records);
+    // In an archive taken by its kind alone, under a name without a date, they are found too.
+    fs::create_directories(dir / "src");
+    writeFile((dir / "src/SKB.txt").string(), records);
+    ASSERT_EQ(std::system(("cd " + quote((dir / "src").string()) + " && jlha a " +
+                           quote(in("notes.lzh")) + " SKB.txt >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    Result dateless = run({"--data-folder", target(), "--as", "SKB", in("notes.lzh")});
+    EXPECT_EQ(dateless.status, 1) << dateless.err;
+    EXPECT_TRUE(contains(dateless.err, "2007、2008")) << dateless.err;
+    fs::remove_all(dir / "src");
     const std::string kyd = archive("KYD091122.lzh", {"KYD091122.txt"});
     for (const bool create : {false, true}) {
         std::vector<std::string> args = {"--data-folder", target(), kyd, in("ZKB091122.txt")};

@@ -933,7 +933,7 @@ std::vector<ImportSummary> ImportEngine::importFiles(const std::vector<std::stri
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const auto& [path, r] = inputs[i];
         for (; asked < inputs.size() && asked <= i + Impl::kReadAhead; ++asked)
-            if (asked > i) d.readAhead(inputs[asked].second, inputs[asked].first);
+            d.readAhead(inputs[asked].second, inputs[asked].first);
         ImportSummary sum;
         sum.input = path;
         d.ctx.fileDate = r.date;

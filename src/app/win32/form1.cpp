@@ -183,7 +183,7 @@ LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
             windowOpened();
             return 0;
         case WM_COMMAND:
-            if (HIWORD(w) == BN_CLICKED || HIWORD(w) == 0) command(LOWORD(w));
+            if (HIWORD(w) == BN_CLICKED) command(LOWORD(w));  // 0: a click, or a menu item
             return 0;
         case WM_DROPFILES:
             dropped(w);

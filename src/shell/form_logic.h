@@ -31,6 +31,11 @@ inline constexpr const char* kFolderDialogTitle = "フォルダを選択して�
 // The about box's texts: its caption, `lblTitle` and `lblVersion`.
 struct AboutTexts {
     std::string caption, title, version;
+    std::string description =
+        "JRDBのデータファイル（競走馬データ、成績、オッズ、成績拡張、JRDBパック、ラップ）を"
+        "Targetのデータファイルに変換して追記します。";
+    std::string reports = "不具合の報告・ご要望は、プロジェクトの課題（issue）にお寄せください。";
+    std::string help = "使い方はメニュー「ヘルプ」→「ヘルプの表示」をご覧ください。";
 };
 AboutTexts aboutTexts();
 

@@ -27,10 +27,7 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
     lblVersion = new QLabel(QString::fromStdString(about.version), this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
 
-    auto* lblDescription = new QLabel(
-        QStringLiteral("JRDBのデータファイル（競走馬データ、成績、オッズ、成績拡張、"
-                       "JRDBパック、ラップ）をTargetのデータファイルに変換して追記します。"),
-        this);
+    auto* lblDescription = new QLabel(QString::fromStdString(about.description), this);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
     lblDescription->setFixedWidth(300);
@@ -47,10 +44,8 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
         label->setFixedWidth(280);
         return label;
     };
-    auto* label1 = contact("Label1", QStringLiteral("不具合の報告・ご要望は、プロジェクトの"
-                                                    "課題（issue）にお寄せください。"));
-    auto* label2 = contact("Label2", QStringLiteral("使い方はメニュー「ヘルプ」→「ヘルプの表示」を"
-                                                    "ご覧ください。"));
+    auto* label1 = contact("Label1", QString::fromStdString(about.reports));
+    auto* label2 = contact("Label2", QString::fromStdString(about.help));
 
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));

@@ -53,15 +53,7 @@ void VeltAbout::create() {
                     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300,
                     nullptr, nullptr, GetModuleHandleW(nullptr), this);
     const std::string texts[] = {
-        "",
-        about.title,
-        about.version,
-        "JRDBのデータファイル（競走馬データ、成績、オッズ、成績拡張、JRDBパック、ラップ）を"
-        "Targetのデータファイルに変換して追記します。",
-        "",
-        "不具合の報告・ご要望は、プロジェクトの課題（issue）にお寄せください。",
-        "使い方はメニュー「ヘルプ」→「ヘルプの表示」をご覧ください。",
-        "OK",
+        "", about.title, about.version, about.description, "", about.reports, about.help, "OK",
     };
     for (std::size_t i = 0; i < std::size(kControls); ++i)
         CreateWindowExW(0, kControls[i].kind, wide(texts[i]).c_str(),

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "convert/converters.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
 #include "fuzz_util.h"
@@ -40,12 +40,12 @@ void importLines(const std::vector<std::string_view>& lines, const std::string& 
             ctx.currentLine.assign(line);
             VELT_FUZZ_CONVERTER(line, ctx);
         }
-    } catch (const velt::ImportError&) {
+    } catch (const velt::Failure&) {
         // A refused record (a missing year folder, a full sorted file) ends the import.
     }
     try {
         store.finish();
-    } catch (const velt::ImportError&) {
+    } catch (const velt::Failure&) {
     }
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "fuzz_util.h"
 #include "shell/lha_archive.h"
 
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             reader.read([&](const char*, std::size_t n) { total += n; });
             if (total != member.length) found("a member read short without an error");
         }
-    } catch (const velt::ImportError&) {
+    } catch (const velt::Failure&) {
     }
     return 0;
 }

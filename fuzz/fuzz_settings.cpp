@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "fuzz_util.h"
 #include "shell/settings.h"
 
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string value = "/home/ユーザー/Target data/";
     try {
         velt::writeSetting(file, "Velt", "path", value);
-    } catch (const velt::ImportError&) {
+    } catch (const velt::Failure&) {
         return 0;
     }
     std::string back = velt::readSetting(file, "Velt", "path", "none");

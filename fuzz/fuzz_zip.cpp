@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "fuzz_util.h"
 #include "shell/text_check.h"
 #include "shell/zip_archive.h"
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string member = zip.read(i);
             velt::notTextReason(member, false);
         }
-    } catch (const velt::ImportError& e) {
+    } catch (const velt::Failure& e) {
         if (e.cause().empty()) {
             std::fprintf(stderr, "fuzz_zip: a failure without a cause\n");
             std::abort();

@@ -3,7 +3,8 @@
 #include <cerrno>
 #include <charconv>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
+#include "platform/file.h"
 
 namespace velt {
 namespace {
@@ -43,7 +44,7 @@ platform::File openJournal(const std::string& journal, unsigned flags) {
         return j;
     } catch (const platform::FileError& e) {
         if (e.error() == ELOOP || e.error() == ENXIO || e.error() == EISDIR)
-            throw ImportError(journal,
+            throw Failure(journal,
                               "書き込みの記録に使う名前に通常のファイルでないもの (リンク、"
                               "パイプやフォルダ) があるため書き込めません。取り除いてから"
                               "やり直してください");
@@ -66,8 +67,8 @@ void cutTornLine(const std::string& path, std::uint64_t size) {
         if (keep != st.size) file.truncate(keep);
     } catch (const platform::FileError& e) {
         if (e.error() == ENOENT) return;
-        throw ImportError(
-            path, "前回中断した書き込みの途中の行を取り除けません: " + describeErrno(e.error()));
+        throw Failure(
+            path, "前回中断した書き込みの途中の行を取り除けません: " + platform::describeErrno(e.error()));
     }
 }
 
@@ -93,8 +94,8 @@ AppendJournal::AppendJournal(std::string dataFolder)
         text = file_.readRest(kMaxJournalBytes);
     } catch (const platform::FileError& e) {
         if (e.error() != EFBIG)
-            throw ImportError(path_,
-                              "前回の書き込みの記録を読めません: " + describeErrno(e.error()));
+            throw Failure(path_,
+                              "前回の書き込みの記録を読めません: " + platform::describeErrno(e.error()));
     }
     // Only whole lines: a line cut short was written by an import killed before its append.
     for (std::size_t start = 0, nl; (nl = text.find('\n', start)) != std::string::npos;

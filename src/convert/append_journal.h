@@ -21,7 +21,7 @@ namespace velt {
 class AppendJournal {
 public:
     // The journal of a data folder (its path ending in a separator), holding what a killed import
-    // left acted on. Throws ImportError when something that is no regular file takes the
+    // left acted on. Throws Failure when something that is no regular file takes the
     // journal's name, or a torn line cannot be cut; when the journal cannot be made, it is not
     // open and appends journal beside their files.
     explicit AppendJournal(std::string dataFolder);
@@ -47,7 +47,7 @@ private:
 // The journal beside a file, for writes without an import's journal.
 std::string journalBeside(const std::string& path);
 // Opens a journal without following a link and without waiting on a pipe; anything but a regular
-// file there is refused (ImportError, naming the journal). Not open when it is missing.
+// file there is refused (Failure, naming the journal). Not open when it is missing.
 platform::File openJournal(const std::string& journal, unsigned flags);
 // Cuts `path` back to the end of its last whole line after `size` bytes; a missing file is left.
 void cutTornLine(const std::string& path, std::uint64_t size);

@@ -8,7 +8,7 @@
 namespace velt {
 
 // Paths are UTF-8; lines are CP932 bytes without their line end (CR LF is added). Failures throw
-// ImportError naming the file.
+// Failure naming the file.
 class OutputSink {
 public:
     static constexpr std::size_t kMaxSortedLines = 250;
@@ -30,7 +30,7 @@ public:
 
     // Sorted files (KC, KM): adds `line` unless a line begins with the same first `keyChars`
     // characters; keeps the file in the order of upBubbleSortStr; at most kMaxSortedLines lines.
-    // Returns false when the key is present. Throws ImportError, changing nothing, when the file
+    // Returns false when the key is present. Throws Failure, changing nothing, when the file
     // would grow past its limit. The file is created empty when missing.
     virtual bool addSorted(const std::string& path, std::string_view line,
                            std::size_t keyChars) = 0;
@@ -47,7 +47,7 @@ protected:
 class ImportSink : public OutputSink {
 public:
     // Writes everything pending and forgets the files, so the next import reads them afresh.
-    // Throws ImportError.
+    // Throws Failure.
     virtual void finish() = 0;
     // Output lines that reached Target's files.
     virtual std::size_t linesWritten() const = 0;

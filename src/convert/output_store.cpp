@@ -7,7 +7,7 @@
 
 #include "codes/cp932.h"
 #include "convert/append_journal.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/record.h"
 #include "convert/sort.h"
 #include "platform/file.h"
@@ -20,7 +20,7 @@ constexpr std::size_t kFlushSize = 1 << 20;
 constexpr std::size_t kMaxFileBytes = std::size_t(1) << 30;
 
 [[noreturn]] void fail(const std::string& path, const char* what, int err) {
-    throw ImportError(path, std::string(what) + ": " + describeErrno(err));
+    throw Failure(path, std::string(what) + ": " + platform::describeErrno(err));
 }
 
 // Runs a file-layer call; its failure becomes the import's, worded as `what`.
@@ -115,7 +115,7 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
             platform::checkFolderWritable(folderOf(path));
         } catch (const platform::FileError& e) {
             if (e.error() == ENOENT)
-                throw ImportError(
+                throw Failure(
                     path, "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
             fail(path, "ファイルを作れません", e.error());
         }
@@ -127,7 +127,7 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
     if (st.kind == platform::Kind::Pipe ||
         // A device could be read for ever (/dev/zero, /dev/full).
         (mode != Mode::Plain && st.kind == platform::Kind::Device))
-        throw ImportError(path, "ファイルではなく装置かパイプです");
+        throw Failure(path, "ファイルではなく装置かパイプです");
     if (mode == Mode::Plain) {
         char last = '\n';
         if (st.size > 0 && guard(path, "ファイルを読めません",
@@ -212,7 +212,7 @@ bool OutputStore::addSorted(const std::string& path, std::string_view line, std:
     std::string key = keyOf(line, keyChars);
     if (f.keys.count(key) != 0) return false;
     if (f.lines.size() >= kMaxSortedLines)
-        throw ImportError(path, "1つのファイルに入るのは" + std::to_string(kMaxSortedLines) +
+        throw Failure(path, "1つのファイルに入るのは" + std::to_string(kMaxSortedLines) +
                                     "行までです。この行を加えると超えてしまいます");
     checkWritable(path, f);
     // The file is replaced, not written in place: its folder must take the new one. Found out

@@ -33,7 +33,7 @@ public:
     void ensureExists(const std::string& path) override;
     bool addSorted(const std::string& path, std::string_view line, std::size_t keyChars) override;
 
-    // Writes everything pending; sorted files are replaced atomically. Throws ImportError.
+    // Writes everything pending; sorted files are replaced atomically. Throws Failure.
     void flush();
     // flush(), then forgets every file, so the next import reads them afresh.
     void finish() override;

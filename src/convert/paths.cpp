@@ -3,7 +3,7 @@
 #include "codes/code.h"
 #include "codes/cp932.h"
 #include "codes/numeric.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/layouts.h"
 
 namespace velt {
@@ -60,7 +60,7 @@ std::string oddsPath(const ImportContext& ctx) {
     std::string name = "OD" + ctx.fileDate + ".CSV";
     std::string path = ctx.dataFolder + "HDATA/" + name;
     if (!usableName(name))
-        throw ImportError(path, "ファイル名の日付の部分にフォルダの区切りか NUL 文字があります");
+        throw Failure(path, "ファイル名の日付の部分にフォルダの区切りか NUL 文字があります");
     return path;
 }
 

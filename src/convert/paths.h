@@ -31,7 +31,7 @@ struct HorseLine {
 };
 HorseLine startHorseLine(const Record& r, ImportContext& ctx, std::string_view prefix, char suffix);
 
-// The odds file of the running import: HDATA/"OD" + fileDate + ".CSV". Throws ImportError when
+// The odds file of the running import: HDATA/"OD" + fileDate + ".CSV". Throws Failure when
 // fileDate holds a folder separator or a NUL byte.
 std::string oddsPath(const ImportContext& ctx);
 

@@ -20,7 +20,7 @@
 #include "codes/cp932.h"
 #include "convert/append_journal.h"
 #include "convert/converters.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
 #include "platform/file.h"
@@ -40,10 +40,10 @@ using Converter = Outcome (*)(std::string_view, ImportContext&);
 constexpr std::size_t kProgressLines = 2000;
 
 // A failure while converting a text file: the file being read and the 1-based line.
-class LineError : public ImportError {
+class LineError : public Failure {
 public:
-    LineError(const ImportError& e, std::string text, std::size_t line)
-        : ImportError(e), text_(std::move(text)), line_(line) {}
+    LineError(const Failure& e, std::string text, std::size_t line)
+        : Failure(e), text_(std::move(text)), line_(line) {}
     const std::string& text() const { return text_; }
     std::size_t line() const { return line_; }
 
@@ -53,9 +53,9 @@ private:
 };
 
 // A whole archive or folder that lacks a member the import needs.
-class MemberMissing : public ImportError {
+class MemberMissing : public Failure {
 public:
-    using ImportError::ImportError;
+    using Failure::Failure;
 };
 
 // Far beyond any real input (a day's largest file is under 1 MB, a year's under 100 MB), so that
@@ -94,21 +94,21 @@ std::string readText(const std::string& path) {
     try {
         file = platform::openRegularFile(path);
     } catch (const platform::FileError& e) {
-        if (e.error() == ENOENT) throw ImportError(path, "ファイルがありません");
-        if (e.error() == EISDIR) throw ImportError(path, "フォルダです");
-        if (e.error() == ENODEV) throw ImportError(path, describeErrno(e.error()));
-        throw ImportError(path, "ファイルを開けません: " + describeErrno(e.error()));
+        if (e.error() == ENOENT) throw Failure(path, "ファイルがありません");
+        if (e.error() == EISDIR) throw Failure(path, "フォルダです");
+        if (e.error() == ENODEV) throw Failure(path, platform::describeErrno(e.error()));
+        throw Failure(path, "ファイルを開けません: " + platform::describeErrno(e.error()));
     }
     try {
         return file.readRest(kMaxTextBytes);
     } catch (const platform::FileError& e) {
         if (e.error() == EFBIG)
-            throw ImportError(path, "ファイルが大きすぎます。" +
+            throw Failure(path, "ファイルが大きすぎます。" +
                                         std::to_string(kMaxTextBytes >> 20) +
                                         " MB までしか読みません");
-        throw ImportError(path, "ファイルを読めません: " + describeErrno(e.error()));
+        throw Failure(path, "ファイルを読めません: " + platform::describeErrno(e.error()));
     } catch (const std::bad_alloc&) {
-        throw ImportError(path, std::string(kOutOfMemory) + " (" +
+        throw Failure(path, std::string(kOutOfMemory) + " (" +
                                     std::to_string(file.status().size) +
                                     " バイトを読み込めません)");
     }
@@ -250,7 +250,7 @@ struct ImportEngine::Impl {
             }
         } catch (const platform::FileError& e) {
             report = shown(file) +
-                     ": 取り込みのロックファイルを作れません: " + describeErrno(e.error()) +
+                     ": 取り込みのロックファイルを作れません: " + platform::describeErrno(e.error()) +
                      "。何も書き込んでいません。";
             return false;
         }
@@ -265,7 +265,7 @@ struct ImportEngine::Impl {
         if (!dataFolderUsable(report) || !lockDataFolder(lock, report)) return false;
         try {
             journal.emplace(dataFolder);
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             report = shown(e.file()) + ": " + e.cause() + "。何も書き込んでいません。";
             return false;
         }
@@ -299,7 +299,7 @@ struct ImportEngine::Impl {
 
     // Refuses bytes that are no text of the group's records, before anything is written.
     static void refuseUnlessText(const std::string& label, const std::string& why) {
-        if (!why.empty()) throw ImportError(label, why);
+        if (!why.empty()) throw Failure(label, why);
     }
 
     void convertText(ImportSummary& sum, std::string_view text, const std::string& label,
@@ -339,15 +339,15 @@ struct ImportEngine::Impl {
                                       static_cast<std::uint64_t>(line.data() - text.data()), total);
             }
             store.finish();
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             finishAfterFailure();
             throw LineError(e, label, atLine ? i + 1 : 0);
         } catch (const std::bad_alloc&) {
             finishAfterFailure();
-            throw LineError(ImportError(label, kOutOfMemory), label, atLine ? i + 1 : 0);
+            throw LineError(Failure(label, kOutOfMemory), label, atLine ? i + 1 : 0);
         } catch (const std::exception& e) {
             finishAfterFailure();
-            throw LineError(ImportError(label, e.what()), label, atLine ? i + 1 : 0);
+            throw LineError(Failure(label, e.what()), label, atLine ? i + 1 : 0);
         }
         sum.linesWritten += store.linesWritten();
         messages.progress(progressLabel, total, total);
@@ -485,12 +485,12 @@ struct ImportEngine::Impl {
             return readArchive(r, path, date, &kept);
         } catch (const ArchiveMissing& e) {
             messages.message(archiveMissingMessage());
-            throw ImportError(e.file(), "ファイルが見つかりません");
+            throw Failure(e.file(), "ファイルが見つかりません");
         } catch (const MemberMissing&) {
             throw;  // the archive is whole: no extraction failed
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             messages.message(extractionFailedMessage());
-            throw ImportError(e.file(), e.cause());
+            throw Failure(e.file(), e.cause());
         }
     }
 
@@ -528,7 +528,7 @@ struct ImportEngine::Impl {
                 ctx.fileDate = recogniseDailyText(label).date;
         }
         if (group == Kind::OZ && ctx.fileDate.empty())
-            throw ImportError(
+            throw Failure(
                 path, "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません");
         refuseUnlessText(label, notText);
         convertText(sum, text, label, group, converted, sum.input);
@@ -609,7 +609,7 @@ struct ImportEngine::Impl {
             members.push_back({i, name, daily});
         }
         if (members.empty())
-            throw ImportError(path,
+            throw Failure(path,
                               "書庫に日ごとのテキストファイル (" +
                                   (r.memberKinds.empty() ? r.kindName : kindList(r.memberKinds)) +
                                   " + 日付 6 桁 + .txt) がありません");
@@ -730,7 +730,7 @@ struct ImportEngine::Impl {
                 platform::createFolder(kcom + year, 0777);
             } catch (const platform::FileError& e) {
                 report = shown(kcom + year) +
-                         ": 年のフォルダを作れません: " + describeErrno(e.code().value()) +
+                         ": 年のフォルダを作れません: " + platform::describeErrno(e.code().value()) +
                          "。何も書き込んでいません。";
                 return false;
             }
@@ -763,19 +763,19 @@ struct ImportEngine::Impl {
             const std::string at =
                 e.line() ? shown(e.text()) + " の " + std::to_string(e.line()) + " 行目で: " : "";
             fail(sum, converted, at, e);
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             fail(sum, converted, {}, e);
         } catch (const platform::FileError& e) {
-            fail(sum, converted, {}, ImportError(e.path(), describeErrno(e.error())));
+            fail(sum, converted, {}, Failure(e.path(), platform::describeErrno(e.error())));
         } catch (const std::bad_alloc&) {
             // Whatever took the memory is given back by now: the report can be made.
             fail(sum, converted, {},
-                 ImportError(path, std::string(kOutOfMemory) + " (取り込みを続けられません)"));
+                 Failure(path, std::string(kOutOfMemory) + " (取り込みを続けられません)"));
         }
     }
 
     void fail(ImportSummary& sum, std::size_t converted, const std::string& where,
-              const ImportError& e) {
+              const Failure& e) {
         std::string text = shown(sum.input) + " の取り込みに失敗しました。\n" + where;
         text += e.file().empty() ? shown(e.cause()) : shown(e.file()) + ": " + shown(e.cause());
         text += "\nそれまでに " + std::to_string(converted) + " 行を変換し、" +

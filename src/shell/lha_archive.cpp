@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codes/cp932.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "platform/file.h"
 #include "shell/messages.h"
 
@@ -181,13 +181,13 @@ LhaReader::LhaReader(const std::string& archive, LhaLimits limits)
         if (e.error() == ENOENT || e.error() == ENOTDIR)
             throw ArchiveMissing(archive, "ファイルがありません");
         if (e.error() == EISDIR || e.error() == ENODEV)
-            throw ImportError(archive, "書庫として読めるファイルではありません (" +
-                                           describeErrno(e.error()) + ")");
-        throw ImportError(archive, "書庫を開けません: " + describeErrno(e.error()));
+            throw Failure(archive, "書庫として読めるファイルではありません (" +
+                                           platform::describeErrno(e.error()) + ")");
+        throw Failure(archive, "書庫を開けません: " + platform::describeErrno(e.error()));
     }
     s.stream.reset(lha_input_stream_new(&kSourceType, &s.source));
     if (s.stream) s.reader.reset(lha_reader_new(s.stream.get()));
-    if (!s.reader) throw ImportError(archive, "書庫を読む準備ができません (メモリ不足)");
+    if (!s.reader) throw Failure(archive, "書庫を読む準備ができません (メモリ不足)");
     lha_reader_set_dir_policy(s.reader.get(), LHA_READER_DIR_PLAIN);
 }
 
@@ -208,9 +208,9 @@ bool LhaReader::next(LhaMember& member) {
                      src.lastGot < src.lastWanted &&
                      (src.lastGot == 0 || (src.lastGot == 1 && src.lastFirst == 0));
         if (s.members == 0)
-            throw ImportError(s.archive, "LHA 書庫ではないか、先頭のヘッダが壊れています");
+            throw Failure(s.archive, "LHA 書庫ではないか、先頭のヘッダが壊れています");
         if (!atEnd)
-            throw ImportError(s.archive, "書庫が壊れています: " + std::to_string(s.members + 1) +
+            throw Failure(s.archive, "書庫が壊れています: " + std::to_string(s.members + 1) +
                                              " 番目のメンバーのヘッダが壊れているか、"
                                              "ファイルが途中で切れています");
         return false;
@@ -230,21 +230,21 @@ bool LhaReader::next(LhaMember& member) {
 
 void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t)) {
     State& s = *state_;
-    if (!s.current) throw ImportError(s.archive, "読むメンバーがありません");
+    if (!s.current) throw Failure(s.archive, "読むメンバーがありません");
     const LHAFileHeader& h = *s.current;
     std::string name = h.filename ? h.filename : "";
     if (!lha_decoder_for_name(s.current->compress_method))
-        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(name) + " の圧縮方式 " +
+        throw Failure(s.archive, "メンバー " + cp932::toUtf8(name) + " の圧縮方式 " +
                                          h.compress_method + " には対応していません");
     // Far beyond any JRDB file: refused from the header, before anything is decoded or written, so
     // that a small hostile archive cannot fill the disk or the memory. Decoding stops as soon as it
     // goes beyond the header's length, so neither limit is passed by more than one buffer.
     if (h.length > s.limits.member)
-        throw ImportError(s.archive, "メンバー " + cp932::toUtf8(name) + " の大きさ (" +
+        throw Failure(s.archive, "メンバー " + cp932::toUtf8(name) + " の大きさ (" +
                                          std::to_string(h.length) + " バイト) が大きすぎます。" +
                                          megabytes(s.limits.member) + " までしか解凍しません");
     if (s.decoded + h.length > s.limits.archive)
-        throw ImportError(s.archive, "書庫の中身が大きすぎます。" + megabytes(s.limits.archive) +
+        throw Failure(s.archive, "書庫の中身が大きすぎます。" + megabytes(s.limits.archive) +
                                          " までしか解凍しません");
     std::array<char, 1 << 16> buf;
     std::uint64_t total = 0;
@@ -259,11 +259,11 @@ void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t
     }
     s.decoded += total;
     if (total != h.length)
-        throw ImportError(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
+        throw Failure(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
                                          " の長さが見出しと合いません (" + std::to_string(total) +
                                          " / " + std::to_string(h.length) + " バイト)");
     if (crc != h.crc)
-        throw ImportError(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
+        throw Failure(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
                                          " の CRC が合いません");
 }
 
@@ -288,7 +288,7 @@ std::map<std::string, std::string> readLhaMembers(
         const std::string name = member.directory ? std::string() : memberFileName(member);
         if (name.empty() || !chosen.count(name)) continue;
         if (found.count(name))
-            throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
+            throw Failure(archive, "同じ名前のメンバーが二つあります: " + name);
         std::string& bytes = found[name];
         bytes.reserve(static_cast<std::size_t>(member.length));
         reader.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
@@ -375,10 +375,10 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
             if (member.directory) continue;
             std::string name = memberFileName(member);
             if (name.empty())
-                throw ImportError(archive, "名前が安全でないメンバーがあります: " +
+                throw Failure(archive, "名前が安全でないメンバーがあります: " +
                                                cp932::toUtf8(member.path + member.name));
             if (!names.insert(name).second)
-                throw ImportError(archive, "同じ名前のメンバーが二つあります: " + name);
+                throw Failure(archive, "同じ名前のメンバーが二つあります: " + name);
             std::string path = destination + name;
             platform::File out;
             try {
@@ -387,17 +387,17 @@ std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffe
                     platform::Write | platform::Create | platform::Truncate | platform::NoFollow,
                     0644);
             } catch (const platform::FileError& e) {
-                throw ImportError(path, "ファイルを作れません: " + describeErrno(e.error()));
+                throw Failure(path, "ファイルを作れません: " + platform::describeErrno(e.error()));
             }
             written.push_back(path);
             try {
                 reader.read([&](const char* data, std::size_t n) { out.write({data, n}); });
                 out.close();
             } catch (const platform::FileError& e) {
-                throw ImportError(path, "書き込めません: " + describeErrno(e.error()));
+                throw Failure(path, "書き込めません: " + platform::describeErrno(e.error()));
             }
         }
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         for (const auto& path : written) platform::remove(path);
         putCause(outputBuffer, size, e.what());
         return 2;

@@ -13,7 +13,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 
 namespace velt {
 
@@ -32,9 +32,9 @@ struct LhaMember {
 };
 
 // An archive that is not there at all, told apart from one that cannot be read.
-class ArchiveMissing : public ImportError {
+class ArchiveMissing : public Failure {
 public:
-    using ImportError::ImportError;
+    using Failure::Failure;
 };
 
 // The most a reader decodes: per member and for the whole archive. A member whose header declares
@@ -44,7 +44,7 @@ struct LhaLimits {
     std::uint64_t archive = 1u << 30;
 };
 
-// Reads an archive member by member. Every failure throws ImportError naming the archive:
+// Reads an archive member by member. Every failure throws Failure naming the archive:
 // a damaged header, a truncated file, a CRC or length mismatch, an unknown method, a limit passed,
 // a file that is no regular file (refused without waiting on it).
 class LhaReader {

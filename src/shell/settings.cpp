@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "codes/cp932.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "shell/install_layout.h"
@@ -122,8 +122,8 @@ void createSettingsFolder(const std::string& file) {
         try {
             platform::createFolder(*it, 0700);
         } catch (const platform::FileError& e) {
-            throw ImportError(*it,
-                              "設定ファイルのフォルダを作れません: " + describeErrno(e.error()));
+            throw Failure(*it,
+                              "設定ファイルのフォルダを作れません: " + platform::describeErrno(e.error()));
         }
     }
 }
@@ -155,14 +155,14 @@ std::string readSetting(const std::string& file, const std::string& section, con
 void writeSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value) {
     if (value.find_first_of("\r\n") != std::string::npos)
-        throw ImportError(file, "設定値に改行は書けません");
+        throw Failure(file, "設定値に改行は書けません");
     // Stored only when it reads back exactly: a character CP932 lacks would come back as "?",
     // and a longer value cut, naming another folder.
     const std::string stored = cp932::fromUtf8(value);
     if (cp932::toUtf8(stored) != value)
-        throw ImportError(file, value + " は Shift-JIS で表せない文字を含むため保存できません");
+        throw Failure(file, value + " は Shift-JIS で表せない文字を含むため保存できません");
     if (stored.size() > kMaxValueBytes)
-        throw ImportError(file, value + " が長すぎて保存できません (" +
+        throw Failure(file, value + " が長すぎて保存できません (" +
                                     std::to_string(kMaxValueBytes) + " バイトまで)");
     // A file that is there but cannot be read is never replaced: the rest of it would be lost.
     std::string old;
@@ -170,7 +170,7 @@ void writeSetting(const std::string& file, const std::string& section, const std
         old = platform::readAll(file, kMaxFileBytes);
     } catch (const platform::FileError& e) {
         if (platform::isRegularFile(file))
-            throw ImportError(file, "設定ファイルを読めません: " + describeErrno(e.error()));
+            throw Failure(file, "設定ファイルを読めません: " + platform::describeErrno(e.error()));
     }
     const std::string entry = key + "=" + stored;
     auto lines = splitKeepingEnds(old);
@@ -216,7 +216,7 @@ void writeSetting(const std::string& file, const std::string& section, const std
     try {
         platform::replaceAtomically(file, out, 0644);
     } catch (const platform::FileError& e) {
-        throw ImportError(file, "設定ファイルに書き込めません: " + describeErrno(e.error()));
+        throw Failure(file, "設定ファイルに書き込めません: " + platform::describeErrno(e.error()));
     }
 }
 

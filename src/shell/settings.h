@@ -23,7 +23,7 @@ std::string settingsPath(const std::string& programFolder);
 std::string settingsFile(const std::string& programFolder);
 
 // Creates the missing folders of a settings file (private to the user, as the configuration folder
-// is), so that writeSetting can create the file. Throws ImportError naming the folder.
+// is), so that writeSetting can create the file. Throws Failure naming the folder.
 void createSettingsFolder(const std::string& file);
 
 // The value of `key` in `section` (UTF-8), or `fallback` when the file, the section or the key is
@@ -33,7 +33,7 @@ std::string readSetting(const std::string& file, const std::string& section, con
 
 // Stores `value` (UTF-8, written as CP932), creating the file, the section and the key as needed
 // and keeping the rest of the file; the file is replaced at once, so a failure leaves the old one.
-// Throws ImportError naming the file when it cannot be written, or when `value` would not read
+// Throws Failure naming the file when it cannot be written, or when `value` would not read
 // back exactly (a character CP932 lacks, or more than 255 CP932 bytes); the cause says which.
 void writeSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value);

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "codes/cp932.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "platform/file.h"
 #ifdef _WIN32
 #include "platform/windows_text.h"
@@ -47,8 +47,8 @@ ZipArchive::ZipArchive(const std::string& path) : state_(std::make_unique<State>
     try {
         platform::openRegularFile(path);
     } catch (const platform::FileError& e) {
-        if (e.error() == ENOENT) throw ImportError(path, "ファイルがありません");
-        throw ImportError(path, "ZIP 書庫として読めません: " + describeErrno(e.error()));
+        if (e.error() == ENOENT) throw Failure(path, "ファイルがありません");
+        throw Failure(path, "ZIP 書庫として読めません: " + platform::describeErrno(e.error()));
     }
     int code = 0;
 #ifdef _WIN32
@@ -66,8 +66,8 @@ ZipArchive::ZipArchive(const std::string& path) : state_(std::make_unique<State>
     zip_t* z = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
 #endif
     if (!z) {
-        if (code == ZIP_ER_NOENT) throw ImportError(path, "ファイルがありません");
-        throw ImportError(path, "ZIP 書庫として読めません: " + zipErrorText(code));
+        if (code == ZIP_ER_NOENT) throw Failure(path, "ファイルがありません");
+        throw Failure(path, "ZIP 書庫として読めません: " + zipErrorText(code));
     }
     state_->archive.reset(z);
 }
@@ -93,7 +93,7 @@ std::string ZipArchive::read(std::size_t index) {
     State& s = *state_;
     const std::string member = cp932::toUtf8(name(index));
     auto broken = [&](const std::string& why) {
-        return ImportError(s.path, "書庫が壊れています: メンバー " + member + " " + why);
+        return Failure(s.path, "書庫が壊れています: メンバー " + member + " " + why);
     };
     zip_stat_t st;
     zip_stat_init(&st);
@@ -101,11 +101,11 @@ std::string ZipArchive::read(std::size_t index) {
         throw broken("の見出しが読めません");
     // Far beyond any JRDB file: refused before anything is decoded.
     if (st.size > kMaxMemberBytes)
-        throw ImportError(s.path, "メンバー " + member + " の大きさ (" + std::to_string(st.size) +
+        throw Failure(s.path, "メンバー " + member + " の大きさ (" + std::to_string(st.size) +
                                       " バイト) が大きすぎます。256 MB までしか読みません");
     const bool first = !s.counted.count(index);
     if (first && s.decoded + st.size > kMaxArchiveBytes)
-        throw ImportError(s.path, "書庫の中身が大きすぎます。8 GB までしか読みません");
+        throw Failure(s.path, "書庫の中身が大きすぎます。8 GB までしか読みません");
     std::unique_ptr<zip_file_t, FileClose> file(zip_fopen_index(s.archive.get(), index, 0));
     if (!file) throw broken("を開けません: " + std::string(zip_strerror(s.archive.get())));
     std::string bytes(static_cast<std::size_t>(st.size) + 1, '\0');

@@ -9,7 +9,7 @@
 namespace velt {
 
 // Reads a ZIP archive's members into memory. Member names are only looked at, never used as
-// paths. Every failure throws ImportError naming the archive and the member: a damaged archive,
+// paths. Every failure throws Failure naming the archive and the member: a damaged archive,
 // a CRC mismatch, an encrypted member, a member or archive too large to be a JRDB download.
 class ZipArchive {
 public:

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/output_store.h"
 #include "convert_fixture.h"
 
@@ -108,7 +108,7 @@ TEST(AppendJournal, NameTakenByNoRegularFileIsRefused) {
         try {
             AppendJournal j(folder.path(""));
             ADD_FAILURE() << "no error";
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             EXPECT_EQ(e.file(), journal);
             EXPECT_NE(e.cause().find("通常のファイルでない"), std::string::npos) << e.cause();
         }

@@ -11,7 +11,7 @@
 #include "../support/test_files.h"
 #include "codes/cp932.h"
 #include "convert/converters.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
 
@@ -155,7 +155,7 @@ TEST(Kakuchouhenkan, MissingFolderStopsAndWritesNothing) {
         try {
             kakuchouhenkan(record("0501561103", "20011118"), target.ctx);
             ADD_FAILURE() << c.name << ": no error";
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
         }
         target.store.finish();

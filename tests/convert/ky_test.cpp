@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert_fixture.h"
 
 namespace velt {
@@ -102,7 +102,7 @@ TEST(Ky, MissingMdataFolderNamesTheFile) {
     try {
         ky("0501311207", folder.ctx);
         FAIL() << "no error";
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.file(), folder.ctx.dataFolder + "MDATA/MD013東.DAT");
         EXPECT_NE(e.cause().find("MDATA"), std::string::npos) << e.cause();
     }

@@ -16,7 +16,7 @@
 #include "../support/in_child.h"
 #endif
 #include "../support/reference_store.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert_fixture.h"
 
 namespace velt {
@@ -171,7 +171,7 @@ TEST(OutputStore, MissingFolderNamesTheFileAndKeepsWhatCameBefore) {
     try {
         folder.store.hasKey(md, "05013112070", 11);
         FAIL() << "no error";
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.file(), md);
         EXPECT_NE(e.cause().find(folder.path("MDATA").string()), std::string::npos) << e.cause();
     }
@@ -195,7 +195,7 @@ TEST(OutputStore, FolderInPlaceOfTheFile) {
     DataFolder folder;
     const std::string md = folder.path("MDATA/MD013東.DAT");
     fs::create_directory(test::fsPath(md));
-    EXPECT_THROW(folder.store.hasKey(md, "05013112070", 11), ImportError);
+    EXPECT_THROW(folder.store.hasKey(md, "05013112070", 11), Failure);
 
     // Taken away between the duplicate test and the write-out: the other files are still written
     // and the error names the file.
@@ -210,7 +210,7 @@ TEST(OutputStore, FolderInPlaceOfTheFile) {
     try {
         folder.store.finish();
         FAIL() << "no error";
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.file(), ms);
     }
     EXPECT_EQ(folder.read("HDATA/OD011117.CSV"), "y\r\n");
@@ -259,7 +259,7 @@ TEST(OutputStore, ReadOnlyFileNamesTheFileAndKeepsWhatCameBefore) {
         try {
             store.append(locked, "05013112080 y");
             return false;
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             if (e.file() != locked) return false;
         }
         store.finish();
@@ -300,7 +300,7 @@ TEST(OutputStore, JournalThatIsNoRegularFile) {
                 store.append(md, "05013112080 y");
                 store.finish();
                 ADD_FAILURE() << "no error";
-            } catch (const ImportError& e) {
+            } catch (const Failure& e) {
                 EXPECT_EQ(e.file(), journal);
                 EXPECT_NE(e.cause().find("通常のファイルでない"), std::string::npos) << e.cause();
             }
@@ -344,7 +344,7 @@ TEST(OutputStore, CountAfterFailedWritesIsWhatIsOnDisk) {
                 }
                 try {
                     store.finish();
-                } catch (const ImportError&) {
+                } catch (const Failure&) {
                 }
                 const std::size_t onDisk =
                     linesOf(readFile(kc)) + linesOf(readFile(md)) - 2 * linesOf(old);

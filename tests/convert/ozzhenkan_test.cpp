@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert_fixture.h"
 
 namespace velt {
@@ -178,7 +178,7 @@ TEST(Ozzhenkan, MissingHdataFolderNamesTheFile) {
     try {
         ozzhenkan(odds(" 3", 3), folder.ctx);
         FAIL() << "no error";
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.file(), folder.ctx.dataFolder + kOdds);
     }
     EXPECT_EQ(folder.ctx.oddsStartFlag, 1);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert_fixture.h"
 
 namespace velt {
@@ -98,7 +98,7 @@ TEST(Seiseki, ReadOnlyResultsFileNamesTheFile) {
     try {
         Seiseki(results({}), folder.ctx);
         FAIL() << "no error";
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.file(), folder.ctx.dataFolder + "MDATA/MS012東.DAT");
     }
 }

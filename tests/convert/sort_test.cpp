@@ -18,7 +18,7 @@
 #include "../support/reference_store.h"
 #include "../support/test_files.h"
 #include "codes/cp932.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/output_store.h"
 
 namespace velt {
@@ -188,7 +188,7 @@ TEST(SortedFiles, RefusesTheLineAfterTheLimit) {
     try {
         store.addSorted(full.string(), "200111180505000000text", 18);
         FAIL() << "a 251st line was accepted";
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.file(), full.string());
     }
     store.finish();
@@ -198,7 +198,7 @@ TEST(SortedFiles, RefusesTheLineAfterTheLimit) {
 
     // A file already at the limit is left exactly as it was.
     OutputStore again;
-    EXPECT_THROW(again.addSorted(full.string(), "200111180505000000text", 18), ImportError);
+    EXPECT_THROW(again.addSorted(full.string(), "200111180505000000text", 18), Failure);
     again.finish();
     EXPECT_EQ(readFile(full), before + "200111180505000250text\r\n");
 }
@@ -235,7 +235,7 @@ TEST(SortedFiles, FolderThatTakesNoNewFileFailsAtOnce) {
     fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove);
 
     OutputStore store;
-    EXPECT_THROW(store.addSorted(file.string(), "200111180505060101a", 18), ImportError);
+    EXPECT_THROW(store.addSorted(file.string(), "200111180505060101a", 18), Failure);
     EXPECT_NO_THROW(store.finish());
     fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(readFile(file), "200111180505061103b\r\n");
@@ -254,7 +254,7 @@ TEST(SortedFiles, FailedRewriteKeepsTheOldFile) {
             store.addSorted(file.string(), "200111180505060101a", 18);
             try {
                 store.finish();
-            } catch (const ImportError& e) {
+            } catch (const Failure& e) {
                 return e.file() == file.string();
             }
             return false;

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <set>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "shell/lha_archive.h"
 #include "shell_test_util.h"
 
@@ -169,7 +169,7 @@ TEST(HostileArchives, MembersReadInMemoryWithinLimits) {
             EXPECT_STREQ(c.cause, "");
             EXPECT_EQ(got.size(), c.chosen.size());
             for (const auto& [name, bytes] : got) EXPECT_EQ(bytes.size(), 6u) << name;
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos) << e.what();
             EXPECT_STRNE(c.cause, "");
         }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "shell_test_util.h"
 
 namespace velt {

@@ -9,7 +9,7 @@
 #ifndef _WIN32
 #include "../support/in_child.h"
 #endif
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "platform/system.h"
 #include "shell/install_layout.h"
 #include "shell_test_util.h"
@@ -130,7 +130,7 @@ TEST(Settings, ConfigurationFolderIsCreated) {
     try {
         createSettingsFolder(dir / "file/velt/velt.ini");
         ADD_FAILURE() << "no error";
-    } catch (const ImportError& e) {
+    } catch (const Failure& e) {
         EXPECT_EQ(e.file(), dir / "file/velt");
     }
 }
@@ -211,12 +211,12 @@ TEST(Settings, FailedWriteNamesTheFile) {
         try {
             writeSetting(path, "Velt", "path", "/x/");
             ADD_FAILURE() << "no error for " << path;
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             EXPECT_EQ(e.file(), path);
             EXPECT_NE(e.cause().find("書き込めません"), std::string::npos);
         }
     }
-    EXPECT_THROW(writeSetting(dir / "other.ini", "Velt", "path", "/a\n[X]"), ImportError);
+    EXPECT_THROW(writeSetting(dir / "other.ini", "Velt", "path", "/a\n[X]"), Failure);
     EXPECT_FALSE(test::exists(dir / "other.ini"));
 }
 
@@ -251,7 +251,7 @@ TEST(Settings, RefusedOrFailedWriteKeepsTheOldSetting) {
         try {
             writeSetting(dir / "velt.ini", "Velt", "path", c.value);
             ADD_FAILURE() << "stored";
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             EXPECT_EQ(e.file(), dir / "velt.ini");
             EXPECT_EQ(e.cause(), c.value + c.cause);
         }
@@ -264,7 +264,7 @@ TEST(Settings, RefusedOrFailedWriteKeepsTheOldSetting) {
         [&] {
             try {
                 writeSetting(dir / "velt.ini", "Velt", "path", "/a/much/longer/folder/");
-            } catch (const ImportError& e) {
+            } catch (const Failure& e) {
                 return e.cause().find("書き込めません") != std::string::npos;
             }
             return false;
@@ -280,7 +280,7 @@ TEST(Settings, UnreadableFileIsNotReplaced) {
     test::TempDir dir;
     const std::string big = "[Velt]\r\npath=/old/\r\n" + std::string(2 << 20, ';');
     test::writeFile(dir / "velt.ini", big);
-    EXPECT_THROW(writeSetting(dir / "velt.ini", "Velt", "path", "/new/"), ImportError);
+    EXPECT_THROW(writeSetting(dir / "velt.ini", "Velt", "path", "/new/"), Failure);
     EXPECT_TRUE(test::readFile(dir / "velt.ini") == big);
 }
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "shell_test_util.h"
 
 namespace velt {
@@ -65,7 +65,7 @@ TEST(ZipArchive, BadArchivesAreRefusedWithTheirCause) {
             ZipArchive zip(dir / "bad.zip");
             for (std::size_t i = 0; i < zip.size(); ++i) zip.read(i);
             ADD_FAILURE() << "no error";
-        } catch (const ImportError& e) {
+        } catch (const Failure& e) {
             EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos) << e.what();
             EXPECT_EQ(e.file(), dir / "bad.zip");
         }

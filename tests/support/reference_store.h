@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "codes/cp932.h"
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "convert/output_sink.h"
 #include "convert/record.h"
 #include "convert/sort.h"
@@ -27,7 +27,7 @@ class ReferenceStore : public ImportSink {
         try {
             return call();
         } catch (const platform::FileError& e) {
-            throw ImportError(path, std::string(what) + ": " + describeErrno(e.error()));
+            throw Failure(path, std::string(what) + ": " + platform::describeErrno(e.error()));
         }
     }
 
@@ -66,7 +66,7 @@ public:
             }
         }
         if (count >= kMaxSortedLines)
-            throw ImportError(path, "1つのファイルに入るのは" + std::to_string(kMaxSortedLines) +
+            throw Failure(path, "1つのファイルに入るのは" + std::to_string(kMaxSortedLines) +
                                         "行までです。この行を加えると超えてしまいます");
         appendLine(path, line);
         const std::string text = read(path);

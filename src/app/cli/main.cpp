@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/import_error.h"
+#include "platform/failure.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/system.h"
@@ -242,7 +242,7 @@ int run(int argc, char** argv) {
         try {
             velt::createSettingsFolder(settings);
             velt::writeSetting(settings, velt::kDataFolderSection, velt::kDataFolderKey, folder);
-        } catch (const velt::ImportError& e) {
+        } catch (const velt::Failure& e) {
             print(stderr, "velt-cli: データフォルダを保存できませんでした: %s\n",
                   velt::shown(e.what()).c_str());
             return 1;

@@ -37,7 +37,6 @@ void importLines(const std::vector<std::string_view>& lines, const std::string& 
     ctx.store = &store;
     try {
         for (std::string_view line : lines) {
-            ctx.currentLine.assign(line);
             VELT_FUZZ_CONVERTER(line, ctx);
         }
     } catch (const velt::Failure&) {

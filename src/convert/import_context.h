@@ -10,7 +10,6 @@
 namespace velt {
 
 struct ImportContext {
-    std::string currentLine;  // CP932 bytes of the line being converted
     std::string fileDate;     // UTF-8: six characters of the file name, or a record's date
     std::int16_t oddsStartFlag = 0;
     std::string dataFolder;       // UTF-8, Target's data folder with its final separator

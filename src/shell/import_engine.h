@@ -1,6 +1,7 @@
 #pragma once
-// The import engine: recognition of file names, the button, pack and drop imports, extraction,
-// and the outcome messages. The window and the command line are thin front ends over it.
+// The import engine: a button's, a given kind's or a drop's import, planned, then carried out
+// through the prefetch, the converters and the output store under one session, and its outcome
+// told. The window and the command line are thin front ends over it.
 
 #include <functional>
 #include <memory>
@@ -30,6 +31,15 @@ struct ImportSummary {
 // A warning when the folder `folder` exists and holds none of MDATA, HDATA and KCOM_DATA (it does
 // not look like Target's data folder); empty otherwise.
 std::string dataFolderWarning(const std::string& folder);
+
+// What an import would do, told without reading a member's records for anything but year folders,
+// and without writing.
+struct ImportPreview {
+    std::string plan;                      // every input and the texts it converts, a line each
+    std::vector<std::string> yearFolders;  // of KCOM_DATA, that its comments need
+    std::vector<std::string> missingYearFolders;  // of those, the ones the data folder lacks
+    bool complete = true;                         // every input recognised and plannable
+};
 
 class ImportEngine {
 public:
@@ -68,6 +78,10 @@ public:
     // recognised are listed in one message at the end, with the dropped files not recognised.
     // One completion message at the end.
     std::vector<ImportSummary> importFiles(const std::vector<std::string>& paths, bool commandLine);
+
+    // What importFiles (or, given `kind`, importWithKind of paths[0]) would do: nothing written.
+    ImportPreview preview(const std::vector<std::string>& paths, bool commandLine,
+                          const std::string& kind = {});
 
 private:
     struct Impl;

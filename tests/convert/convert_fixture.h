@@ -80,7 +80,6 @@ public:
     std::vector<Outcome> import(Converter convert, std::string_view text) {
         std::vector<Outcome> outcomes;
         for (std::string_view line : splitLines(text)) {
-            ctx.currentLine = std::string(line);
             outcomes.push_back(convert(line, ctx));
         }
         store.finish();

@@ -1,0 +1,85 @@
+#include "shell/session.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/failure.h"
+#include "platform/system.h"
+#include "shell/shown.h"
+
+namespace velt {
+namespace {
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string list;
+    for (const auto& i : items) list += (list.empty() ? "" : "、") + i;
+    return list;
+}
+
+}  // namespace
+
+ImportSession::ImportSession(const std::string& dataFolder, Messages& messages)
+    : dataFolder_(dataFolder), messages_(messages) {
+    if (dataFolder_.empty())
+        throw Failure({},
+                      "Target のデータフォルダが設定されていません。"
+                      "「設定」ボタン (コマンド行では velt-cli --set-data-folder DIR) で"
+                      "データフォルダを選んでから取り込んでください。");
+    if (!platform::isDirectory(dataFolder_))
+        throw Failure({}, "データフォルダ " + shown(dataFolder_) +
+                              " がありません。「設定」ボタン (コマンド行では velt-cli "
+                              "--set-data-folder DIR) で Target のデータフォルダを選び直して"
+                              "ください。");
+    const std::string file = platform::FolderLock::fileOf(dataFolder_);
+    try {
+        while (!(lock_ = platform::FolderLock::tryAcquire(file))) {
+            messages_.waiting(dataFolder_);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    } catch (const platform::FileError& e) {
+        throw Failure(file, "取り込みのロックファイルを作れません: " +
+                                platform::describeErrno(e.error()) + "。" + kNothingWritten);
+    }
+    try {
+        journal_.emplace(dataFolder_);
+    } catch (const Failure& e) {
+        throw Failure(e.file(), e.cause() + "。" + kNothingWritten);
+    }
+}
+
+ImportSession::~ImportSession() {
+    journal_.reset();
+    lock_.reset();
+}
+
+void ImportSession::prepareYearFolders(const std::set<std::string>& years) {
+    if (years.empty()) return;
+    const std::string kcom = dataFolder_ + "KCOM_DATA/";
+    if (!platform::isDirectory(kcom))
+        throw Failure({}, "データフォルダに KCOM_DATA がありません (" + shown(kcom) +
+                              ")。Target のデータフォルダを選び直してください。Velt は "
+                              "KCOM_DATA を作りません。" +
+                              kNothingWritten);
+    std::vector<std::string> missing;
+    for (const auto& year : years)
+        if (!platform::isDirectory(kcom + year)) missing.push_back(year);
+    if (missing.empty()) return;
+    const std::string list = shown(joined(missing));
+    if (!messages_.confirm("KCOM_DATA (" + shown(kcom) +
+                           ") に次の年のフォルダがありません: " + list + "\n作成しますか?"))
+        throw Failure({}, "KCOM_DATA (" + shown(kcom) + ") に年のフォルダ " + list +
+                              " がないので取り込みませんでした。" + kNothingWritten +
+                              "(コマンド行では velt-cli --create-year-folders で作成できます)");
+    for (const auto& year : missing) {
+        try {
+            platform::createFolder(kcom + year, 0777);
+        } catch (const platform::FileError& e) {
+            throw Failure(kcom + year,
+                          "年のフォルダを作れません: " + platform::describeErrno(e.error()) + "。" +
+                              kNothingWritten);
+        }
+    }
+}
+
+}  // namespace velt

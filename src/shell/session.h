@@ -1,0 +1,46 @@
+#pragma once
+// The session of one import: the data folder checked and locked, the journal of its appends, the
+// year folders its comments need. Held from before the first check that may write until the
+// import's last input is done, so that imports side by side into one data folder follow one
+// another.
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "convert/append_journal.h"
+#include "platform/file.h"
+#include "shell/messages.h"
+
+namespace velt {
+
+class ImportSession {
+public:
+    // Refuses before anything is read when no usable data folder is set, then waits for the data
+    // folder (Messages::waiting) and opens its journal. Throws Failure, whose words end the
+    // import; nothing is written then.
+    ImportSession(const std::string& dataFolder, Messages& messages);
+    // The journal goes before the folder is let go, so that it is never another import's.
+    ~ImportSession();
+    ImportSession(const ImportSession&) = delete;
+    ImportSession& operator=(const ImportSession&) = delete;
+
+    AppendJournal& journal() { return *journal_; }
+
+    // The year folders of KCOM_DATA in `years` that are missing, created when the user agrees
+    // (Messages::confirm). Throws Failure when the import must not go on: no KCOM_DATA, a "no",
+    // a folder that cannot be made.
+    void prepareYearFolders(const std::set<std::string>& years);
+
+private:
+    std::string dataFolder_;
+    Messages& messages_;
+    std::optional<platform::FolderLock> lock_;
+    std::optional<AppendJournal> journal_;
+};
+
+// What a refusal before anything was written adds to its words.
+inline constexpr const char* kNothingWritten = "何も書き込んでいません。";
+
+}  // namespace velt

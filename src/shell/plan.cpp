@@ -324,10 +324,18 @@ std::string describePlan(const Plan& plan) {
                             : in.recognition.kind == Kind::Zip ? "年ごとの ZIP"
                                                                : groupName(in.recognition.kind)) +
                 "\n";
-        for (const auto& t : in.texts)
-            text += "  " + shown(t.name) + " → " + groupName(t.group) +
-                    (t.date.empty() ? "" : " (日付 " + t.date + ")") + "\n";
+        for (const auto& t : in.texts) {
+            const bool dated =
+                t.date.size() == 6 && std::all_of(t.date.begin(), t.date.end(),
+                                                  [](char c) { return c >= '0' && c <= '9'; });
+            text += "  " + (t.name == in.path ? std::string("(テキスト)") : shown(t.name)) + " → " +
+                    groupName(t.group) + (dated ? " (日付 " + t.date + ")" : "") + "\n";
+        }
     }
+    for (const auto& path : plan.unsupported)
+        if (std::none_of(plan.inputs.begin(), plan.inputs.end(),
+                         [&](const PlannedInput& in) { return in.path == path; }))
+            text += shown(path) + ": 対応データではありません\n";
     return text;
 }
 

@@ -296,6 +296,11 @@ void Prefetch::release(std::uint64_t bytes) {
     startWaiting();
 }
 
+std::uint64_t Prefetch::held() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return held_;
+}
+
 InputTexts Prefetch::take(std::size_t i) {
     const PlannedInput& in = plan_.inputs[i];
     InputTexts out;

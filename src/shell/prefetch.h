@@ -78,6 +78,8 @@ public:
     // Input `i`'s texts: from its read ahead, else read now on this thread (which meanwhile reads
     // the next requested inputs not yet begun). Throws what reading threw.
     InputTexts take(std::size_t i);
+    // The bytes held now: kept, read ahead and taken but not yet let go.
+    std::uint64_t held();
 
 private:
     friend class InputTexts;

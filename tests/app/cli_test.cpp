@@ -415,4 +415,46 @@ TEST_F(Cli, NamesAreShownEscaped) {
     EXPECT_TRUE(contains(r.err, "/n\\x1b]0;t\\x07.txt")) << r.err;
 }
 
+// --dry-run tells the plan and the year folders, and leaves the data folder as it was.
+TEST_F(Cli, DryRunTellsThePlanAndWritesNothing) {
+    fs::create_directories(dir / "in/day");
+    for (const char* f : {"KYD091122.txt", "SKA091122.txt", "README.md"})
+        fs::copy_file(samples / f, dir / "in/day" / f);
+    fs::copy_file(samples / "PACI181201.lzh", in("PACI181201.lzh"));
+    ASSERT_EQ(std::system(("cd " + quote(samples.string()) +
+                           " && python3 -c \"import zipfile,sys; "
+                           "z=zipfile.ZipFile(sys.argv[1],'w'); z.write('ZKA091122.txt'); "
+                           "z.close()\" " +
+                           quote(in("ZKA_2009.zip")))
+                              .c_str()),
+              0);
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> said;
+        int status;
+    };
+    const Case cases[] = {
+        {{in("day")},
+         {"KYD091122.txt: 競走馬データ", "SKA091122.txt: 成績拡張ファイル",
+          "README.md: 対応データではありません", "要る年のフォルダ (KCOM_DATA): 2009"},
+         1},
+        {{in("PACI181201.lzh")},
+         {"PACI181201.lzh: パック", "  KYI181201.txt → 競走馬データ (日付 181201)",
+          "  ZKB181201.txt → 成績拡張ファイル", "そのうちないもの: "},
+         0},
+        {{in("ZKA_2009.zip")},
+         {"ZKA_2009.zip: 年ごとの ZIP", "  ZKA091122.txt → 成績拡張ファイル"},
+         0},
+    };
+    const auto before = velt::test::tree(dir / "target", true);
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--data-folder", target(), "--dry-run"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Result r = run(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        for (const auto& s : c.said) EXPECT_TRUE(contains(r.out, s)) << s << "\n" << r.out;
+        EXPECT_EQ(velt::test::tree(dir / "target", true), before);
+    }
+}
+
 }  // namespace

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/failure.h"
 #include "platform/console.h"
+#include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "shell/import_engine.h"
@@ -26,6 +26,7 @@ const char kUsage[] =
     "使い方: velt-cli [--data-folder DIR] [--create-year-folders] [--quiet] FILE...\n"
     "        velt-cli [--data-folder DIR] [--create-year-folders] [--quiet] --as KIND FILE\n"
     "        velt-cli --set-data-folder DIR\n"
+    "        velt-cli --dry-run [--as KIND] FILE...\n"
     "\n"
     "JRDB のデータファイルを Target のデータファイルに変換します。\n"
     "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
@@ -43,6 +44,8 @@ const char kUsage[] =
     "                         (KYD、SEBZEB、OZ、SKAZKA、J) か種類 (KYI、SED など)。書庫からは\n"
     "                         その種類のメンバーを読む\n"
     "  --set-data-folder DIR  DIR をデータフォルダとして保存する (ウィンドウと共通)\n"
+    "  --dry-run              取り込む順にファイルと中のテキスト、要る年のフォルダを\n"
+    "                         表示するだけで、何も書き込まない\n"
     "  --quiet                失敗だけを表示する\n"
     "  --help                 この説明を表示する\n"
     "  --version              バージョンを表示する\n"
@@ -119,8 +122,9 @@ public:
         const int width = 30;
         std::string bar(static_cast<std::size_t>(width * percent / 100), '#');
         bar.resize(width, '-');
-        print(stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
-              velt::shown(input.substr(input.find_last_of(velt::platform::kSeparators) + 1)).c_str());
+        print(
+            stderr, "\r[%s] %3d%% %s", bar.c_str(), percent,
+            velt::shown(input.substr(input.find_last_of(velt::platform::kSeparators) + 1)).c_str());
         std::fflush(stderr);
         barShown_ = true;
     }
@@ -175,6 +179,21 @@ void printSummary(const velt::ImportSummary& s, bool quiet) {
           s.linesRead, s.written, s.present, s.malformed);
 }
 
+// What an import would do; 1 when some input could not be imported.
+int printPreview(const velt::ImportPreview& preview) {
+    auto list = [](const std::vector<std::string>& items) {
+        std::string text;
+        for (const auto& i : items) text += (text.empty() ? "" : "、") + i;
+        return text.empty() ? std::string("なし") : text;
+    };
+    print(stdout,
+          "%s要る年のフォルダ (KCOM_DATA): %s\nそのうちないもの: %s\n"
+          "(--dry-run: 何も書き込んでいません)\n",
+          preview.plan.c_str(), list(preview.yearFolders).c_str(),
+          list(preview.missingYearFolders).c_str());
+    return preview.complete ? 0 : 1;
+}
+
 // A failed write to standard output or standard error (a full disk, a closed file) fails the run:
 // a summary that never arrived must not pass for a success.
 int withOutputChecked(int status) {
@@ -186,7 +205,7 @@ int withOutputChecked(int status) {
 
 int run(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind;
-    bool quiet = false, createYearFolders = false;
+    bool quiet = false, createYearFolders = false, dryRun = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -204,13 +223,17 @@ int run(int argc, char** argv) {
             const std::string settings = velt::settingsFile(velt::programFolder());
             print(stdout, "\n設定ファイル: %s\n保存されているデータフォルダ: %s\n",
                   velt::shown(settings).c_str(),
-                  velt::shown(velt::readSetting(settings, velt::kDataFolderSection, velt::kDataFolderKey, "(なし)")).c_str());
+                  velt::shown(velt::readSetting(settings, velt::kDataFolderSection,
+                                                velt::kDataFolderKey, "(なし)"))
+                      .c_str());
             return 0;
         } else if (arg == "--version") {
             print(stdout, "%s\n", velt::versionText().c_str());
             return 0;
         } else if (arg == "--quiet" || arg == "-q") {
             quiet = true;
+        } else if (arg == "--dry-run") {
+            dryRun = true;
         } else if (arg == "--create-year-folders") {
             createYearFolders = true;
         } else if (arg == "--data-folder" || arg == "--set-data-folder" || arg == "--as") {
@@ -259,7 +282,10 @@ int run(int argc, char** argv) {
     velt::ImportEngine engine(messages);
     engine.setDataFolder(dataFolder  ? asFolder(*dataFolder)
                          : setFolder ? asFolder(*setFolder)
-                                     : velt::readSetting(settings, velt::kDataFolderSection, velt::kDataFolderKey, ""));
+                                     : velt::readSetting(settings, velt::kDataFolderSection,
+                                                         velt::kDataFolderKey, ""));
+
+    if (dryRun) return printPreview(engine.preview(files, true, asKind.value_or("")));
 
     std::vector<velt::ImportSummary> summaries;
     if (asKind)
@@ -280,5 +306,10 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return withOutputChecked(run(argc, argv));
+    try {
+        return withOutputChecked(run(argc, argv));
+    } catch (const std::exception& e) {
+        print(stderr, "velt-cli: %s\n", velt::describe(e).c_str());
+        return withOutputChecked(1);
+    }
 }

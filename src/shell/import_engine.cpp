@@ -127,6 +127,16 @@ struct ImportEngine::Impl {
         return years;
     }
 
+    // Target's folders that an input's texts are written into.
+    static std::set<std::string> outputFolders(const PlannedInput& in) {
+        std::set<std::string> folders;
+        for (const auto& t : in.texts)
+            folders.insert(t.group == Kind::OZ       ? "HDATA"
+                           : t.group == Kind::SKAZKA ? "KCOM_DATA"
+                                                     : "MDATA");
+        return folders;
+    }
+
     // What the final write says when it fails after another failure: empty when it did not.
     static std::string finishAfterFailure(ImportSink& store) {
         try {
@@ -209,8 +219,10 @@ struct ImportEngine::Impl {
                     "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません");
         for (std::size_t k = 0; k < texts.size(); ++k)
             if (!texts.refusal(k).empty()) throw Failure(texts.name(k), texts.refusal(k));
+        session.checkFolders(outputFolders(in));
         const bool zip = in.source == PlannedInput::Source::Zip;
         for (std::size_t k = 0; k < texts.size(); ++k) {
+            if (in.texts[k].group == Kind::SKAZKA) session.createYearFolders();
             ctx.fileDate = in.texts[k].date;
             convertText(sum, texts.text(k), texts.name(k), in.texts[k].group, session, converted,
                         zip ? sum.input + " " + texts.name(k) : sum.input);

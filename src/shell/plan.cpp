@@ -279,6 +279,15 @@ Plan planDrop(const std::vector<std::string>& paths, bool commandLine) {
                                 isFolder || recogniseDropped(path, commandLine).kind != Kind::None);
         if (!isFolder) {
             const Recognition r = recogniseDropped(path, commandLine);
+            if (r.kind == Kind::None && !platform::exists(path)) {
+                // Not there at all: no question of its kind.
+                PlannedInput in;
+                in.path = path;
+                in.failure =
+                    std::make_exception_ptr(Failure(path, "ファイルもフォルダもありません"));
+                plan.inputs.push_back(std::move(in));
+                continue;
+            }
             if (r.kind == Kind::None) plan.unsupported.push_back(path);
             plan.inputs.push_back(planInput(path, r, r.date));
             continue;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/failure.h"
@@ -53,14 +54,25 @@ ImportSession::~ImportSession() {
     lock_.reset();
 }
 
+void ImportSession::checkFolders(const std::set<std::string>& folders) {
+    for (const auto& name : folders) {
+        const std::string folder = dataFolder_ + name + "/";
+        if (!platform::isDirectory(folder))
+            throw Failure({}, "データフォルダに " + name + " がありません (" + shown(folder) +
+                                  ")。Target のデータフォルダを選び直してください。Velt は " +
+                                  name + " を作りません。" + kNothingWritten);
+        try {
+            platform::checkFolderWritable(folder);
+        } catch (const platform::FileError& e) {
+            throw Failure(folder, causeOf(e) + "。" + kNothingWritten);
+        }
+    }
+}
+
 void ImportSession::prepareYearFolders(const std::set<std::string>& years) {
     if (years.empty()) return;
+    checkFolders({"KCOM_DATA"});
     const std::string kcom = dataFolder_ + "KCOM_DATA/";
-    if (!platform::isDirectory(kcom))
-        throw Failure({}, "データフォルダに KCOM_DATA がありません (" + shown(kcom) +
-                              ")。Target のデータフォルダを選び直してください。Velt は "
-                              "KCOM_DATA を作りません。" +
-                              kNothingWritten);
     std::vector<std::string> missing;
     for (const auto& year : years)
         if (!platform::isDirectory(kcom + year)) missing.push_back(year);
@@ -71,13 +83,17 @@ void ImportSession::prepareYearFolders(const std::set<std::string>& years) {
         throw Failure({}, "KCOM_DATA (" + shown(kcom) + ") に年のフォルダ " + list +
                               " がないので取り込みませんでした。" + kNothingWritten +
                               "(コマンド行では velt-cli --create-year-folders で作成できます)");
-    for (const auto& year : missing) {
+    yearsToCreate_ = std::move(missing);
+}
+
+void ImportSession::createYearFolders() {
+    const std::string kcom = dataFolder_ + "KCOM_DATA/";
+    for (const auto& year : std::exchange(yearsToCreate_, {})) {
         try {
             platform::createFolder(kcom + year, 0777);
         } catch (const platform::FileError& e) {
             throw Failure(kcom + year,
-                          "年のフォルダを作れません: " + platform::describeErrno(e.error()) + "。" +
-                              kNothingWritten);
+                          "年のフォルダを作れません: " + platform::describeErrno(e.error()));
         }
     }
 }

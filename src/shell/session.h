@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "convert/append_journal.h"
 #include "platform/file.h"
@@ -28,16 +29,23 @@ public:
 
     AppendJournal& journal() { return *journal_; }
 
-    // The year folders of KCOM_DATA in `years` that are missing, created when the user agrees
-    // (Messages::confirm). Throws Failure when the import must not go on: no KCOM_DATA, a "no",
-    // a folder that cannot be made.
+    // Before anything is read: the year folders of KCOM_DATA in `years` that are missing may be
+    // created (Messages::confirm). Throws Failure when the import must not go on: no KCOM_DATA,
+    // a "no".
     void prepareYearFolders(const std::set<std::string>& years);
+    // Before an input writes: Target's folders it writes into (such as "MDATA") are there and
+    // take new files. Throws Failure otherwise; the input has written nothing then.
+    void checkFolders(const std::set<std::string>& folders);
+    // Creates the year folders agreed to: once, just before the first comment is written, after
+    // its input passed every check. Throws Failure when one cannot be made.
+    void createYearFolders();
 
 private:
     std::string dataFolder_;
     Messages& messages_;
     std::optional<platform::FolderLock> lock_;
     std::optional<AppendJournal> journal_;
+    std::vector<std::string> yearsToCreate_;
 };
 
 // What a refusal before anything was written adds to its words.

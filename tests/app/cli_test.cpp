@@ -172,7 +172,8 @@ TEST_F(Cli, FailuresAndUnknownNamesExitOne) {
     EXPECT_TRUE(contains(r.err, "解凍に失敗しました。No.5")) << r.err;
     EXPECT_TRUE(contains(r.err, in("SEB091122.lzh") + " の取り込みに失敗しました")) << r.err;
 
-    EXPECT_TRUE(contains(r.err, "OD091122.CSV")) << r.err;            // its folder is missing
+    // Its folder is missing: refused before it writes, named.
+    EXPECT_TRUE(contains(r.err, "データフォルダに HDATA がありません")) << r.err;
     EXPECT_TRUE(contains(r.out, kyd + ": 取り込みました")) << r.out;  // the last file still went in
 }
 

@@ -7,7 +7,7 @@
 #include "shell/install_layout.h"
 #include "shell/settings.h"
 #include "shell/shown.h"
-#include "shell/version.h"
+#include "shell/window_texts.h"
 
 namespace velt {
 namespace {
@@ -18,20 +18,35 @@ Message warning(std::string text) {
 
 }  // namespace
 
-AboutTexts aboutTexts() {
-    return {std::string(kAppTitle) + "のﾊﾞｰｼﾞｮﾝ情報", kAppTitle,
-            "ﾊﾞｰｼﾞｮﾝ " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
-                std::to_string(kVersionRevision)};
-}
-
 FormLogic::FormLogic(std::string programFolder, FormView& view)
     : programFolder_(std::move(programFolder)),
       settingsFile_(settingsFile(programFolder_)),
       view_(view) {}
 
+void FormLogic::run(Command command, Button import) {
+    switch (command) {
+        case Command::Import:
+            view_.importWith(import);
+            break;
+        case Command::ChooseDataFolder:
+            if (!view_.importing()) chooseDataFolder();
+            break;
+        case Command::Exit:
+            view_.closeWindow();
+            break;
+        case Command::ShowHelp:
+            openHelp();
+            break;
+        case Command::ShowAbout:
+            view_.showAbout();
+            break;
+    }
+}
+
 void FormLogic::load() {
     try {
-        view_.setDataFolderText(readSetting(settingsFile_, kDataFolderSection, kDataFolderKey, std::string()));
+        view_.setDataFolderText(
+            readSetting(settingsFile_, kDataFolderSection, kDataFolderKey, std::string()));
     } catch (const std::exception& e) {
         view_.showMessage(
             warning(std::string("設定ファイルを読めませんでした。\n") + shown(e.what())));

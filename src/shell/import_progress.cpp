@@ -37,28 +37,28 @@ bool ImportProgress::waiting(const std::string& dataFolder) {
 }
 
 void WindowMessages::endImport() {
-    endProgress();
+    dialogs_.endProgress();
     progress_.end();
 }
 
 void WindowMessages::message(const Message& m) {
     endImport();
-    showMessage(m);
+    dialogs_.showMessage(m);
 }
 
 bool WindowMessages::confirm(const std::string& question) {
     endImport();
-    return askYesNo(question);
+    return dialogs_.askYesNo(question);
 }
 
 void WindowMessages::progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
     if (progress_.update(input, done, total))
-        showProgress(progress_.label(), progress_.permille(), progress_.several());
+        dialogs_.showProgress(progress_.label(), progress_.permille(), progress_.several());
 }
 
 void WindowMessages::waiting(const std::string& dataFolder) {
-    if (progress_.waiting(dataFolder)) showProgress(progress_.label(), 0, true);
-    keepDrawn();
+    if (progress_.waiting(dataFolder)) dialogs_.showProgress(progress_.label(), 0, true);
+    dialogs_.keepDrawn();
 }
 
 }  // namespace velt

@@ -31,10 +31,28 @@ private:
     int permille_ = -1;
 };
 
+// The dialogs a window shows for an import. Texts are UTF-8.
+class WindowDialogs {
+public:
+    virtual ~WindowDialogs() = default;
+    // A message box titled with titleOf(message).
+    virtual void showMessage(const Message& message) = 0;
+    // A yes/no question titled with the program's title: true for yes.
+    virtual bool askYesNo(const std::string& question) = 0;
+    // The progress dialog reading `label`, `permille` of the current file done: shown at once, or
+    // only once the work has taken more than a moment. endProgress hides it.
+    virtual void showProgress(const std::string& label, int permille, bool atOnce) = 0;
+    virtual void endProgress() = 0;
+    // While another import is waited for: the window stays drawn.
+    virtual void keepDrawn() = 0;
+};
+
 // The engine's messages as a window shows them: message boxes, a yes/no question, and the progress
-// dialog, which every message and question closes first. A window gives the dialogs.
+// dialog, which every message and question closes first. Each window gives only its dialogs.
 class WindowMessages : public Messages {
 public:
+    explicit WindowMessages(WindowDialogs& dialogs) : dialogs_(dialogs) {}
+
     // The files of the import that starts: a drop of several shows its progress at once.
     void beginImport(std::vector<std::string> inputs) { progress_.begin(std::move(inputs)); }
     void endImport();
@@ -44,15 +62,8 @@ public:
     void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override;
     void waiting(const std::string& dataFolder) override;
 
-protected:
-    virtual void showMessage(const Message& message) = 0;
-    virtual bool askYesNo(const std::string& question) = 0;
-    virtual void showProgress(const std::string& label, int permille, bool several) = 0;
-    virtual void endProgress() = 0;
-    // While another import is waited for: the window stays drawn.
-    virtual void keepDrawn() {}
-
 private:
+    WindowDialogs& dialogs_;
     ImportProgress progress_;
 };
 

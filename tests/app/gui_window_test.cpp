@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressDialog>
@@ -27,14 +28,18 @@
 #include "gui_fake_dialogs.h"
 #include "platform/file.h"
 #include "shell/settings.h"
+#include "shell/window_texts.h"
 #include "velt_about.h"
 
+using velt::Button;
+using velt::Command;
 using velt::Dialogs;
 using velt::FakeDialogs;
 using velt::Form1;
 
 namespace {
 
+const QString kTitle = QString::fromUtf8(velt::kAppTitle);
 const QString kComplete = QStringLiteral("すべての処理完了\u3000V（＾0＾）");
 const QString kUnsupported = QStringLiteral("対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！");
 
@@ -114,8 +119,24 @@ struct Bench {
     }
 };
 
-QPushButton* button(Form1& form, const QString& name) {
+QPushButton* button(Form1& form, const char* name) {
     return form.findChild<QPushButton*>(name);
+}
+QPushButton* button(Form1& form, Button import) {
+    return button(form, velt::formButton(import).name);
+}
+QPushButton* folderButton(Form1& form) {
+    return button(form, velt::formButton(Command::ChooseDataFolder).name);
+}
+QAction* menuItem(Form1& form, Command command) {
+    return form.findChild<QAction*>(velt::formMenuItem(command).name);
+}
+
+// The frame of the table that holds a button.
+const velt::FormControl& shapeOf(const velt::FormButton& button) {
+    for (const velt::FormControl& shape : velt::kShapes)
+        if (shape.place.contains(button.place)) return shape;
+    return velt::kShapes[0];
 }
 
 QPoint topLeft(QWidget* w) {
@@ -133,65 +154,64 @@ private slots:
         Form1& form = b.open();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.windowTitle(), QStringLiteral("Velt"));
+        QCOMPARE(form.windowTitle(), kTitle);
         QCOMPARE(form.minimumSize(), form.maximumSize());
 
-        // Left to right along the top, square, of one size, each caption whole; a gap before
-        // "設定".
-        const QStringList names = {"Command1", "Command3", "Command6",
-                                   "Command4", "Command5", "Command2"};
-        const QStringList captions = {"KYD", "SEBZEB", "OZ", "SKAZKA", "設定", "J"};
-        int lastRight = -1, side = -1;
-        QVector<int> gaps;
-        for (int i = 0; i < names.size(); ++i) {
-            QPushButton* b1 = button(form, names[i]);
-            QVERIFY2(b1, qPrintable(names[i]));
-            QCOMPARE(b1->text(), captions[i]);
+        // Left to right along the top, square, of one size, each caption whole, each in its
+        // frame; a wider gap between frames than within one.
+        int lastRight = -1, side = -1, within = 0;
+        const char* lastShape = nullptr;
+        for (const velt::FormButton& row : velt::kFormButtons) {
+            QPushButton* b1 = button(form, row.name);
+            QVERIFY2(b1, row.name);
+            QCOMPARE(b1->text(), QString::fromUtf8(row.caption));
+            QCOMPARE(b1->parentWidget()->objectName(), QString::fromUtf8(shapeOf(row).name));
             const QRect r(topLeft(b1), b1->size());
             QCOMPARE(r.width(), r.height());
             if (side < 0) side = r.width();
             QCOMPARE(r.width(), side);
             QVERIFY(r.width() >= b1->fontMetrics().horizontalAdvance(b1->text()) + 8);
             QVERIFY(form.rect().contains(r));
-            if (lastRight >= 0) gaps << r.left() - lastRight;
+            if (lastShape == shapeOf(row).name) within = r.left() - lastRight;
+            if (lastShape && lastShape != shapeOf(row).name)
+                QVERIFY(r.left() - lastRight > within + 4);
             lastRight = r.right();
+            lastShape = shapeOf(row).name;
+            QCOMPARE(b1->font().bold(), row.gothic);
+            if (row.gothic) QCOMPARE(b1->font().pointSize(), velt::kGothicPoints);
         }
-        QVERIFY(gaps[3] > gaps[2] + 4);
-        const QFont j = button(form, "Command2")->font();
-        QCOMPARE(j.pointSize(), 18);
-        QVERIFY(j.bold());
 
-        auto* label = form.findChild<QLabel*>("Label1");
-        auto* text = form.findChild<QLineEdit*>("Text1");
+        auto* label = form.findChild<QLabel*>(velt::kLabel1.name);
+        auto* text = form.findChild<QLineEdit*>(velt::kText1.name);
         QVERIFY(label && text);
-        QCOMPARE(label->text(), QStringLiteral("現在の指定Targetデータフォルダ"));
-        QVERIFY(topLeft(label).y() >= topLeft(button(form, "Command1")).y() + side);
+        QCOMPARE(label->text(), QString::fromUtf8(velt::kLabel1.caption));
+        QVERIFY(topLeft(label).y() >= topLeft(button(form, Button::KYD)).y() + side);
         QVERIFY(topLeft(text).y() > topLeft(label).y());
         QVERIFY(form.rect().contains(QRect(topLeft(text), text->size())));
-        QVERIFY(form.findChild<QFrame*>("Shape1") && form.findChild<QFrame*>("Shape2"));
+        for (const velt::FormControl& shape : velt::kShapes)
+            QVERIFY2(form.findChild<QFrame*>(shape.name), shape.name);
     }
 
+    // The menu bar and each menu's items, in the table's order.
     void menus() {
         Bench b;
         Form1& form = b.open();
-        struct Item {
-            const char* menu;
-            const char* title;
-            QStringList actions, texts;
-        };
-        const Item items[] = {
-            {"mFile", "ファイル(&F)", {"mexit"}, {"終了"}},
-            {"msettei", "設定", {"mdata"}, {"ターゲットデータフォルダ設定"}},
-            {"mhelp", "ヘルプ", {"hyoujihelp", "mvarsion"}, {"ヘルプの表示", "バージョン情報"}},
-        };
-        for (const Item& item : items) {
-            auto* menu = form.findChild<QMenu*>(item.menu);
-            QVERIFY2(menu, item.menu);
-            QCOMPARE(menu->title(), QString::fromUtf8(item.title));
-            QStringList names, texts;
+        const QList<QAction*> bar = form.menuBar()->actions();
+        QCOMPARE(bar.size(), qsizetype(std::size(velt::kFormMenus)));
+        for (std::size_t i = 0; i < std::size(velt::kFormMenus); ++i) {
+            auto* menu = form.findChild<QMenu*>(velt::kFormMenus[i].name);
+            QVERIFY2(menu, velt::kFormMenus[i].name);
+            QCOMPARE(bar[qsizetype(i)]->menu(), menu);
+            QCOMPARE(menu->title(), QString::fromUtf8(velt::kFormMenus[i].title));
+            QStringList names, texts, expectedNames, expectedTexts;
             for (QAction* a : menu->actions()) names << a->objectName(), texts << a->text();
-            QCOMPARE(names, item.actions);
-            QCOMPARE(texts, item.texts);
+            for (const velt::FormMenuItem& item : velt::kFormMenuItems) {
+                if (item.menu != int(i)) continue;
+                expectedNames << item.name;
+                expectedTexts << QString::fromUtf8(item.text);
+            }
+            QCOMPARE(names, expectedNames);
+            QCOMPARE(texts, expectedTexts);
         }
     }
 
@@ -250,11 +270,11 @@ private slots:
         Form1& form = b.open();
         b.dialogs.folders.push_back(answer);
         if (fromMenu)
-            form.findChild<QAction*>("mdata")->trigger();
+            menuItem(form, Command::ChooseDataFolder)->trigger();
         else
-            QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+            QTest::mouseClick(folderButton(form), Qt::LeftButton);
 
-        QCOMPARE(b.dialogs.folderTitles, QStringList{QStringLiteral("フォルダを選択してください")});
+        QCOMPARE(b.dialogs.folderTitles, QStringList{QString::fromUtf8(velt::kFolderDialogTitle)});
         QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), after);
         // Written in every case, the old value again after a cancel; refused when too long.
         if (after.toUtf8().size() > 255) {
@@ -279,36 +299,31 @@ private slots:
         QVERIFY(QDir().mkpath(b.settingsFile()));  // nothing can write a file where a folder is
         Form1& form = b.open();
         b.dialogs.folders.push_back(QStringLiteral("/data/Target"));
-        QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+        QTest::mouseClick(folderButton(form), Qt::LeftButton);
         QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), QStringLiteral("/data/Target/"));
         QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
         QVERIFY(b.dialogs.messages[0].text.contains(b.settingsFile()));
-        QCOMPARE(b.dialogs.messages[0].title, QStringLiteral("Velt"));
+        QCOMPARE(b.dialogs.messages[0].title, kTitle);
         QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::Warning);
     }
 
     void buttonRefusesName_data() {
-        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("button");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("message");
-        QTest::newRow("KYD lower case") << "Command1"
-                                        << "kyd011117.lzh"
+        QTest::newRow("KYD lower case") << int(Button::KYD) << "kyd011117.lzh"
                                         << "競走馬データ(KYD/KYG/KYI)ではありません";
-        QTest::newRow("SEBZEB") << "Command3"
-                                << "KYD011117.lzh"
+        QTest::newRow("SEBZEB") << int(Button::SEBZEB) << "KYD011117.lzh"
                                 << "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません";
-        QTest::newRow("OZ") << "Command6"
-                            << "KYD011117.lzh"
+        QTest::newRow("OZ") << int(Button::OZ) << "KYD011117.lzh"
                             << "オッズデータ(OZ)ではありません";
-        QTest::newRow("SKAZKA") << "Command4"
-                                << "SEB011117.lzh"
+        QTest::newRow("SKAZKA") << int(Button::SKAZKA) << "SEB011117.lzh"
                                 << "成績拡張ファイル(SKA/SKB/ZKA/ZKB)ではありません";
-        QTest::newRow("J") << "Command2"
-                           << "KYD011117.lzh"
+        QTest::newRow("J") << int(Button::J) << "KYD011117.lzh"
                            << "JRDBデータではありません";
     }
     void buttonRefusesName() {
-        QFETCH(QString, button);
+        QFETCH(int, button);
         QFETCH(QString, name);
         QFETCH(QString, message);
         Bench b;
@@ -316,10 +331,10 @@ private slots:
         Form1& form = b.open();
         const QString path = b.file(name, "not read\r\n");
         b.dialogs.files.push_back(path);
-        QTest::mouseClick(::button(form, button), Qt::LeftButton);
-        QCOMPARE(b.dialogs.fileTitles, QStringList{QStringLiteral("データファイル選択")});
+        QTest::mouseClick(::button(form, Button(button)), Qt::LeftButton);
+        QCOMPARE(b.dialogs.fileTitles, QStringList{QString::fromUtf8(velt::kFileDialogTitle)});
         QCOMPARE(b.dialogs.texts(), QStringList{message});
-        QCOMPARE(b.dialogs.messages[0].title, QStringLiteral("Velt"));
+        QCOMPARE(b.dialogs.messages[0].title, kTitle);
         QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::None);
         QVERIFY(QFile::exists(path));
         QCOMPARE(b.leftInProgramFolder(), QStringList{});
@@ -330,11 +345,12 @@ private slots:
         Form1& form = b.open();
         const QString chosen = b.file(QStringLiteral("kyd011117.lzh"), "x");
         b.dialogs.files = {chosen, QString()};
-        QTest::mouseClick(button(form, "Command1"), Qt::LeftButton);
+        QTest::mouseClick(button(form, Button::KYD), Qt::LeftButton);
         QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
         // The dialog starts at the last choice; a cancel ends the command quietly.
-        for (const char* name : {"Command1", "Command3", "Command6", "Command4", "Command2"})
-            QTest::mouseClick(button(form, name), Qt::LeftButton);
+        for (const Button import :
+             {Button::KYD, Button::SEBZEB, Button::OZ, Button::SKAZKA, Button::J})
+            QTest::mouseClick(button(form, import), Qt::LeftButton);
         QCOMPARE(b.dialogs.fileStarts,
                  (QStringList{QString(), chosen, chosen, chosen, chosen, chosen}));
         QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
@@ -357,7 +373,7 @@ private slots:
 
         Form1& form = b.open();
         b.dialogs.files.push_back(b.dir.filePath("in/KYD011117.lzh"));
-        QTest::mouseClick(button(form, "Command1"), Qt::LeftButton);
+        QTest::mouseClick(button(form, Button::KYD), Qt::LeftButton);
         QCOMPARE(b.dialogs.texts(), QStringList{QStringLiteral("競走馬データを取り込みました")});
         const QByteArray md = b.output(QStringLiteral("MDATA/MD013東.DAT"));
         QVERIFY2(md.startsWith("05013112070 ") && md.contains("\r\n05013112080 "), md.constData());
@@ -409,7 +425,7 @@ private slots:
                         QCOMPARE(text.contains('/' + name), !name.startsWith("KYD"));
             }
             QCOMPARE(shown, messages);
-            for (const auto& m : b.dialogs.messages) QCOMPARE(m.title, QStringLiteral("Velt"));
+            for (const auto& m : b.dialogs.messages) QCOMPARE(m.title, kTitle);
             if (!written.isEmpty()) QVERIFY(b.output(written).startsWith("05013112070 "));
             QVERIFY(!form.importing());
         }
@@ -539,8 +555,9 @@ private slots:
     }
 
     void messagesAndProgress() {
-        FakeDialogs dialogs;
-        velt::Form1Messages messages(dialogs, nullptr);
+        Bench b;
+        FakeDialogs& dialogs = b.dialogs;
+        velt::WindowMessages messages(b.open());
         messages.beginImport({"/in/OZ011117.lzh"});
         messages.progress("/in/OZ011117.lzh", 0, 200);
         messages.progress("/in/OZ011117.lzh", 0, 200);  // nothing new to show
@@ -553,7 +570,7 @@ private slots:
         messages.message({velt::Message::Kind::Outcome, "オッズ取り込み完了", ""});
         messages.message({velt::Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
                           velt::Message::Icon::Exclamation});
-        QCOMPARE(dialogs.messages[0].title, QStringLiteral("Velt"));
+        QCOMPARE(dialogs.messages[0].title, kTitle);
         QCOMPARE(dialogs.messages[1].title, QStringLiteral("圧縮失敗"));
         QCOMPARE(dialogs.messages[1].icon, Dialogs::Icon::Exclamation);
     }
@@ -581,13 +598,13 @@ private slots:
     void help() {
         Bench b;
         Form1& form = b.open();
-        form.findChild<QAction*>("hyoujihelp")->trigger();
+        menuItem(form, Command::ShowHelp)->trigger();
         QCOMPARE(b.dialogs.urls,
                  (std::vector<QUrl>{QUrl::fromLocalFile(b.program + "readme.html")}));
         QVERIFY(b.dialogs.messages.empty());
 
         b.dialogs.urlsOpen = false;
-        form.findChild<QAction*>("hyoujihelp")->trigger();
+        menuItem(form, Command::ShowHelp)->trigger();
         QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
         QVERIFY(b.dialogs.messages[0].text.contains(b.program + "readme.html"));
     }
@@ -616,14 +633,14 @@ private slots:
         QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), prefix + "target/");
 
         dialogs.folders.push_back(prefix + "other");
-        QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+        QTest::mouseClick(folderButton(form), Qt::LeftButton);
         const QString help = cli({"--help"});
         QVERIFY2(help.contains("設定ファイル: " + config + "velt/velt.ini"), qPrintable(help));
         QVERIFY2(help.contains("保存されているデータフォルダ: " + prefix + "other/"),
                  qPrintable(help));
         QVERIFY(!QFile::exists(prefix + "bin/velt.ini"));
 
-        form.findChild<QAction*>("hyoujihelp")->trigger();
+        menuItem(form, Command::ShowHelp)->trigger();
         QCOMPARE(dialogs.urls,
                  (std::vector<QUrl>{QUrl::fromLocalFile(prefix + "share/velt/readme.html")}));
         QVERIFY(dialogs.messages.empty());
@@ -649,22 +666,32 @@ private slots:
         Form1& form = b.open();
         form.show();
         QVERIFY(!form.about());
-        form.findChild<QAction*>("mvarsion")->trigger();
+        menuItem(form, Command::ShowAbout)->trigger();
         velt::VeltAbout* about = form.about();
         QVERIFY(about && about->isVisible() && !about->isModal());
-        QCOMPARE(about->windowTitle(), QStringLiteral("Veltのﾊﾞｰｼﾞｮﾝ情報"));
-        QCOMPARE(about->findChild<QLabel*>("lblVersion")->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 2.0.1"));
-        QCOMPARE(about->findChild<QLabel*>("lblTitle")->text(), QStringLiteral("Velt"));
-        QCOMPARE(about->findChild<QLabel*>("lblTitle")->font().pointSize(), 18);
-        for (const char* name : {"picIcon", "lblDescription", "Label1", "Label2"})
-            QVERIFY2(about->findChild<QLabel*>(name), name);
-        QVERIFY(about->findChild<QFrame*>("Line1"));
+        const velt::AboutTexts texts = velt::aboutTexts();
+        QCOMPARE(about->windowTitle(), QString::fromStdString(texts.caption));
+        const std::pair<const char*, std::string> labels[] = {
+            {"lblTitle", texts.title},
+            {"lblVersion", texts.version},
+            {"lblDescription", texts.description},
+            {"Label1", texts.reports},
+            {"Label2", texts.help},
+        };
+        for (const auto& [name, text] : labels) {
+            auto* label = about->findChild<QLabel*>(name);
+            QVERIFY2(label, name);
+            QCOMPARE(label->text(), QString::fromStdString(text));
+        }
+        QCOMPARE(about->findChild<QLabel*>("lblTitle")->font().pointSize(), velt::kGothicPoints);
+        QCOMPARE(about->findChild<QPushButton*>("cmdOK")->text(), QString::fromStdString(texts.ok));
+        QVERIFY(about->findChild<QLabel*>("picIcon") && about->findChild<QFrame*>("Line1"));
 
         // Asked twice: the same box, shown again; the main window stays usable meanwhile.
         QTest::mouseClick(about->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
         QVERIFY(!about->isVisible());
-        form.findChild<QAction*>("mvarsion")->trigger();
-        form.findChild<QAction*>("mvarsion")->trigger();
+        menuItem(form, Command::ShowAbout)->trigger();
+        menuItem(form, Command::ShowAbout)->trigger();
         QCOMPARE(form.about(), about);
         QVERIFY(about->isVisible());
         int boxes = 0;
@@ -672,7 +699,7 @@ private slots:
             boxes += qobject_cast<velt::VeltAbout*>(w) != nullptr;
         QCOMPARE(boxes, 1);
         b.dialogs.folders.push_back(QString());
-        QTest::mouseClick(button(form, "Command5"), Qt::LeftButton);
+        QTest::mouseClick(folderButton(form), Qt::LeftButton);
         QCOMPARE(b.dialogs.folderTitles.size(), 1);
 
         // "終了" closes the main window; the program goes on until the about box is closed too.
@@ -681,7 +708,7 @@ private slots:
         connect(qApp, &QGuiApplication::lastWindowClosed, this,
                 [&] { aboutOpenAtEnd = about->isVisible(); });
         QTimer::singleShot(0, &form, [&] {
-            form.findChild<QAction*>("mexit")->trigger();
+            menuItem(form, Command::Exit)->trigger();
             QTimer::singleShot(100, about, [&] { about->close(); });
         });
         QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });

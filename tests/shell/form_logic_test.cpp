@@ -2,33 +2,70 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
 #include "../support/test_files.h"
 #include "platform/system.h"
 #include "shell/settings.h"
 #include "shell/version.h"
+#include "shell/window_texts.h"
 
 namespace velt {
 namespace {
 
-// The window as the form logic sees it: the text box, a folder dialog that answers `chosen`.
+// The window as the form logic sees it: the text box, a folder dialog that answers `chosen`, and
+// the window's own commands, recorded in `done`.
 struct View : FormView {
     std::string text, chosen, folderTitle;
     std::vector<Message> shown;
-    std::vector<std::string> opened;
+    std::vector<std::string> opened, done;
+    bool busy = false;
     std::string dataFolderText() const override { return text; }
     void setDataFolderText(const std::string& t) override { text = t; }
     std::string chooseFolder(const std::string& title) override {
         folderTitle = title;
+        done.push_back("folder");
         return chosen;
     }
     void showMessage(const Message& m) override { shown.push_back(m); }
     bool openDocument(const std::string& path) override {
         opened.push_back(path);
+        done.push_back("open");
         return false;
     }
+    void importWith(Button import) override {
+        done.push_back("import " + std::to_string(static_cast<int>(import)));
+    }
+    void closeWindow() override { done.push_back("close"); }
+    void showAbout() override { done.push_back("about"); }
+    bool importing() const override { return busy; }
 };
+
+// Every command of the window's buttons and menus; the data folder waits for the import's end.
+TEST(FormLogic, Commands) {
+    test::TempDir dir;
+    const struct {
+        Command command;
+        Button import;
+        bool busy;
+        std::vector<std::string> done;
+    } cases[] = {
+        {Command::Import, Button::OZ, false, {"import 2"}},
+        {Command::Import, Button::J, true, {"import 4"}},  // the window refuses it itself
+        {Command::ChooseDataFolder, Button::KYD, false, {"folder"}},
+        {Command::ChooseDataFolder, Button::KYD, true, {}},
+        {Command::Exit, Button::KYD, false, {"close"}},
+        {Command::ShowHelp, Button::KYD, false, {"open"}},
+        {Command::ShowAbout, Button::KYD, false, {"about"}},
+    };
+    for (const auto& c : cases) {
+        View view;
+        view.busy = c.busy;
+        FormLogic(dir.path(), view).run(c.command, c.import);
+        EXPECT_EQ(view.done, c.done) << static_cast<int>(c.command);
+    }
+}
 
 // Remember, choose, append the separator, restore on cancel, save in every case; warn only of a
 // chosen folder that holds none of Target's folders.
@@ -52,7 +89,7 @@ TEST(FormLogic, DataFolderChoice) {
         view.chosen = c.chosen;
         FormLogic logic(dir.path(), view);
         logic.chooseDataFolder();
-        EXPECT_EQ(view.folderTitle, "フォルダを選択してください");
+        EXPECT_EQ(view.folderTitle, kFolderDialogTitle);
         EXPECT_EQ(view.text, c.after);
         EXPECT_EQ(readSetting(settingsPath(dir.path()), "Velt", "path", "none"), c.after);
         EXPECT_EQ(view.shown.size(), c.warned ? 1u : 0u) << c.chosen;
@@ -102,6 +139,29 @@ TEST(FormLogic, HelpPageAndAboutTexts) {
     EXPECT_EQ(about.caption, "Veltのﾊﾞｰｼﾞｮﾝ情報");
     EXPECT_EQ(about.title, "Velt");
     EXPECT_EQ(about.version, "ﾊﾞｰｼﾞｮﾝ " + std::string(kVersionText));
+}
+
+// The table both windows build from: the native window tells its controls and menu items apart
+// by id alone, and lays them out by their places.
+TEST(WindowTexts, EveryCommandOnceAndEveryButtonInItsFrame) {
+    std::set<int> ids{kText1.id};
+    for (const FormButton& b : kFormButtons) {
+        EXPECT_TRUE(ids.insert(b.id).second) << b.name;
+        EXPECT_TRUE(kFormArea.contains(b.place)) << b.name;
+        int frames = 0;
+        for (const FormControl& shape : kShapes) frames += shape.place.contains(b.place);
+        EXPECT_EQ(frames, 1) << b.name;
+    }
+    for (const FormMenuItem& m : kFormMenuItems) {
+        EXPECT_TRUE(ids.insert(m.id).second) << m.name;
+        EXPECT_LT(static_cast<std::size_t>(m.menu), std::size(kFormMenus)) << m.name;
+    }
+    for (const Button import : {Button::KYD, Button::SEBZEB, Button::OZ, Button::SKAZKA, Button::J})
+        EXPECT_EQ(formButton(import).import, import);
+    for (const Command command :
+         {Command::ChooseDataFolder, Command::Exit, Command::ShowHelp, Command::ShowAbout})
+        EXPECT_EQ(formMenuItem(command).command, command);
+    EXPECT_TRUE(kFormArea.contains(kLabel1.place) && kFormArea.contains(kText1.place));
 }
 
 }  // namespace

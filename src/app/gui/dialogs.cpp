@@ -13,16 +13,18 @@
 #include <QTranslator>
 #include <QTreeView>
 
+#include "shell/window_texts.h"
+
 namespace velt {
 
 namespace {
 
-// A progress dialog the user cannot close: the import behind it cannot be stopped halfway
-// without leaving extracted files behind, and closing it would hand input back to the window.
-class ImportProgress : public QProgressDialog {
+// A progress dialog the user cannot close: the import behind it cannot be stopped halfway, and
+// closing it would hand input back to the window while the import still runs.
+class ProgressDialog : public QProgressDialog {
 public:
-    explicit ImportProgress(QWidget* parent) : QProgressDialog(parent) {
-        setWindowTitle(QStringLiteral("Velt"));
+    explicit ProgressDialog(QWidget* parent) : QProgressDialog(parent) {
+        setWindowTitle(QString::fromUtf8(kAppTitle));
         setWindowModality(Qt::ApplicationModal);
         setCancelButton(nullptr);
         setAutoClose(false);
@@ -97,7 +99,7 @@ bool QtDialogs::openUrl(const QUrl& url) {
 
 void QtDialogs::showProgress(QWidget* parent, const QString& label, int permille, bool atOnce) {
     if (!progress_) {
-        progress_ = std::make_unique<ImportProgress>(parent);
+        progress_ = std::make_unique<ProgressDialog>(parent);
         progress_->setMinimumDuration(atOnce ? 0 : 700);
         progress_->setValue(0);
     }

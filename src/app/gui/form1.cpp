@@ -32,134 +32,31 @@ QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-void showIn(Dialogs& dialogs, QWidget* window, const Message& m) {
-    const auto icon = m.icon == Message::Icon::Warning       ? Dialogs::Icon::Warning
-                      : m.icon == Message::Icon::Exclamation ? Dialogs::Icon::Exclamation
-                                                             : Dialogs::Icon::None;
-    dialogs.showMessage(window, fromUtf8(m.text), m.title.empty() ? kTitle : fromUtf8(m.title),
-                        icon);
+QString fromUtf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// The frame a button sits in.
+std::size_t shapeOf(const FormButton& button) {
+    std::size_t i = 0;
+    while (i + 1 < std::size(kShapes) && !kShapes[i].place.contains(button.place)) ++i;
+    return i;
 }
 
 }  // namespace
-
-void Form1Messages::showMessage(const Message& m) {
-    showIn(dialogs_, window_, m);
-}
-
-bool Form1Messages::askYesNo(const std::string& question) {
-    return dialogs_.askYesNo(window_, fromUtf8(question), kTitle);
-}
-
-void Form1Messages::showProgress(const std::string& label, int permille, bool several) {
-    dialogs_.showProgress(window_, fromUtf8(label), permille, several);
-}
-
-void Form1Messages::endProgress() {
-    dialogs_.endProgress();
-}
-
-void Form1Messages::keepDrawn() {
-    // The wait can be long: the dialog and the window stay drawn meanwhile.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
 
 Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
       logic_(std::move(programFolder), *this),
-      messages_(dialogs, this),
+      messages_(*this),
       engine_(messages_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kTitle);
     setWindowIcon(veltIcon());
     setAcceptDrops(true);
-
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
-
-    auto makeButton = [central](const char* name, const QString& caption) {
-        auto* button = new QPushButton(caption, central);
-        button->setObjectName(QString::fromLatin1(name));
-        button->setAutoDefault(false);
-        return button;
-    };
-    Command1 = makeButton("Command1", QStringLiteral("KYD"));
-    Command3 = makeButton("Command3", QStringLiteral("SEBZEB"));
-    Command6 = makeButton("Command6", QStringLiteral("OZ"));
-    Command4 = makeButton("Command4", QStringLiteral("SKAZKA"));
-    Command5 = makeButton("Command5", QStringLiteral("設定"));
-    Command2 = makeButton("Command2", QStringLiteral("J"));
-    Command2->setFont(gothicFont(18, true));
-
-    // Square buttons of one size, large enough for the widest caption.
-    int side = 40;
-    for (QPushButton* b : {Command1, Command3, Command6, Command4, Command5, Command2}) {
-        const QFontMetrics fm(b->font());
-        side = std::max({side, fm.horizontalAdvance(b->text()) + 14, fm.height() + 14});
-    }
-
-    auto makeShape = [central](const char* name) {
-        auto* shape = new QFrame(central);
-        shape->setObjectName(QString::fromLatin1(name));
-        shape->setFrameShape(QFrame::StyledPanel);
-        shape->setFrameShadow(QFrame::Sunken);
-        auto* row = new QHBoxLayout(shape);
-        row->setContentsMargins(3, 3, 3, 3);
-        row->setSpacing(2);
-        return shape;
-    };
-    Shape1 = makeShape("Shape1");
-    Shape2 = makeShape("Shape2");
-    for (QPushButton* b : {Command1, Command3, Command6, Command4, Command5, Command2}) {
-        b->setFixedSize(side, side);
-        (b == Command5 || b == Command2 ? Shape2 : Shape1)->layout()->addWidget(b);
-    }
-
-    Label1 = new QLabel(QStringLiteral("現在の指定Targetデータフォルダ"), central);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Text1 = new QLineEdit(central);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    // A file dropped on the text box is an import, not text to insert.
-    Text1->setAcceptDrops(false);
-    Label1->setBuddy(Text1);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(0);
-    buttons->addWidget(Shape1);
-    buttons->addSpacing(side / 3);
-    buttons->addWidget(Shape2);
-    buttons->addStretch(1);
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(6, 6, 6, 8);
-    layout->setSpacing(4);
-    layout->addLayout(buttons);
-    layout->addSpacing(4);
-    layout->addWidget(Label1);
-    layout->addWidget(Text1);
-
-    mFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    mFile->setObjectName(QStringLiteral("mFile"));
-    mexit = mFile->addAction(QStringLiteral("終了"), this, &Form1::mexit_Click);
-    mexit->setObjectName(QStringLiteral("mexit"));
-    msettei = menuBar()->addMenu(QStringLiteral("設定"));
-    msettei->setObjectName(QStringLiteral("msettei"));
-    mdata = msettei->addAction(QStringLiteral("ターゲットデータフォルダ設定"), this,
-                               &Form1::mdata_Click);
-    mdata->setObjectName(QStringLiteral("mdata"));
-    mhelp = menuBar()->addMenu(QStringLiteral("ヘルプ"));
-    mhelp->setObjectName(QStringLiteral("mhelp"));
-    hyoujihelp = mhelp->addAction(QStringLiteral("ヘルプの表示"), this, &Form1::hyoujihelp_Click);
-    hyoujihelp->setObjectName(QStringLiteral("hyoujihelp"));
-    mvarsion = mhelp->addAction(QStringLiteral("バージョン情報"), this, &Form1::mvarsion_Click);
-    mvarsion->setObjectName(QStringLiteral("mvarsion"));
-
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-
+    createControls();
+    createMenus();
     QMainWindow::layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     loading_ = true;
@@ -167,26 +64,120 @@ Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
     loading_ = false;
 }
 
+void Form1::createControls() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    std::vector<QFrame*> shapes;
+    for (const FormControl& s : kShapes) {
+        auto* shape = new QFrame(central);
+        shape->setObjectName(fromUtf8(s.name));
+        shape->setFrameShape(QFrame::StyledPanel);
+        shape->setFrameShadow(QFrame::Sunken);
+        auto* row = new QHBoxLayout(shape);
+        row->setContentsMargins(3, 3, 3, 3);
+        row->setSpacing(2);
+        shapes.push_back(shape);
+    }
+
+    // Square buttons of one size, large enough for the widest caption.
+    std::vector<QPushButton*> buttons;
+    int side = 40;
+    for (const FormButton& row : kFormButtons) {
+        auto* button = new QPushButton(fromUtf8(row.caption), central);
+        button->setObjectName(fromUtf8(row.name));
+        button->setAutoDefault(false);
+        if (row.gothic) button->setFont(gothicFont(kGothicPoints, true));
+        connect(button, &QPushButton::clicked, this,
+                [this, &row] { logic_.run(row.command, row.import); });
+        const QFontMetrics fm(button->font());
+        side = std::max({side, fm.horizontalAdvance(button->text()) + 14, fm.height() + 14});
+        buttons.push_back(button);
+    }
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        buttons[i]->setFixedSize(side, side);
+        shapes[shapeOf(kFormButtons[i])]->layout()->addWidget(buttons[i]);
+    }
+
+    auto* label1 = new QLabel(fromUtf8(kLabel1.caption), central);
+    label1->setObjectName(fromUtf8(kLabel1.name));
+    text1_ = new QLineEdit(central);
+    text1_->setObjectName(fromUtf8(kText1.name));
+    // A file dropped on the text box is an import, not text to insert.
+    text1_->setAcceptDrops(false);
+    label1->setBuddy(text1_);
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(0);
+    for (QFrame* shape : shapes) {
+        if (shape != shapes.front()) row->addSpacing(side / 3);
+        row->addWidget(shape);
+    }
+    row->addStretch(1);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 8);
+    layout->setSpacing(4);
+    layout->addLayout(row);
+    layout->addSpacing(4);
+    layout->addWidget(label1);
+    layout->addWidget(text1_);
+}
+
+void Form1::createMenus() {
+    std::vector<QMenu*> menus;
+    for (const FormMenu& m : kFormMenus) {
+        menus.push_back(menuBar()->addMenu(fromUtf8(m.title)));
+        menus.back()->setObjectName(fromUtf8(m.name));
+    }
+    for (const FormMenuItem& item : kFormMenuItems) {
+        QAction* action =
+            menus.at(static_cast<std::size_t>(item.menu))
+                ->addAction(fromUtf8(item.text), this, [this, &item] { logic_.run(item.command); });
+        action->setObjectName(fromUtf8(item.name));
+    }
+}
+
 Form1::~Form1() = default;
 
 std::string Form1::dataFolderText() const {
-    return Text1->text().toStdString();
+    return text1_->text().toStdString();
 }
 
 void Form1::setDataFolderText(const std::string& text) {
-    Text1->setText(fromUtf8(text));
+    text1_->setText(fromUtf8(text));
 }
 
 std::string Form1::chooseFolder(const std::string& title) {
     return QDir::toNativeSeparators(dialogs_.chooseFolder(this, fromUtf8(title))).toStdString();
 }
 
-void Form1::showMessage(const Message& message) {
+void Form1::showMessage(const Message& m) {
     // What goes wrong at load is shown once the window is up.
-    if (loading_)
-        QTimer::singleShot(0, this, [this, message] { showIn(dialogs_, this, message); });
-    else
-        showIn(dialogs_, this, message);
+    if (loading_) {
+        QTimer::singleShot(0, this, [this, m] { showMessage(m); });
+        return;
+    }
+    const auto icon = m.icon == Message::Icon::Warning       ? Dialogs::Icon::Warning
+                      : m.icon == Message::Icon::Exclamation ? Dialogs::Icon::Exclamation
+                                                             : Dialogs::Icon::None;
+    dialogs_.showMessage(this, fromUtf8(m.text), fromUtf8(titleOf(m)), icon);
+}
+
+bool Form1::askYesNo(const std::string& question) {
+    return dialogs_.askYesNo(this, fromUtf8(question), kTitle);
+}
+
+void Form1::showProgress(const std::string& label, int permille, bool atOnce) {
+    dialogs_.showProgress(this, fromUtf8(label), permille, atOnce);
+}
+
+void Form1::endProgress() {
+    dialogs_.endProgress();
+}
+
+void Form1::keepDrawn() {
+    // The wait can be long: the dialog and the window stay drawn meanwhile.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 bool Form1::openDocument(const std::string& path) {
@@ -196,7 +187,7 @@ bool Form1::openDocument(const std::string& path) {
 template <typename Work>
 void Form1::runImport(std::vector<std::string> inputs, Work work) {
     busy_ = true;
-    engine_.setDataFolder(Text1->text().toStdString());
+    engine_.setDataFolder(dataFolderText());
     runInWindow(messages_, std::move(inputs), work);
     busy_ = false;
 }
@@ -249,19 +240,11 @@ void Form1::closeEvent(QCloseEvent* event) {
         QMainWindow::closeEvent(event);
 }
 
-void Form1::chooseDataFolder() {
-    if (!busy_) logic_.chooseDataFolder();
-}
-
-void Form1::mexit_Click() {
+void Form1::closeWindow() {
     close();
 }
 
-void Form1::hyoujihelp_Click() {
-    logic_.openHelp();
-}
-
-void Form1::mvarsion_Click() {
+void Form1::showAbout() {
     // One box, shown again when asked twice. It has no parent, so that closing the main window
     // leaves it open, as a window of its own.
     if (!about_) about_ = std::make_unique<VeltAbout>();

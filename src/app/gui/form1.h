@@ -1,6 +1,6 @@
 #pragma once
-// `Form1`: the main window. Its handlers are thin calls into the import engine; the dialogs and
-// message boxes go through `Dialogs`.
+// `Form1`: the main window. Its handlers are thin calls into the form logic and the import engine;
+// the dialogs and message boxes go through `Dialogs`.
 
 #include <QMainWindow>
 #include <memory>
@@ -11,76 +11,26 @@
 #include "shell/form_logic.h"
 #include "shell/import_engine.h"
 #include "shell/import_progress.h"
+#include "shell/window_texts.h"
 
-class QAction;
-class QFrame;
-class QLabel;
 class QLineEdit;
-class QMenu;
-class QPushButton;
 
 namespace velt {
 
 class VeltAbout;
 
-// The engine's messages in this window's dialogs.
-class Form1Messages : public WindowMessages {
-public:
-    Form1Messages(Dialogs& dialogs, QWidget* window) : dialogs_(dialogs), window_(window) {}
-
-protected:
-    void showMessage(const Message& message) override;
-    bool askYesNo(const std::string& question) override;
-    void showProgress(const std::string& label, int permille, bool several) override;
-    void endProgress() override;
-    void keepDrawn() override;
-
-private:
-    Dialogs& dialogs_;
-    QWidget* window_;
-};
-
-class Form1 : public QMainWindow, private FormView {
+// Its buttons, menus and texts are those of shell/window_texts.h, the controls named as there.
+class Form1 : public QMainWindow, private FormView, public WindowDialogs {
     Q_OBJECT
 public:
     // `programFolder` is where the settings file and the help page are looked for.
     Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent = nullptr);
     ~Form1() override;
 
-    QPushButton* Command1;  // KYD
-    QPushButton* Command3;  // SEBZEB
-    QPushButton* Command6;  // OZ
-    QPushButton* Command4;  // SKAZKA
-    QPushButton* Command5;  // 設定
-    QPushButton* Command2;  // J
-    QLabel* Label1;
-    QLineEdit* Text1;
-    QFrame* Shape1;
-    QFrame* Shape2;
-
-    QMenu* mFile;
-    QAction* mexit;
-    QMenu* msettei;
-    QAction* mdata;
-    QMenu* mhelp;
-    QAction* hyoujihelp;
-    QAction* mvarsion;
-
     // The about box, once it has been asked for.
     VeltAbout* about() const { return about_.get(); }
     // An import is running (or a drop waits for its import): every command waits for its end.
-    bool importing() const { return busy_; }
-
-    void Command1_Click() { importWith(FormLogic::kImportButtons[0]); }
-    void Command3_Click() { importWith(FormLogic::kImportButtons[1]); }
-    void Command6_Click() { importWith(FormLogic::kImportButtons[2]); }
-    void Command4_Click() { importWith(FormLogic::kImportButtons[3]); }
-    void Command2_Click() { importWith(FormLogic::kImportButtons[4]); }
-    void Command5_Click() { chooseDataFolder(); }
-    void mdata_Click() { chooseDataFolder(); }
-    void mexit_Click();
-    void hyoujihelp_Click();
-    void mvarsion_Click();
+    bool importing() const override { return busy_; }
 
     // Imports the files as a drop of them does, once the event loop runs (the files given on the
     // command line, as a file manager's "open with" passes them). Ignored while importing.
@@ -92,22 +42,33 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void createControls();
+    void createMenus();
+
     std::string dataFolderText() const override;
     void setDataFolderText(const std::string& text) override;
     std::string chooseFolder(const std::string& title) override;
     void showMessage(const Message& message) override;
     bool openDocument(const std::string& path) override;
 
-    void importWith(Button button);
+    bool askYesNo(const std::string& question) override;
+    void showProgress(const std::string& label, int permille, bool atOnce) override;
+    void endProgress() override;
+    void keepDrawn() override;
+
+    void importWith(Button button) override;
+    void closeWindow() override;
+    void showAbout() override;
+
     void importDropped(const std::vector<std::string>& paths);
-    void chooseDataFolder();
     template <typename Work>
     void runImport(std::vector<std::string> inputs, Work work);
 
     Dialogs& dialogs_;
     FormLogic logic_;
+    QLineEdit* text1_ = nullptr;
     bool loading_ = false;
-    Form1Messages messages_;
+    WindowMessages messages_;
     ImportEngine engine_;
     QString lastFile_;
     bool busy_ = false;

@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <exception>
 #include <memory>
@@ -15,10 +16,11 @@
 #include "icon.h"
 #include "shell/settings.h"
 #include "shell/version.h"
+#include "shell/window_texts.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velt"));
+    QApplication::setApplicationName(QString::fromUtf8(velt::kAppTitle));
     QApplication::setApplicationVersion(QString::fromUtf8(velt::kVersionText));
     QApplication::setWindowIcon(velt::veltIcon());
     QApplication::setFont(velt::withJapaneseFallback(QApplication::font()));
@@ -48,7 +50,8 @@ int main(int argc, char** argv) {
     try {
         window = std::make_unique<velt::Form1>(velt::programFolder(), dialogs);
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("Velt"), QString::fromStdString(e.what()));
+        QMessageBox::critical(nullptr, QString::fromUtf8(velt::kAppTitle),
+                              QString::fromStdString(e.what()));
         return 1;
     }
     window->show();
@@ -62,7 +65,9 @@ int main(int argc, char** argv) {
         const QString file = parser.value(screenshot);
         // The dialog is the one the "KYD" button opens; its modal loop ends with the program.
         if (parser.isSet(screenshotDialog))
-            QTimer::singleShot(300, window.get(), [&] { window->Command1_Click(); });
+            QTimer::singleShot(300, window.get(), [&] {
+                window->findChild<QPushButton*>(velt::formButton(velt::Button::KYD).name)->click();
+            });
         QTimer::singleShot(1200, qApp, [&] {
             QWidget* shown =
                 parser.isSet(screenshotDialog) ? QApplication::activeModalWidget() : window.get();

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "icon.h"
-#include "shell/form_logic.h"
+#include "shell/window_texts.h"
 
 namespace velt {
 
@@ -22,7 +22,7 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
 
     lblTitle = new QLabel(QString::fromStdString(about.title), this);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    lblTitle->setFont(gothicFont(18, false));
+    lblTitle->setFont(gothicFont(kGothicPoints, false));
 
     lblVersion = new QLabel(QString::fromStdString(about.version), this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
@@ -47,7 +47,7 @@ VeltAbout::VeltAbout(QWidget* parent) : QDialog(parent) {
     auto* label1 = contact("Label1", QString::fromStdString(about.reports));
     auto* label2 = contact("Label2", QString::fromStdString(about.help));
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK = new QPushButton(QString::fromStdString(about.ok), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "layout.h"
+#include "shell/window_texts.h"
 #include "text.h"
 
 namespace velt::win32 {
@@ -101,8 +102,8 @@ void WindowsDialogs::showProgress(HWND owner, const std::string& label, int perm
         AdjustWindowRectEx(&area, style, FALSE, WS_EX_DLGMODALFRAME);
         RECT at{};
         GetWindowRect(owner, &at);
-        progress_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressClass, L"Velt", style,
-                                    at.left + px(240, dpi), at.top + px(480, dpi),
+        progress_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressClass, wide(kAppTitle).c_str(),
+                                    style, at.left + px(240, dpi), at.top + px(480, dpi),
                                     area.right - area.left, area.bottom - area.top, owner, nullptr,
                                     GetModuleHandleW(nullptr), nullptr);
         label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_PATHELLIPSIS,

@@ -16,75 +16,37 @@ namespace {
 
 const wchar_t kClass[] = L"VeltForm1";
 
-// Where the controls lie, in twips: the client area is 3690 x 1440.
-const int kClientWidth = 3690, kClientHeight = 1440;
-const int kButton = 495;
-struct Place {
-    int id, left, top, width, height;
-};
-const Place kButtons[] = {
-    {kCommand1, 120, 105, kButton, kButton},  {kCommand3, 615, 105, kButton, kButton},
-    {kCommand6, 1110, 105, kButton, kButton}, {kCommand4, 1605, 105, kButton, kButton},
-    {kCommand5, 2400, 105, kButton, kButton}, {kCommand2, 2895, 105, kButton, kButton},
-};
-const Place kShape1{0, 60, 45, 2100, 615}, kShape2{0, 2340, 45, 1110, 615};
-const Place kLabel1Place{0, 120, 780, 3450, 240}, kText1Place{kText1, 120, 1050, 3450, 315};
-
-void place(HWND control, const Place& p, int dpi) {
+void place(HWND control, const Twips& p, int dpi) {
     SetWindowPos(control, nullptr, px(p.left, dpi), px(p.top, dpi), px(p.width, dpi),
                  px(p.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
 
-void Form1Messages::showMessage(const Message& m) {
-    dialogs_.showMessage(window_, m.text, m.title.empty() ? kAppTitle : m.title, m.icon);
-}
-
-bool Form1Messages::askYesNo(const std::string& question) {
-    return dialogs_.askYesNo(window_, question, kAppTitle);
-}
-
-void Form1Messages::showProgress(const std::string& label, int permille, bool several) {
-    dialogs_.showProgress(window_, label, permille, several);
-}
-
-void Form1Messages::endProgress() {
-    dialogs_.endProgress();
-}
-
-void Form1Messages::keepDrawn() {
-    // The wait can be long: the windows are painted meanwhile, and nothing else is handled.
-    MSG m;
-    while (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&m);
-}
-
 Form1::Form1(std::string programFolder, Dialogs& dialogs)
     : dialogs_(dialogs),
       logic_(std::move(programFolder), *this),
-      messages_(dialogs),
+      messages_(*this),
       engine_(messages_) {
     static const bool registered = registerWindowClass(kClass, proc);
     (void)registered;
 
     HMENU bar = CreateMenu();
-    HMENU mFile = CreatePopupMenu();
-    AppendMenuW(mFile, MF_STRING, kMexit, L"終了");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mFile), L"ファイル(&F)");
-    HMENU msettei = CreatePopupMenu();
-    AppendMenuW(msettei, MF_STRING, kMdata, L"ターゲットデータフォルダ設定");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(msettei), L"設定");
-    HMENU mhelp = CreatePopupMenu();
-    AppendMenuW(mhelp, MF_STRING, kHyoujihelp, L"ヘルプの表示");
-    AppendMenuW(mhelp, MF_STRING, kMvarsion, L"バージョン情報");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(mhelp), L"ヘルプ");
+    for (std::size_t i = 0; i < std::size(kFormMenus); ++i) {
+        HMENU menu = CreatePopupMenu();
+        for (const FormMenuItem& item : kFormMenuItems)
+            if (item.menu == static_cast<int>(i))
+                AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(item.id),
+                            wide(item.text).c_str());
+        AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menu),
+                    wide(kFormMenus[i].title).c_str());
+    }
 
     // A small fixed window: no resizing, no maximizing.
     CreateWindowExW(WS_EX_ACCEPTFILES, kClass, wide(kAppTitle).c_str(),
                     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                     CW_USEDEFAULT, 400, 200, nullptr, bar, GetModuleHandleW(nullptr), this);
     if (!window_) throw std::runtime_error("メインウィンドウを作れませんでした。");
-    messages_.setWindow(window_);
     createControls();
     layout(dpiOf(window_));
 
@@ -99,24 +61,22 @@ Form1::~Form1() {
 
 void Form1::createControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    const wchar_t* captions[] = {L"KYD", L"SEBZEB", L"OZ", L"SKAZKA", L"設定", L"J"};
-    for (std::size_t i = 0; i < std::size(kButtons); ++i)
-        CreateWindowExW(0, L"BUTTON", captions[i],
+    for (const FormButton& b : kFormButtons)
+        CreateWindowExW(0, L"BUTTON", wide(b.caption).c_str(),
                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, 0, 0,
-                        10, 10, window_, reinterpret_cast<HMENU>(INT_PTR(kButtons[i].id)), instance,
-                        nullptr);
-    label1_ = CreateWindowExW(0, L"STATIC", L"現在の指定Targetデータフォルダ",
+                        10, 10, window_, reinterpret_cast<HMENU>(INT_PTR(b.id)), instance, nullptr);
+    label1_ = CreateWindowExW(0, L"STATIC", wide(kLabel1.caption).c_str(),
                               WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 10, 10, window_,
                               nullptr, instance, nullptr);
     CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                     WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 10, 10, window_,
-                    reinterpret_cast<HMENU>(INT_PTR(kText1)), instance, nullptr);
+                    reinterpret_cast<HMENU>(INT_PTR(kText1.id)), instance, nullptr);
     // Decoration only, behind the buttons.
-    for (HWND* shape : {&shape1_, &shape2_}) {
-        *shape = CreateWindowExW(0, L"STATIC", L"",
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_ETCHEDFRAME, 0, 0, 10,
-                                 10, window_, nullptr, instance, nullptr);
-        SetWindowPos(*shape, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    for (HWND& shape : shapes_) {
+        shape = CreateWindowExW(0, L"STATIC", L"",
+                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_ETCHEDFRAME, 0, 0, 10,
+                                10, window_, nullptr, instance, nullptr);
+        SetWindowPos(shape, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     }
 }
 
@@ -125,38 +85,39 @@ void Form1::layout(int dpi) {
     for (HFONT f : {font_, buttonFont_, gothic_})
         if (f) DeleteObject(f);
     font_ = messageFont(dpi);
-    gothic_ = gothicFont(18, true, dpi);
+    gothic_ = gothicFont(kGothicPoints, true, dpi);
 
     // The captions keep the message font unless one is wider than a button: then all of them
     // take the largest size at which every caption fits.
     int widest = 0;
     HDC dc = GetDC(window_);
     HGDIOBJ old = SelectObject(dc, font_);
-    for (const wchar_t* caption : {L"KYD", L"SEBZEB", L"OZ", L"SKAZKA", L"設定"}) {
+    for (const FormButton& b : kFormButtons) {
+        if (b.gothic) continue;
+        const std::wstring caption = wide(b.caption);
         SIZE size{};
-        GetTextExtentPoint32W(dc, caption, static_cast<int>(wcslen(caption)), &size);
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
         widest = std::max(widest, static_cast<int>(size.cx));
     }
     SelectObject(dc, old);
     ReleaseDC(window_, dc);
-    const int room = px(kButton - 90, dpi);
+    const int room = px(kButtonSide - 90, dpi);
     LOGFONTW logFont{};
     GetObjectW(font_, sizeof logFont, &logFont);
     if (widest > room) logFont.lfHeight = MulDiv(logFont.lfHeight, room, widest);
     buttonFont_ = CreateFontIndirectW(&logFont);
 
     setChildFonts(window_, font_);
-    for (const Place& p : kButtons) {
-        place(control(static_cast<Id>(p.id)), p, dpi);
-        SendMessageW(control(static_cast<Id>(p.id)), WM_SETFONT,
-                     reinterpret_cast<WPARAM>(p.id == kCommand2 ? gothic_ : buttonFont_), TRUE);
+    for (const FormButton& b : kFormButtons) {
+        place(control(b.id), b.place, dpi);
+        SendMessageW(control(b.id), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(b.gothic ? gothic_ : buttonFont_), TRUE);
     }
-    place(shape1_, kShape1, dpi);
-    place(shape2_, kShape2, dpi);
-    place(label1_, kLabel1Place, dpi);
-    place(control(kText1), kText1Place, dpi);
+    for (std::size_t i = 0; i < shapes_.size(); ++i) place(shapes_[i], kShapes[i].place, dpi);
+    place(label1_, kLabel1.place, dpi);
+    place(control(kText1.id), kText1.place, dpi);
 
-    setClientSize(window_, px(kClientWidth, dpi), px(kClientHeight, dpi));
+    setClientSize(window_, px(kFormArea.width, dpi), px(kFormArea.height, dpi));
 }
 
 void Form1::show(int how) {
@@ -217,36 +178,24 @@ LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
 }
 
 void Form1::command(int id) {
-    switch (id) {
-        case kCommand1:
-        case kCommand3:
-        case kCommand6:
-        case kCommand4:
-        case kCommand2:
-            importWith(FormLogic::kImportButtons[id == kCommand2 ? 4 : id - kCommand1]);
-            break;
-        case kCommand5:
-        case kMdata:
-            if (!busy_) logic_.chooseDataFolder();
-            break;
-        case kMexit:
-            SendMessageW(window_, WM_CLOSE, 0, 0);
-            break;
-        case kHyoujihelp:
-            logic_.openHelp();
-            break;
-        case kMvarsion:
-            // One box, shown again when asked twice; a window of its own, which outlives this one.
-            if (!about_) about_ = std::make_unique<VeltAbout>();
-            about_->show();
-            break;
-        default:
-            break;
-    }
+    for (const FormButton& b : kFormButtons)
+        if (b.id == id) return logic_.run(b.command, b.import);
+    for (const FormMenuItem& item : kFormMenuItems)
+        if (item.id == id) return logic_.run(item.command);
+}
+
+void Form1::closeWindow() {
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+void Form1::showAbout() {
+    // One box, shown again when asked twice; a window of its own, which outlives this one.
+    if (!about_) about_ = std::make_unique<VeltAbout>();
+    about_->show();
 }
 
 std::string Form1::dataFolderText() const {
-    HWND text = control(kText1);
+    HWND text = control(kText1.id);
     std::wstring buffer(static_cast<std::size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
     buffer.resize(static_cast<std::size_t>(
         GetWindowTextW(text, buffer.data(), static_cast<int>(buffer.size()))));
@@ -254,18 +203,36 @@ std::string Form1::dataFolderText() const {
 }
 
 void Form1::setDataFolderText(const std::string& text) {
-    SetWindowTextW(control(kText1), wide(text).c_str());
+    SetWindowTextW(control(kText1.id), wide(text).c_str());
 }
 
 std::string Form1::chooseFolder(const std::string& title) {
     return dialogs_.chooseFolder(window_, title);
 }
 
-void Form1::showMessage(const Message& message) {
+void Form1::showMessage(const Message& m) {
     if (loading_)
-        atLoad_.push_back(message);
+        atLoad_.push_back(m);
     else
-        messages_.message(message);
+        dialogs_.showMessage(window_, m.text, titleOf(m), m.icon);
+}
+
+bool Form1::askYesNo(const std::string& question) {
+    return dialogs_.askYesNo(window_, question, kAppTitle);
+}
+
+void Form1::showProgress(const std::string& label, int permille, bool atOnce) {
+    dialogs_.showProgress(window_, label, permille, atOnce);
+}
+
+void Form1::endProgress() {
+    dialogs_.endProgress();
+}
+
+void Form1::keepDrawn() {
+    // The wait can be long: the windows are painted meanwhile, and nothing else is handled.
+    MSG m;
+    while (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&m);
 }
 
 bool Form1::openDocument(const std::string& path) {

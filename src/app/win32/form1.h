@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,45 +13,15 @@
 #include "shell/form_logic.h"
 #include "shell/import_engine.h"
 #include "shell/import_progress.h"
+#include "shell/window_texts.h"
 
 namespace velt::win32 {
 
 class VeltAbout;
 
-// The control and menu identifiers (WM_COMMAND).
-enum Id : int {
-    kCommand1 = 101,  // KYD
-    kCommand3,        // SEBZEB
-    kCommand6,        // OZ
-    kCommand4,        // SKAZKA
-    kCommand5,        // 設定
-    kCommand2,        // J
-    kText1 = 201,
-    kMexit = 301,
-    kMdata,
-    kHyoujihelp,
-    kMvarsion,
-};
-
-// The engine's messages in this window's dialogs.
-class Form1Messages : public WindowMessages {
-public:
-    explicit Form1Messages(Dialogs& dialogs) : dialogs_(dialogs) {}
-    void setWindow(HWND window) { window_ = window; }
-
-protected:
-    void showMessage(const Message& message) override;
-    bool askYesNo(const std::string& question) override;
-    void showProgress(const std::string& label, int permille, bool several) override;
-    void endProgress() override;
-    void keepDrawn() override;
-
-private:
-    Dialogs& dialogs_;
-    HWND window_ = nullptr;
-};
-
-class Form1 : private FormView {
+// Its buttons, menus and texts are those of shell/window_texts.h, the controls known by the ids
+// there.
+class Form1 : private FormView, private WindowDialogs {
 public:
     // `programFolder` is where the settings file and the help page are looked for. Creates the
     // window hidden; show() shows it.
@@ -62,13 +33,13 @@ public:
     HWND hwnd() const { return window_; }
     void show(int how = SW_SHOWNORMAL);
     // The control of `id`.
-    HWND control(Id id) const { return GetDlgItem(window_, id); }
+    HWND control(int id) const { return GetDlgItem(window_, id); }
     HWND Label1() const { return label1_; }
 
     // The about box, once it has been asked for.
     VeltAbout* about() const { return about_.get(); }
     // An import is running: every command waits for its end.
-    bool importing() const { return busy_; }
+    bool importing() const override { return busy_; }
 
     // Imports the files as a drop of them does (the files given on the command line, as
     // Explorer's "open with" passes them). Ignored while importing.
@@ -84,22 +55,29 @@ private:
     void showMessage(const Message& message) override;
     bool openDocument(const std::string& path) override;
 
+    bool askYesNo(const std::string& question) override;
+    void showProgress(const std::string& label, int permille, bool atOnce) override;
+    void endProgress() override;
+    void keepDrawn() override;
+
     void createControls();
     void layout(int dpi);
+    // A click of the button or menu item of `id`.
     void command(int id);
-    void importWith(Button button);
+    void importWith(Button button) override;
+    void closeWindow() override;
+    void showAbout() override;
     void dropped(WPARAM drop);
     template <typename Work>
     void runImport(std::vector<std::string> inputs, Work work);
 
     Dialogs& dialogs_;
     FormLogic logic_;
-    Form1Messages messages_;
+    WindowMessages messages_;
     ImportEngine engine_;
     HWND window_ = nullptr;
     HWND label1_ = nullptr;
-    HWND shape1_ = nullptr;
-    HWND shape2_ = nullptr;
+    std::array<HWND, std::size(kShapes)> shapes_{};
     HFONT font_ = nullptr;
     HFONT buttonFont_ = nullptr;
     HFONT gothic_ = nullptr;

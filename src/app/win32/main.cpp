@@ -15,6 +15,7 @@
 #include "dialogs.h"
 #include "form1.h"
 #include "shell/settings.h"
+#include "shell/window_texts.h"
 #include "text.h"
 #include "velt_about.h"
 
@@ -30,7 +31,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     try {
         form = std::make_unique<velt::win32::Form1>(velt::programFolder(), dialogs);
     } catch (const std::exception& e) {
-        MessageBoxW(nullptr, velt::win32::wide(e.what()).c_str(), L"Velt", MB_OK | MB_ICONHAND);
+        MessageBoxW(nullptr, velt::win32::wide(e.what()).c_str(),
+                    velt::win32::wide(velt::kAppTitle).c_str(), MB_OK | MB_ICONHAND);
         return 1;
     }
     form->show(show);

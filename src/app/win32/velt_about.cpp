@@ -1,7 +1,7 @@
 #include "velt_about.h"
 
 #include "layout.h"
-#include "shell/form_logic.h"
+#include "shell/window_texts.h"
 #include "text.h"
 
 namespace velt::win32 {
@@ -53,7 +53,7 @@ void VeltAbout::create() {
                     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300,
                     nullptr, nullptr, GetModuleHandleW(nullptr), this);
     const std::string texts[] = {
-        "", about.title, about.version, about.description, "", about.reports, about.help, "OK",
+        "", about.title, about.version, about.description, "", about.reports, about.help, about.ok,
     };
     for (std::size_t i = 0; i < std::size(kControls); ++i)
         CreateWindowExW(0, kControls[i].kind, wide(texts[i]).c_str(),
@@ -67,7 +67,7 @@ void VeltAbout::layout(int dpi) {
     for (HFONT f : {font_, titleFont_})
         if (f) DeleteObject(f);
     font_ = messageFont(dpi);
-    titleFont_ = gothicFont(18, false, dpi);
+    titleFont_ = gothicFont(kGothicPoints, false, dpi);
     setChildFonts(window_, font_);
     SendMessageW(GetDlgItem(window_, kLblTitle), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_),
                  TRUE);

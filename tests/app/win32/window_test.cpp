@@ -22,6 +22,7 @@
 #include "layout.h"
 #include "platform/file.h"
 #include "shell/settings.h"
+#include "shell/window_texts.h"
 #include "support/test_files.h"
 #include "text.h"
 #include "velt_about.h"
@@ -129,8 +130,12 @@ struct Bench {
         const auto path = test::fsPath(target + name);
         return std::filesystem::exists(path) ? test::readFile(target + name) : "<missing>";
     }
-    void click(Id id) const { SendMessageW(form->control(id), BM_CLICK, 0, 0); }
-    void menu(Id id) const { SendMessageW(form->hwnd(), WM_COMMAND, id, 0); }
+    void click(const FormButton& button) const {
+        SendMessageW(form->control(button.id), BM_CLICK, 0, 0);
+    }
+    void menu(Command command) const {
+        SendMessageW(form->hwnd(), WM_COMMAND, formMenuItem(command).id, 0);
+    }
     // Drops the files as Explorer does: a DROPFILES block of wide names, posted, then delivered.
     void drop(const std::vector<std::string>& paths) const {
         std::wstring names;
@@ -167,67 +172,66 @@ TEST_F(Window, ControlsCaptionsAndPlaces) {
     Bench b;
     Form1& form = b.open();
     const int dpi = dpiOf(form.hwnd());
-    EXPECT_EQ(textOf(form.hwnd()), "Velt");
+    EXPECT_EQ(textOf(form.hwnd()), kAppTitle);
     RECT client{};
     GetClientRect(form.hwnd(), &client);
-    EXPECT_EQ(client.right, px(3690, dpi));
-    EXPECT_EQ(client.bottom, px(1440, dpi));
-    const struct {
-        Id id;
-        const char* caption;
-    } buttons[] = {{kCommand1, "KYD"},    {kCommand3, "SEBZEB"}, {kCommand6, "OZ"},
-                   {kCommand4, "SKAZKA"}, {kCommand5, "設定"},   {kCommand2, "J"}};
-    int left = -1;
-    for (const auto& button : buttons) {
-        SCOPED_TRACE(button.caption);
+    EXPECT_EQ(client.right, px(kFormArea.width, dpi));
+    EXPECT_EQ(client.bottom, px(kFormArea.height, dpi));
+    auto expectAt = [dpi](HWND control, const Twips& place) {
+        const RECT r = clientRect(control);
+        EXPECT_EQ(r.left, px(place.left, dpi));
+        EXPECT_EQ(r.top, px(place.top, dpi));
+        EXPECT_EQ(r.right - r.left, px(place.width, dpi));
+        EXPECT_EQ(r.bottom - r.top, px(place.height, dpi));
+    };
+    for (const FormButton& button : kFormButtons) {
+        SCOPED_TRACE(button.name);
         HWND control = form.control(button.id);
         EXPECT_EQ(textOf(control), button.caption);
-        const RECT r = clientRect(control);
-        EXPECT_EQ(r.right - r.left, px(495, dpi));
-        EXPECT_EQ(r.bottom - r.top, px(495, dpi));
-        EXPECT_GT(r.left, left);  // one row, left to right
-        EXPECT_LE(r.right, client.right);
-        left = r.left;
-    }
-    EXPECT_EQ(textOf(form.Label1()), "現在の指定Targetデータフォルダ");
-    EXPECT_GT(clientRect(form.Label1()).top, clientRect(form.control(kCommand1)).bottom);
-    EXPECT_LE(clientRect(form.control(kText1)).bottom, client.bottom);
-    LOGFONTW j{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form.control(kCommand2), WM_GETFONT, 0, 0)),
-               sizeof j, &j);
-    EXPECT_EQ(utf8(j.lfFaceName), "ＭＳ Ｐゴシック");
-    EXPECT_EQ(j.lfWeight, FW_BOLD);
-    EXPECT_EQ(j.lfHeight, -MulDiv(18, dpi, 72));
-
-    const char* menus[][3] = {{"ファイル(&F)", "終了", nullptr},
-                              {"設定", "ターゲットデータフォルダ設定", nullptr},
-                              {"ヘルプ", "ヘルプの表示", "バージョン情報"}};
-    HMENU bar = GetMenu(form.hwnd());
-    ASSERT_EQ(GetMenuItemCount(bar), 3);
-    for (int i = 0; i < 3; ++i) {
-        wchar_t text[64];
-        GetMenuStringW(bar, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-        EXPECT_EQ(utf8(text), menus[i][0]);
-        HMENU sub = GetSubMenu(bar, i);
-        for (int k = 0; k < 2 && menus[i][k + 1]; ++k) {
-            GetMenuStringW(sub, static_cast<UINT>(k), text, 64, MF_BYPOSITION);
-            EXPECT_EQ(utf8(text), menus[i][k + 1]);
+        expectAt(control, button.place);
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        EXPECT_EQ(utf8(font.lfFaceName) == "ＭＳ Ｐゴシック", button.gothic);
+        if (button.gothic) {
+            EXPECT_EQ(font.lfWeight, FW_BOLD);
+            EXPECT_EQ(font.lfHeight, -MulDiv(kGothicPoints, dpi, 72));
         }
+    }
+    EXPECT_EQ(textOf(form.Label1()), kLabel1.caption);
+    expectAt(form.Label1(), kLabel1.place);
+    expectAt(form.control(kText1.id), kText1.place);
+
+    HMENU bar = GetMenu(form.hwnd());
+    ASSERT_EQ(GetMenuItemCount(bar), static_cast<int>(std::size(kFormMenus)));
+    wchar_t text[64];
+    for (std::size_t i = 0; i < std::size(kFormMenus); ++i) {
+        GetMenuStringW(bar, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+        EXPECT_EQ(utf8(text), kFormMenus[i].title);
+        HMENU sub = GetSubMenu(bar, static_cast<int>(i));
+        UINT position = 0;
+        for (const FormMenuItem& item : kFormMenuItems) {
+            if (item.menu != static_cast<int>(i)) continue;
+            EXPECT_EQ(GetMenuItemID(sub, static_cast<int>(position)), static_cast<UINT>(item.id));
+            GetMenuStringW(sub, position++, text, 64, MF_BYPOSITION);
+            EXPECT_EQ(utf8(text), item.text);
+        }
+        EXPECT_EQ(GetMenuItemCount(sub), static_cast<int>(position));
     }
 }
 
 // Each import button: the file dialog's title and start, and the engine's answer shown.
 TEST_F(Window, ButtonsImportOrRefuse) {
     const struct {
-        Id button;
+        Button button;
         const char* name;
         std::string content, message;
     } cases[] = {
-        {kCommand1, "KYD011117.txt", kydRecord() + "\r\n", "競走馬データを取り込みました"},
-        {kCommand3, "KYD011117.lzh", "x", "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません"},
-        {kCommand6, "KYD011117.lzh", "x", "オッズデータ(OZ)ではありません"},
-        {kCommand4, "SEB011117.lzh", "x", "成績拡張ファイル(SKA/SKB/ZKA/ZKB)ではありません"},
-        {kCommand2, "KYD011117.lzh", "x", "JRDBデータではありません"},
+        {Button::KYD, "KYD011117.txt", kydRecord() + "\r\n", "競走馬データを取り込みました"},
+        {Button::SEBZEB, "KYD011117.lzh", "x", "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません"},
+        {Button::OZ, "KYD011117.lzh", "x", "オッズデータ(OZ)ではありません"},
+        {Button::SKAZKA, "SEB011117.lzh", "x", "成績拡張ファイル(SKA/SKB/ZKA/ZKB)ではありません"},
+        {Button::J, "KYD011117.lzh", "x", "JRDBデータではありません"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,14 +240,14 @@ TEST_F(Window, ButtonsImportOrRefuse) {
         b.open();
         const std::string path = b.file(c.name, c.content);
         b.dialogs.files = {path, ""};
-        b.click(c.button);
-        b.click(c.button);  // cancelled: nothing more happens
+        b.click(formButton(c.button));
+        b.click(formButton(c.button));  // cancelled: nothing more happens
         EXPECT_EQ(b.dialogs.fileTitles,
-                  (std::vector<std::string>{"データファイル選択", "データファイル選択"}));
+                  (std::vector<std::string>{kFileDialogTitle, kFileDialogTitle}));
         EXPECT_EQ(b.dialogs.fileStarts, (std::vector<std::string>{"", path}));
         ASSERT_EQ(b.dialogs.firstLines(), std::vector<std::string>{c.message});
-        EXPECT_EQ(b.dialogs.messages[0].title, "Velt");
-        if (c.button == kCommand1) {
+        EXPECT_EQ(b.dialogs.messages[0].title, kAppTitle);
+        if (c.button == Button::KYD) {
             EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12), "05013112070 ");
         }
         EXPECT_FALSE(b.form->importing());
@@ -299,26 +303,31 @@ TEST_F(Window, FolderChoiceHelpAndAbout) {
     Bench b;
     Form1& form = b.open();
     b.dialogs.folders = {b.dir / "target", ""};
-    b.click(kCommand5);
-    b.menu(kMdata);
-    EXPECT_EQ(b.dialogs.folderTitles, (std::vector<std::string>{"フォルダを選択してください",
-                                                                "フォルダを選択してください"}));
-    EXPECT_EQ(textOf(form.control(kText1)), b.dir / "target\\");
+    b.click(formButton(Command::ChooseDataFolder));
+    b.menu(Command::ChooseDataFolder);
+    EXPECT_EQ(b.dialogs.folderTitles,
+              (std::vector<std::string>{kFolderDialogTitle, kFolderDialogTitle}));
+    EXPECT_EQ(textOf(form.control(kText1.id)), b.dir / "target\\");
     EXPECT_EQ(readSetting(settingsFile(b.program), "Velt", "path", std::string("<none>")),
               b.dir / "target\\");
     EXPECT_TRUE(b.dialogs.messages.empty());
 
-    b.menu(kHyoujihelp);
+    b.menu(Command::ShowHelp);
     ASSERT_EQ(b.dialogs.documents.size(), 1u);
     EXPECT_NE(b.dialogs.documents[0].find("readme.html"), std::string::npos);
 
-    b.menu(kMvarsion);
+    b.menu(Command::ShowAbout);
     ASSERT_NE(form.about(), nullptr);
     HWND about = form.about()->hwnd();
-    b.menu(kMvarsion);
+    b.menu(Command::ShowAbout);
     EXPECT_EQ(form.about()->hwnd(), about);  // one box, shown again
-    EXPECT_EQ(textOf(about), "Veltのﾊﾞｰｼﾞｮﾝ情報");
-    EXPECT_EQ(textOf(GetDlgItem(about, 1003)), "ﾊﾞｰｼﾞｮﾝ 2.0.1");
+    const AboutTexts texts = aboutTexts();
+    EXPECT_EQ(textOf(about), texts.caption);
+    const std::pair<int, std::string> labels[] = {
+        {1002, texts.title},   {1003, texts.version}, {1004, texts.description},
+        {1006, texts.reports}, {1007, texts.help},    {IDOK, texts.ok},
+    };
+    for (const auto& [id, text] : labels) EXPECT_EQ(textOf(GetDlgItem(about, id)), text) << id;
     EXPECT_TRUE(IsWindowEnabled(form.hwnd()));
     SendMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(form.about()->hwnd(), nullptr);

@@ -156,8 +156,8 @@ std::string firstHeaderCause(Source& source) {
     std::size_t got = 0;
     try {
         got = source.file.readAt(head, sizeof head, 0);
-    } catch (const platform::FileError&) {
-        return archiveWords::notArchive("LHA");
+    } catch (const platform::FileError& e) {
+        return "書庫を読めません: " + platform::describeErrno(e.error());
     }
     const bool lha = got == sizeof head && head[2] == '-' && head[3] == 'l' && head[6] == '-';
     if (!lha) return archiveWords::notArchive("LHA");

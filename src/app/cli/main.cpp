@@ -201,14 +201,15 @@ int extract(const std::string& archive, const std::string& folder, bool quiet) {
         for (const auto& e : done.notWritten)
             print(stderr, "velt-cli: %s\n", velt::shown(velt::describe(e)).c_str());
         if (!done.notWritten.empty())
-            print(stderr, "%zu 個のファイルを書き出し、%zu 個は書き出しませんでした。\n",
-                  done.written.size(), done.notWritten.size());
+            print(stderr,
+                  "velt-cli: %s: %zu 個のファイルを書き出し、%zu 個は書き出しませんでした。\n",
+                  velt::shown(archive).c_str(), done.written.size(), done.notWritten.size());
         else if (!quiet)
             print(stdout, "%zu 個のファイルを書き出しました。\n", done.written.size());
         return done.notWritten.empty() ? 0 : 1;
     } catch (const std::exception& e) {
-        print(stderr, "velt-cli: %s\nvelt-cli: 解凍に失敗しました。何も書き出していません。\n",
-              velt::shown(velt::describe(e)).c_str());
+        print(stderr, "velt-cli: %s\nvelt-cli: %s: 解凍に失敗しました。何も書き出していません。\n",
+              velt::shown(velt::describe(e)).c_str(), velt::shown(archive).c_str());
         return 1;
     }
 }

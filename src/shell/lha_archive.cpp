@@ -13,7 +13,9 @@
 #include "codes/cp932.h"
 #include "platform/failure.h"
 #include "platform/file.h"
+#include "platform/system.h"
 #include "shell/messages.h"
+#include "shell/zip_archive.h"
 
 namespace velt {
 namespace {
@@ -30,8 +32,17 @@ struct Source {
     unsigned char lastFirst = 0;
     bool lastWasRead = false;
     bool failed = false;
+    bool pastEnd = false;  // lhasa wanted bytes beyond the end of the file
     std::vector<char> buffer = std::vector<char>(1 << 16);
     std::size_t bufferPos = 0, bufferEnd = 0;
+
+    void rewind() {
+        file.seek(0);
+        size = file.status().size;
+        pos = lastWanted = lastGot = bufferPos = bufferEnd = 0;
+        lastFirst = 0;
+        lastWasRead = failed = pastEnd = false;
+    }
 
     static int read(void* handle, void* buf, size_t len) {
         auto* s = static_cast<Source*>(handle);
@@ -55,6 +66,7 @@ struct Source {
             got += take;
         }
         s->pos += got;
+        s->pastEnd = s->pastEnd || got < len;
         s->lastWanted = len;
         s->lastGot = got;
         s->lastFirst = got ? *static_cast<unsigned char*>(buf) : 0;
@@ -66,7 +78,7 @@ struct Source {
         auto* s = static_cast<Source*>(handle);
         s->lastWasRead = false;
         if (s->pos + bytes > s->size) {
-            s->failed = true;
+            s->failed = s->pastEnd = true;
             return 0;
         }
         const std::size_t buffered = s->bufferEnd - s->bufferPos;
@@ -112,39 +124,45 @@ bool validUtf8(std::string_view s) {
     return true;
 }
 
-void putCause(char* buffer, std::int32_t size, const std::string& cause) {
-    if (!buffer || size <= 0) return;
-    std::size_t n = std::min(cause.size(), static_cast<std::size_t>(size) - 1);
-    // Never leave half a UTF-8 character at the cut.
-    while (n > 0 && n < cause.size() && (static_cast<unsigned char>(cause[n]) & 0xC0) == 0x80) --n;
-    std::memcpy(buffer, cause.data(), n);
-    buffer[n] = '\0';
+// A name from a header as messages show it: UTF-8 as it is, anything else taken as CP932.
+std::string shownName(const std::string& raw) {
+    return validUtf8(raw) ? raw : cp932::toUtf8(raw);
 }
 
-// Splits Unlha's command line: words separated by spaces, a double-quoted word may hold spaces.
-std::vector<std::string> splitCommandLine(std::string_view line) {
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        if (line[i] == ' ') {
-            ++i;
-            continue;
-        }
-        std::string word;
-        if (line[i] == '"') {
-            std::size_t close = line.find('"', i + 1);
-            if (close == std::string_view::npos) return {};
-            word = std::string(line.substr(i + 1, close - i - 1));
-            i = close + 1;
-        } else {
-            std::size_t end = line.find(' ', i);
-            if (end == std::string_view::npos) end = line.size();
-            word = std::string(line.substr(i, end - i));
-            i = end;
-        }
-        words.push_back(std::move(word));
+// The base name a member is written under, or "" when it is unsafe.
+std::string safeFileName(const std::string& raw) {
+    std::string name = shownName(raw);
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\:") != std::string::npos)
+        return {};
+    return name;
+}
+
+// Far beyond any JRDB file: refused from the header, before anything is decoded, written or
+// reserved, so that a small hostile archive cannot fill the disk or the memory. Decoding stops as
+// soon as it goes beyond the header's length, so neither limit is passed by more than one buffer.
+void checkDeclared(const std::string& archive, const std::string& member, std::uint64_t length,
+                   std::uint64_t before, const LhaLimits& limits) {
+    if (length > limits.member)
+        throw Failure(archive, archiveWords::memberTooLarge(member, length, limits.member));
+    if (before + length > limits.archive)
+        throw Failure(archive, archiveWords::archiveTooLarge(limits.archive));
+}
+
+// Why not even a first member could be read: an LHA header starts with its size, its checksum
+// or level, and a method such as "-lh5-".
+std::string firstHeaderCause(Source& source) {
+    char head[7] = {};
+    std::size_t got = 0;
+    try {
+        got = source.file.readAt(head, sizeof head, 0);
+    } catch (const platform::FileError& e) {
+        return "書庫を読めません: " + platform::describeErrno(e.error());
     }
-    return words;
+    const bool lha = got == sizeof head && head[2] == '-' && head[3] == 'l' && head[6] == '-';
+    if (!lha) return archiveWords::notArchive("LHA");
+    return source.pastEnd ? archiveWords::cutShort()
+                          : archiveWords::damaged("先頭のメンバーのヘッダが壊れています");
 }
 
 }  // namespace
@@ -161,34 +179,38 @@ struct LhaReader::State {
     std::uint64_t decoded = 0;  // of the whole archive so far
 };
 
-namespace {
-
-std::string megabytes(std::uint64_t bytes) {
-    return std::to_string(bytes >> 20) + " MB";
-}
-
-}  // namespace
-
 LhaReader::LhaReader(const std::string& archive, LhaLimits limits)
     : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.archive = archive;
     s.limits = limits;
-    try {
-        s.source.file = platform::openRegularFile(archive);
-        s.source.size = s.source.file.status().size;
-    } catch (const platform::FileError& e) {
-        if (e.error() == ENOENT || e.error() == ENOTDIR)
-            throw ArchiveMissing(archive, "ファイルがありません");
-        if (e.error() == EISDIR || e.error() == ENODEV)
-            throw Failure(archive, "書庫として読めるファイルではありません (" +
-                                           platform::describeErrno(e.error()) + ")");
-        throw Failure(archive, "書庫を開けません: " + platform::describeErrno(e.error()));
-    }
+    s.source.file = openArchive(archive);
+    s.source.size = s.source.file.status().size;
+    start();
+}
+
+void LhaReader::start() {
+    State& s = *state_;
     s.stream.reset(lha_input_stream_new(&kSourceType, &s.source));
     if (s.stream) s.reader.reset(lha_reader_new(s.stream.get()));
-    if (!s.reader) throw Failure(archive, "書庫を読む準備ができません (メモリ不足)");
+    if (!s.reader) throw Failure(s.archive, "メモリが足りません");
     lha_reader_set_dir_policy(s.reader.get(), LHA_READER_DIR_PLAIN);
+}
+
+void LhaReader::restart() {
+    State& s = *state_;
+    s.reader.reset();
+    s.stream.reset();
+    s.current = nullptr;
+    s.members = 0;
+    s.ended = false;
+    s.decoded = 0;
+    try {
+        s.source.rewind();
+    } catch (const platform::FileError& e) {
+        throw Failure(s.archive, "書庫を読み直せません: " + platform::describeErrno(e.error()));
+    }
+    start();
 }
 
 LhaReader::~LhaReader() = default;
@@ -207,13 +229,16 @@ bool LhaReader::next(LhaMember& member) {
         bool atEnd = !src.failed && src.lastWasRead && src.pos == src.size &&
                      src.lastGot < src.lastWanted &&
                      (src.lastGot == 0 || (src.lastGot == 1 && src.lastFirst == 0));
-        if (s.members == 0)
-            throw Failure(s.archive, "LHA 書庫ではないか、先頭のヘッダが壊れています");
-        if (!atEnd)
-            throw Failure(s.archive, "書庫が壊れています: " + std::to_string(s.members + 1) +
-                                             " 番目のメンバーのヘッダが壊れているか、"
-                                             "ファイルが途中で切れています");
-        return false;
+        if (s.members == 0) throw Failure(s.archive, firstHeaderCause(s.source));
+        if (atEnd) return false;
+        // An end mark with more after it is no archive cut short.
+        const bool endMark = src.lastWasRead && src.lastGot > 0 && src.lastFirst == 0;
+        throw Failure(s.archive,
+                      endMark ? archiveWords::damaged("終わりの印のあとにまだデータがあります")
+                      : src.pastEnd
+                          ? archiveWords::cutShort()
+                          : archiveWords::damaged(std::to_string(s.members + 1) +
+                                                  " 番目のメンバーのヘッダが壊れています"));
     }
     ++s.members;
     const LHAFileHeader& h = *s.current;
@@ -234,18 +259,9 @@ void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t
     const LHAFileHeader& h = *s.current;
     std::string name = h.filename ? h.filename : "";
     if (!lha_decoder_for_name(s.current->compress_method))
-        throw Failure(s.archive, "メンバー " + cp932::toUtf8(name) + " の圧縮方式 " +
-                                         h.compress_method + " には対応していません");
-    // Far beyond any JRDB file: refused from the header, before anything is decoded or written, so
-    // that a small hostile archive cannot fill the disk or the memory. Decoding stops as soon as it
-    // goes beyond the header's length, so neither limit is passed by more than one buffer.
-    if (h.length > s.limits.member)
-        throw Failure(s.archive, "メンバー " + cp932::toUtf8(name) + " の大きさ (" +
-                                         std::to_string(h.length) + " バイト) が大きすぎます。" +
-                                         megabytes(s.limits.member) + " までしか解凍しません");
-    if (s.decoded + h.length > s.limits.archive)
-        throw Failure(s.archive, "書庫の中身が大きすぎます。" + megabytes(s.limits.archive) +
-                                         " までしか解凍しません");
+        throw Failure(s.archive,
+                      archiveWords::unsupportedMethod(shownName(name), h.compress_method));
+    checkDeclared(s.archive, shownName(name), h.length, s.decoded, s.limits);
     std::array<char, 1 << 16> buf;
     std::uint64_t total = 0;
     std::uint16_t crc = 0;
@@ -258,42 +274,90 @@ void LhaReader::readInto(void* sink, void (*put)(void*, const char*, std::size_t
         put(sink, buf.data(), n);
     }
     s.decoded += total;
+    if (total < h.length && s.source.pastEnd) throw Failure(s.archive, archiveWords::cutShort());
     if (total != h.length)
-        throw Failure(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
-                                         " の長さが見出しと合いません (" + std::to_string(total) +
-                                         " / " + std::to_string(h.length) + " バイト)");
-    if (crc != h.crc)
-        throw Failure(s.archive, "書庫が壊れています: メンバー " + cp932::toUtf8(name) +
-                                         " の CRC が合いません");
+        throw Failure(s.archive, archiveWords::badLength(shownName(name), total, h.length));
+    if (crc != h.crc) throw Failure(s.archive, archiveWords::badCrc(shownName(name)));
+}
+
+namespace {
+
+std::vector<LhaEntry> entriesOf(LhaReader& reader) {
+    std::vector<LhaEntry> entries;
+    LhaMember member;
+    while (reader.next(member))
+        if (!member.directory) entries.push_back({memberFileName(member), member.length});
+    return entries;
+}
+
+Failure archiveChanged(const std::string& archive) {
+    return Failure(archive, "書庫が読み込みの途中で変わりました。もう一度取り込んでください");
+}
+
+// The chosen members of `entries`, the headers the reader has just read: all that the headers tell
+// is checked first, then the members are decoded from the start of the same open file, whose
+// headers must still be the same (a file rewritten in place).
+std::map<std::string, std::string> decodeChosen(LhaReader& reader, const std::string& archive,
+                                                const std::vector<LhaEntry>& entries,
+                                                const std::set<std::string>& chosen,
+                                                const LhaLimits& limits,
+                                                const std::function<void()>& afterHeaders) {
+    std::uint64_t total = 0;
+    for (const std::string& name : chosen) {
+        const auto named = [&name](const LhaEntry& e) { return e.name == name; };
+        const auto it = std::find_if(entries.begin(), entries.end(), named);
+        if (name.empty() || it == entries.end())
+            throw Failure(archive, "書庫に " + name + " がありません");
+        if (std::count_if(entries.begin(), entries.end(), named) > 1)
+            throw Failure(archive, archiveWords::twoOfOneName(name));
+        checkDeclared(archive, name, it->length, total, limits);
+        total += it->length;
+    }
+    if (afterHeaders) afterHeaders();
+    std::map<std::string, std::string> found;
+    if (chosen.empty()) return found;
+    reader.restart();
+    LhaMember member;
+    std::size_t index = 0;
+    while (reader.next(member)) {
+        if (member.directory) continue;
+        const LhaEntry entry{memberFileName(member), member.length};
+        if (index == entries.size() || entry != entries[index++]) throw archiveChanged(archive);
+        if (!chosen.count(entry.name)) continue;
+        std::string& bytes = found[entry.name];
+        bytes.reserve(static_cast<std::size_t>(entry.length));
+        reader.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
+    }
+    if (index != entries.size()) throw archiveChanged(archive);
+    return found;
+}
+
+}  // namespace
+
+std::vector<LhaEntry> listLhaMembers(const std::string& archive, LhaLimits limits) {
+    LhaReader reader(archive, limits);
+    return entriesOf(reader);
+}
+
+std::map<std::string, std::string> readLhaMembers(const std::string& archive,
+                                                  const std::vector<LhaEntry>& planned,
+                                                  const std::set<std::string>& chosen,
+                                                  LhaLimits limits,
+                                                  const std::function<void()>& afterHeaders) {
+    LhaReader reader(archive, limits);
+    if (entriesOf(reader) != planned) throw archiveChanged(archive);
+    return decodeChosen(reader, archive, planned, chosen, limits, afterHeaders);
 }
 
 std::map<std::string, std::string> readLhaMembers(
     const std::string& archive,
     const std::function<std::set<std::string>(const std::vector<std::string>&)>& choose,
     LhaLimits limits) {
-    // Headers first (the data skipped), to choose; then only the chosen members are decoded.
-    std::vector<std::string> names;
-    {
-        LhaReader reader(archive, limits);
-        LhaMember member;
-        while (reader.next(member))
-            if (!member.directory) names.push_back(memberFileName(member));
-    }
-    const std::set<std::string> chosen = choose(names);
-    std::map<std::string, std::string> found;
-    if (chosen.empty()) return found;
     LhaReader reader(archive, limits);
-    LhaMember member;
-    while (reader.next(member)) {
-        const std::string name = member.directory ? std::string() : memberFileName(member);
-        if (name.empty() || !chosen.count(name)) continue;
-        if (found.count(name))
-            throw Failure(archive, "同じ名前のメンバーが二つあります: " + name);
-        std::string& bytes = found[name];
-        bytes.reserve(static_cast<std::size_t>(member.length));
-        reader.read([&bytes](const char* data, std::size_t n) { bytes.append(data, n); });
-    }
-    return found;
+    const std::vector<LhaEntry> entries = entriesOf(reader);
+    std::vector<std::string> names;
+    for (const LhaEntry& e : entries) names.push_back(e.name);
+    return decodeChosen(reader, archive, entries, choose(names), limits, {});
 }
 
 void checkLhaArchive(const std::string& archive, LhaLimits limits) {
@@ -330,80 +394,88 @@ std::uint16_t crc16(std::uint16_t crc, const void* data, std::size_t size) {
 }
 
 std::string memberFileName(const LhaMember& member) {
-    std::string name = validUtf8(member.name) ? member.name : cp932::toUtf8(member.name);
-    if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of("/\\:") != std::string::npos)
-        return {};
-    return name;
+    return safeFileName(member.name);
 }
 
-std::string quotePath(const std::string& path) {
-    if (path.find_first_of(". ") == std::string::npos) return path;
-    return '"' + path + '"';
-}
+namespace {
 
-std::string unlhaCommandLine(const std::string& command, const std::string& options,
-                             const std::string& archive, const std::string& destination) {
-    std::string folder = destination;
-    while (!folder.empty() && folder.back() == ' ') folder.pop_back();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return command + " " + options + " " + quotePath(archive) + " " + quotePath(folder) + " ";
-}
+// A member decoded for an extraction: the name it is written under ("" when unsafe) and the name
+// as stored, for the report.
+struct Unpacked {
+    std::string name;
+    std::string stored;
+    std::string bytes;
+};
 
-std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffer,
-                   std::int32_t size) {
-    (void)hwnd;
-    auto words = splitCommandLine(commandLine ? commandLine : "");
-    std::vector<std::string> operands;
-    for (std::size_t i = 1; i < words.size(); ++i)
-        if (words[i].empty() || words[i][0] != '-') operands.push_back(words[i]);
-    if (words.empty() || words[0] != "e" || operands.size() != 2 || operands[1].empty()) {
-        putCause(outputBuffer, size,
-                 "コマンド行を理解できません: " + std::string(commandLine ? commandLine : ""));
-        return 1;
+std::vector<Unpacked> unpackLha(const std::string& archive, const LhaLimits& limits) {
+    std::vector<Unpacked> members;
+    LhaReader reader(archive, limits);
+    LhaMember member;
+    while (reader.next(member)) {
+        if (member.directory) continue;
+        Unpacked& m = members.emplace_back();
+        m.name = memberFileName(member);
+        m.stored = shownName(member.path + member.name);
+        reader.read([&m](const char* data, std::size_t n) { m.bytes.append(data, n); });
     }
-    const std::string& archive = operands[0];
-    std::string destination = operands[1];
-    if (destination.back() != '/') destination += '/';
+    return members;
+}
 
-    std::vector<std::string> written;
-    try {
-        LhaReader reader(archive);
-        LhaMember member;
-        std::set<std::string> names;
-        while (reader.next(member)) {
-            if (member.directory) continue;
-            std::string name = memberFileName(member);
-            if (name.empty())
-                throw Failure(archive, "名前が安全でないメンバーがあります: " +
-                                               cp932::toUtf8(member.path + member.name));
-            if (!names.insert(name).second)
-                throw Failure(archive, "同じ名前のメンバーが二つあります: " + name);
-            std::string path = destination + name;
-            platform::File out;
-            try {
-                out = platform::File(
-                    path,
-                    platform::Write | platform::Create | platform::Truncate | platform::NoFollow,
-                    0644);
-            } catch (const platform::FileError& e) {
-                throw Failure(path, "ファイルを作れません: " + platform::describeErrno(e.error()));
-            }
-            written.push_back(path);
-            try {
-                reader.read([&](const char* data, std::size_t n) { out.write({data, n}); });
-                out.close();
-            } catch (const platform::FileError& e) {
-                throw Failure(path, "書き込めません: " + platform::describeErrno(e.error()));
-            }
+std::vector<Unpacked> unpackZip(const std::string& archive, const LhaLimits& limits) {
+    std::vector<Unpacked> members;
+    ZipArchive zip(archive);
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < zip.size(); ++i) {
+        if (zip.isFolder(i)) continue;
+        Unpacked& m = members.emplace_back();
+        m.stored = shownName(zip.name(i));
+        m.name = safeFileName(zip.name(i).substr(zip.name(i).find_last_of('/') + 1));
+        m.bytes = zip.read(i);
+        total += m.bytes.size();
+        if (total > limits.archive)
+            throw Failure(archive, archiveWords::archiveTooLarge(limits.archive));
+    }
+    return members;
+}
+
+bool looksLikeZip(const std::string& archive) {
+    char head[2] = {};
+    return openArchive(archive).read(head, sizeof head) == 2 && head[0] == 'P' && head[1] == 'K';
+}
+
+}  // namespace
+
+Extraction extractArchive(const std::string& archive, const std::string& folder, LhaLimits limits) {
+    if (!platform::isDirectory(folder)) throw Failure(folder, "そのフォルダはありません");
+    const std::vector<Unpacked> members =
+        looksLikeZip(archive) ? unpackZip(archive, limits) : unpackLha(archive, limits);
+    std::set<std::string> names;
+    for (const Unpacked& m : members)
+        if (!m.name.empty() && !names.insert(m.name).second)
+            throw Failure(archive, archiveWords::twoOfOneName(m.name));
+
+    std::string prefix = folder;
+    if (!platform::isSeparator(prefix.back())) prefix += platform::kSeparator;
+    Extraction done;
+    for (const Unpacked& m : members) {
+        if (m.name.empty()) {
+            done.notWritten.emplace_back(
+                archive, "メンバー " + m.stored + " は名前が安全でないので書き出しませんでした");
+            continue;
         }
-    } catch (const Failure& e) {
-        for (const auto& path : written) platform::remove(path);
-        putCause(outputBuffer, size, e.what());
-        return 2;
+        const std::string path = prefix + m.name;
+        try {
+            if (platform::createAtomically(path, m.bytes))
+                done.written.push_back(path);
+            else
+                done.notWritten.emplace_back(path,
+                                             "既にあるので書き出しませんでした (上書きしません)");
+        } catch (const platform::FileError&) {
+            for (const std::string& written : done.written) platform::remove(written);
+            throw;
+        }
     }
-    putCause(outputBuffer, size, "");
-    return 0;
+    return done;
 }
 
 Message archiveMissingMessage() {
@@ -413,24 +485,6 @@ Message archiveMissingMessage() {
 Message extractionFailedMessage() {
     return {Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
             Message::Icon::Exclamation};
-}
-
-std::int32_t ExtractArchive(Messages& messages, std::int32_t hwnd, const std::string& archive,
-                            const std::string& destination, const std::string& command,
-                            const std::string& options, std::string* cause) {
-    if (!platform::exists(archive)) {
-        messages.message(archiveMissingMessage());
-        if (cause) *cause = archive + ": ファイルが見つかりません";
-        return 1;
-    }
-    std::string line = unlhaCommandLine(command, options, archive, destination);
-    char output[1024] = {};
-    if (Unlha(hwnd, line.c_str(), output, sizeof output) != 0) {
-        messages.message(extractionFailedMessage());
-        if (cause) *cause = output;
-        return 1;
-    }
-    return 0;
 }
 
 }  // namespace velt

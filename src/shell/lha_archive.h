@@ -1,7 +1,7 @@
 #pragma once
-// LHA archives: `LhaReader`, a checked reader over lhasa, through which imports read their members
-// (readLhaMembers); `Unlha` with the interface of UnLHA32's entry point; and `ExtractArchive`, the
-// extraction API over it.
+// LHA archives: `LhaReader`, a checked reader over lhasa; the listing and reading of members that
+// imports use (listLhaMembers, readLhaMembers); and extractArchive, which unpacks an archive into a
+// folder for `velt-cli --extract`.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "shell/archive_words.h"
 
 namespace velt {
 
 struct Message;
-class Messages;
 
 // One member of an archive, as its header describes it.
 struct LhaMember {
@@ -31,22 +31,17 @@ struct LhaMember {
     bool directory = false;  // a folder or a symbolic link: nothing to extract
 };
 
-// An archive that is not there at all, told apart from one that cannot be read.
-class ArchiveMissing : public Failure {
-public:
-    using Failure::Failure;
-};
-
 // The most a reader decodes: per member and for the whole archive. A member whose header declares
-// more is refused before a byte of it is decoded, and decoding stops as soon as it goes beyond.
+// more is refused before a byte of it is decoded or memory is reserved for it, and decoding stops
+// as soon as it goes beyond.
 struct LhaLimits {
     std::uint64_t member = 256u << 20;
     std::uint64_t archive = 1u << 30;
 };
 
 // Reads an archive member by member. Every failure throws Failure naming the archive:
-// a damaged header, a truncated file, a CRC or length mismatch, an unknown method, a limit passed,
-// a file that is no regular file (refused without waiting on it).
+// a damaged header, a file cut short, a CRC or length mismatch, an unknown method, a limit passed,
+// an empty file, a file that is no regular file (refused without waiting on it).
 class LhaReader {
 public:
     explicit LhaReader(const std::string& archive, LhaLimits limits = {});
@@ -66,16 +61,40 @@ public:
             (*static_cast<std::remove_reference_t<Sink>*>(s))(data, n);
         });
     }
+    // Starts again at the first member, on the file already open.
+    void restart();
 
 private:
     void readInto(void* sink, void (*put)(void*, const char*, std::size_t));
+    void start();
     struct State;
     std::unique_ptr<State> state_;
 };
 
-// The members of an archive that `choose` picks from the names of all of them (memberFileName),
-// decoded into memory and checked; the others are skipped without being decoded. Throws as
-// LhaReader does (ArchiveMissing when the archive is not there), and what `choose` throws.
+// A member as a plan sees it: its name (memberFileName; "" when unsafe) and declared length.
+struct LhaEntry {
+    std::string name;
+    std::uint64_t length = 0;
+    bool operator==(const LhaEntry&) const = default;
+};
+
+// The archive's members (folders and links left out), in order, from the headers alone: nothing is
+// decoded. Throws as LhaReader does (ArchiveMissing when the archive is not there).
+std::vector<LhaEntry> listLhaMembers(const std::string& archive, LhaLimits limits);
+
+// The `chosen` members, decoded into memory and checked; the others are skipped without being
+// decoded. Headers and members come from one open file, and its members must be `planned`
+// (listLhaMembers): otherwise the archive was replaced since the plan, and that is the failure. A
+// chosen member that is not there fails too. `afterHeaders`, when given, runs once the headers are
+// read and checked, before anything is decoded. Throws as LhaReader does.
+std::map<std::string, std::string> readLhaMembers(const std::string& archive,
+                                                  const std::vector<LhaEntry>& planned,
+                                                  const std::set<std::string>& chosen,
+                                                  LhaLimits limits,
+                                                  const std::function<void()>& afterHeaders = {});
+
+// As above, the members picked by `choose` from the names of all of them, on one open file.
+// Throws what `choose` throws too.
 std::map<std::string, std::string> readLhaMembers(
     const std::string& archive,
     const std::function<std::set<std::string>(const std::vector<std::string>&)>& choose,
@@ -92,30 +111,23 @@ std::uint16_t crc16(std::uint16_t crc, const void* data, std::size_t size);
 // Empty when the name is unsafe (empty, ".", "..", or holding "/", "\" or ":").
 std::string memberFileName(const LhaMember& member);
 
-// Quotes a path that holds a "." or a space.
-std::string quotePath(const std::string& path);
+// What an extraction did: the files it wrote, and for each member it did not write, why.
+struct Extraction {
+    std::vector<std::string> written;
+    std::vector<Failure> notWritten;
+};
 
-// The command line ExtractArchive hands to Unlha: command, options, the quoted archive, the quoted
-// destination with its final separator (trailing spaces removed), each followed by one space.
-std::string unlhaCommandLine(const std::string& command, const std::string& options,
-                             const std::string& archive, const std::string& destination);
+// Unpacks an LHA or ZIP archive into `folder`, which must exist: every member flat, under its base
+// name. Every member is decoded and checked (length, CRC) before the first file is written, so a
+// damaged archive writes nothing and throws. A member whose name is unsafe is not written, nor one
+// whose name is taken in the folder (no file is overwritten, no link followed): both are reported
+// in notWritten while the others are written. A failed write removes the files written so far.
+Extraction extractArchive(const std::string& archive, const std::string& folder,
+                          LhaLimits limits = {});
 
-// Extracts every member into the destination folder, flat, under its base name. Understands
-// "e [-options] archive destination/". Returns 0 on success; on failure the cause (UTF-8) is left
-// in outputBuffer, the files this call wrote are removed, and the result is non-zero.
-std::int32_t Unlha(std::int32_t hwnd, const char* commandLine, char* outputBuffer,
-                   std::int32_t size);
-
-// The two failures an extraction reports: the archive missing ("No.4"), the extraction failed
-// ("No.5").
+// The two failures an import of an archive reports: the archive missing ("No.4"), its reading
+// failed ("No.5").
 Message archiveMissingMessage();
 Message extractionFailedMessage();
-
-// Checks that the archive exists, builds Unlha's command line and calls it; reports a failure
-// through `messages` ("No.4", "No.5"). 0 on success, 1 on failure. `cause`, when given, receives
-// the reason in plain words.
-std::int32_t ExtractArchive(Messages& messages, std::int32_t hwnd, const std::string& archive,
-                            const std::string& destination, const std::string& command,
-                            const std::string& options, std::string* cause = nullptr);
 
 }  // namespace velt

@@ -76,11 +76,7 @@ std::vector<std::string> pickPackMembers(const std::vector<std::string>& names,
 }
 
 std::vector<ArchiveEntry> lhaEntries(const std::string& path) {
-    std::vector<ArchiveEntry> entries;
-    LhaReader reader(path, LhaLimits{kMemberLimit, kArchiveLimit});
-    for (LhaMember member; reader.next(member);)
-        if (!member.directory) entries.push_back({memberFileName(member), member.length});
-    return entries;
+    return listLhaMembers(path, LhaLimits{kMemberLimit, kArchiveLimit});
 }
 
 std::vector<std::string> namesOf(const std::vector<ArchiveEntry>& entries) {
@@ -91,7 +87,7 @@ std::vector<std::string> namesOf(const std::vector<ArchiveEntry>& entries) {
 
 std::uint64_t sizeOf(const std::vector<ArchiveEntry>& entries, const std::string& name) {
     for (const auto& e : entries)
-        if (e.name == name) return e.size;
+        if (e.name == name) return e.length;
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/failure.h"
+#include "shell/lha_archive.h"
 #include "shell/messages.h"
 #include "shell/recognition.h"
 
@@ -33,11 +34,7 @@ struct PlannedText {
 };
 
 // One member of an archive as the plan saw it: reading checks that the archive still holds these.
-struct ArchiveEntry {
-    std::string name;
-    std::uint64_t size = 0;
-    bool operator==(const ArchiveEntry&) const = default;
-};
+using ArchiveEntry = LhaEntry;
 
 struct PlannedInput {
     enum class Source { Text, Lha, Zip };

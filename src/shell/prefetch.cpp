@@ -143,14 +143,8 @@ std::vector<std::string> Prefetch::readTexts(std::size_t i, const std::vector<st
             if (!have[j]) texts[j] = readText(in.texts[which[j]].file);
         return texts;
     }
-    const std::vector<std::string> planned = entryNames(in);
-    auto members = readLhaMembers(
-        in.path,
-        [&](const std::vector<std::string>& names) {
-            if (names != planned) throw Failure(in.path, kReplaced);
-            return chosen;
-        },
-        LhaLimits{kMemberLimit, kArchiveLimit});
+    auto members =
+        readLhaMembers(in.path, in.entries, chosen, LhaLimits{kMemberLimit, kArchiveLimit});
     for (std::size_t j = 0; j < which.size(); ++j) {
         if (have[j]) continue;
         auto it = members.find(in.texts[which[j]].name);

@@ -9,8 +9,10 @@
 namespace velt {
 
 // Reads a ZIP archive's members into memory. Member names are only looked at, never used as
-// paths. Every failure throws Failure naming the archive and the member: a damaged archive,
-// a CRC mismatch, an encrypted member, a member or archive too large to be a JRDB download.
+// paths. Every failure throws Failure naming the archive (and the member), in the words an LHA
+// archive failing the same way gives (archive_words.h): missing (ArchiveMissing), empty, not a ZIP,
+// cut short, damaged, a CRC mismatch, an encrypted member, a member or archive too large to be a
+// JRDB download. libzip's own English never shows.
 class ZipArchive {
 public:
     explicit ZipArchive(const std::string& path);

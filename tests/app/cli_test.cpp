@@ -177,6 +177,44 @@ TEST_F(Cli, FailuresAndUnknownNamesExitOne) {
     EXPECT_TRUE(contains(r.out, kyd + ": 取り込みました")) << r.out;  // the last file still went in
 }
 
+// --extract writes every member of an archive into a folder, overwrites nothing, and writes
+// nothing from a damaged archive.
+TEST_F(Cli, ExtractsAnArchive) {
+    std::string kyd = archive("KYD091122.lzh", {"KYD091122.txt", "SEB091122.txt"});
+    fs::create_directories(dir / "unpacked");
+    const std::string out = (dir / "unpacked").string();
+    Result r = run({"--extract", kyd, out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, out + "/KYD091122.txt\n" + out + "/SEB091122.txt\n" +
+                         "2 個のファイルを書き出しました。\n");
+    EXPECT_EQ(readFile(dir / "unpacked/KYD091122.txt"), readFile(samples / "KYD091122.txt"));
+    EXPECT_EQ(readFile(dir / "unpacked/SEB091122.txt"), readFile(samples / "SEB091122.txt"));
+
+    writeFile(dir / "unpacked/SEB091122.txt", "mine\r\n");
+    fs::remove(dir / "unpacked/KYD091122.txt");
+    r = run({"--extract", kyd, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velt-cli: " + out +
+                         "/SEB091122.txt: 既にあるので書き出しませんでした (上書きしません)\n"
+                         "velt-cli: " +
+                         kyd + ": 1 個のファイルを書き出し、1 個は書き出しませんでした。\n");
+    EXPECT_EQ(readFile(dir / "unpacked/SEB091122.txt"), "mine\r\n");
+    EXPECT_TRUE(fs::exists(dir / "unpacked/KYD091122.txt"));
+
+    std::string damaged = readFile(kyd);
+    damaged[damaged.size() / 2] ^= 0x01;
+    writeFile(in("bad.lzh"), damaged);
+    fs::create_directories(dir / "empty");
+    r = run({"--extract", in("bad.lzh"), (dir / "empty").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "velt-cli: " + in("bad.lzh") + ": 書庫が壊れています")) << r.err;
+    EXPECT_TRUE(contains(r.err, in("bad.lzh") + ": 解凍に失敗しました。何も書き出していません。"))
+        << r.err;
+    EXPECT_TRUE(fs::is_empty(dir / "empty"));
+    EXPECT_EQ(run({"--extract", kyd}).status, 2);
+    EXPECT_TRUE(contains(run({"--help"}).out, "--extract ARCHIVE FOLDER"));
+}
+
 TEST_F(Cli, StoresTheDataFolderBesideTheProgram) {
     std::string kyd = archive("KYD091122.lzh", {"KYD091122.txt"});
     Result r = run({kyd});

@@ -6,8 +6,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <set>
 
 #include "platform/failure.h"
+#include "shell/lha_archive.h"
 #include "shell_test_util.h"
 
 namespace velt {
@@ -36,39 +39,66 @@ void patch(std::string& bytes, const std::string& signature, std::size_t offset,
         for (int i = 0; i < 4; ++i) bytes[at + offset + i] = static_cast<char>(v >> (8 * i));
 }
 
-TEST(ZipArchive, BadArchivesAreRefusedWithTheirCause) {
+// The failure of reading every member of an archive, LHA or ZIP, as the user reads it.
+std::string failureReading(const std::string& archive, bool zip) {
+    try {
+        if (zip) {
+            ZipArchive z(archive);
+            for (std::size_t i = 0; i < z.size(); ++i) z.read(i);
+        } else {
+            const auto planned = listLhaMembers(archive, {});
+            std::set<std::string> all;
+            for (const LhaEntry& e : planned) all.insert(e.name);
+            readLhaMembers(archive, planned, all, {});
+        }
+    } catch (const Failure& e) {
+        EXPECT_EQ(e.file(), archive);
+        return describe(e);
+    }
+    return "(no failure)";
+}
+
+// An LHA and a ZIP archive that fail in the same way read alike, in Japanese, naming the file.
+TEST(ZipArchive, FailsInTheWordsOfAnLhaArchive) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs ZIPs made by Python's zipfile, run through a POSIX shell";
 #endif
     test::TempDir dir;
-    const std::string good = makeZip(dir, "good.zip", {{"SED091122.txt", "0509110101 x\r\n"}});
-    const std::string bytes = test::readFile(good);
-    std::string huge = bytes, shortened = bytes, crc = bytes;
-    patch(huge, "PK\x03\x04", 22, 300u << 20);
-    patch(huge, "PK\x01\x02", 24, 300u << 20);
-    shortened.resize(bytes.size() / 2);
-    crc[crc.find("0509110101") + 3] ^= 0x01;
+    const std::string text = "0509110101 x\r\n", end(1, '\0');
+    const std::string zip = test::readFile(makeZip(dir, "good.zip", {{"SED091122.txt", text}}));
+    const std::string lha = test::level0("SED091122.txt", text) + end;
+    std::string zipHuge = zip, zipCrc = zip, lhaCrc = lha;
+    patch(zipHuge, "PK\x03\x04", 22, 300u << 20);
+    patch(zipHuge, "PK\x01\x02", 24, 300u << 20);
+    zipCrc[zipCrc.find("0509110101") + 3] ^= 0x01;
+    lhaCrc[lhaCrc.find("0509110101") + 3] ^= 0x01;
     struct Case {
-        const char* name;
-        std::string bytes;
-        const char* cause;
+        const char* what;
+        std::optional<std::string> lha, zip;  // nullopt: no file at all
+        std::string cause;                    // of the LHA archive; "ZIP" for "LHA" in the other
     } cases[] = {
-        {"not a ZIP", "0509110101 text\r\n", "ZIP 書庫として読めません"},
-        {"cut short", shortened, "ZIP 書庫として読めません"},
-        {"member larger than the cap", huge, "大き"},
-        {"CRC mismatch", crc, "CRC が合いません"},
+        {"missing", std::nullopt, std::nullopt, "ファイルがありません"},
+        {"empty", "", "", "ファイルが空です (0 バイト)。書庫ではありません"},
+        {"not an archive", text, text, "LHA 書庫ではありません"},
+        {"cut short", lha.substr(0, lha.size() / 2), zip.substr(0, zip.size() / 2),
+         archiveWords::cutShort()},
+        {"CRC mismatch", lhaCrc, zipCrc,
+         "書庫が壊れています: メンバー SED091122.txt の CRC が合いません"},
+        {"member larger than the cap", test::level0("SED091122.txt", text, 300u << 20) + end,
+         zipHuge,
+         "メンバー SED091122.txt の大きさ (314572800 バイト) が大きすぎます。256 MB "
+         "までしか読みません"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::writeFile(dir / "bad.zip", c.bytes);
-        try {
-            ZipArchive zip(dir / "bad.zip");
-            for (std::size_t i = 0; i < zip.size(); ++i) zip.read(i);
-            ADD_FAILURE() << "no error";
-        } catch (const Failure& e) {
-            EXPECT_NE(std::string(e.what()).find(c.cause), std::string::npos) << e.what();
-            EXPECT_EQ(e.file(), dir / "bad.zip");
-        }
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(dir / "bad.lzh");
+        std::filesystem::remove(dir / "bad.zip");
+        if (c.lha) test::writeFile(dir / "bad.lzh", *c.lha);
+        if (c.zip) test::writeFile(dir / "bad.zip", *c.zip);
+        std::string zipCause = c.cause;
+        if (zipCause.rfind("LHA", 0) == 0) zipCause.replace(0, 3, "ZIP");
+        EXPECT_EQ(failureReading(dir / "bad.lzh", false), dir / "bad.lzh: " + c.cause);
+        EXPECT_EQ(failureReading(dir / "bad.zip", true), dir / "bad.zip: " + zipCause);
     }
 }
 

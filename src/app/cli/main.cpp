@@ -12,6 +12,7 @@
 #include "platform/file.h"
 #include "platform/system.h"
 #include "shell/import_engine.h"
+#include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell/settings.h"
 #include "shell/shown.h"
@@ -27,6 +28,7 @@ const char kUsage[] =
     "        velt-cli [--data-folder DIR] [--create-year-folders] [--quiet] --as KIND FILE\n"
     "        velt-cli --set-data-folder DIR\n"
     "        velt-cli --dry-run [--as KIND] FILE...\n"
+    "        velt-cli [--quiet] --extract ARCHIVE FOLDER\n"
     "\n"
     "JRDB のデータファイルを Target のデータファイルに変換します。\n"
     "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
@@ -46,6 +48,12 @@ const char kUsage[] =
     "  --set-data-folder DIR  DIR をデータフォルダとして保存する (ウィンドウと共通)\n"
     "  --dry-run              取り込む順にファイルと中のテキスト、要る年のフォルダを\n"
     "                         表示するだけで、何も書き込まない\n"
+    "  --extract ARCHIVE FOLDER\n"
+    "                         書庫 (LHA か ZIP) のファイルをすべて確かめてから\n"
+    "                         FOLDER に書き出す (LHA の解凍ツールがなくても使える)。\n"
+    "                         書庫の中のフォルダは作らず、既にあるファイルは上書き\n"
+    "                         しない。名前が安全でないファイルと既にあるファイルは\n"
+    "                         書き出さずに挙げる\n"
     "  --quiet                失敗だけを表示する\n"
     "  --help                 この説明を表示する\n"
     "  --version              バージョンを表示する\n"
@@ -203,8 +211,30 @@ int withOutputChecked(int status) {
     return (out || err) && status == 0 ? 1 : status;
 }
 
+// Unpacks an archive for those with no LHA tool. 1 when a member was not written.
+int extract(const std::string& archive, const std::string& folder, bool quiet) {
+    try {
+        const velt::Extraction done = velt::extractArchive(archive, folder);
+        for (const auto& path : done.written)
+            if (!quiet) print(stdout, "%s\n", velt::shown(path).c_str());
+        for (const auto& e : done.notWritten)
+            print(stderr, "velt-cli: %s\n", velt::shown(velt::describe(e)).c_str());
+        if (!done.notWritten.empty())
+            print(stderr,
+                  "velt-cli: %s: %zu 個のファイルを書き出し、%zu 個は書き出しませんでした。\n",
+                  velt::shown(archive).c_str(), done.written.size(), done.notWritten.size());
+        else if (!quiet)
+            print(stdout, "%zu 個のファイルを書き出しました。\n", done.written.size());
+        return done.notWritten.empty() ? 0 : 1;
+    } catch (const std::exception& e) {
+        print(stderr, "velt-cli: %s\nvelt-cli: %s: 解凍に失敗しました。何も書き出していません。\n",
+              velt::shown(velt::describe(e)).c_str(), velt::shown(archive).c_str());
+        return 1;
+    }
+}
+
 int run(int argc, char** argv) {
-    std::optional<std::string> dataFolder, setFolder, asKind;
+    std::optional<std::string> dataFolder, setFolder, asKind, extractFrom, extractTo;
     bool quiet = false, createYearFolders = false, dryRun = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
@@ -240,6 +270,10 @@ int run(int argc, char** argv) {
             auto v = value();
             if (!v || v->empty()) return usageError(arg + " には値が要ります");
             (arg == "--data-folder" ? dataFolder : arg == "--as" ? asKind : setFolder) = *v;
+        } else if (arg == "--extract") {
+            extractFrom = value();
+            extractTo = value();
+            if (!extractTo) return usageError("--extract には書庫とフォルダが要ります");
         } else {
             return usageError("知らないオプションです: " + velt::shown(arg));
         }
@@ -252,6 +286,10 @@ int run(int argc, char** argv) {
                               "種類を指定してください");
         if (files.size() != 1) return usageError("--as で取り込めるのは FILE ひとつだけです");
     }
+    if (extractFrom)
+        return files.empty() && !asKind && !setFolder && !dataFolder
+                   ? extract(*extractFrom, *extractTo, quiet)
+                   : usageError("--extract はほかの取り込みと一緒には使えません");
     if (files.empty() && !setFolder) return usageError("取り込む FILE がありません");
 
     const std::string programFolder = velt::programFolder();

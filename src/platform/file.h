@@ -214,7 +214,8 @@ void checkFolderWritable(const std::string& folder);
 std::vector<std::string> listFolder(const std::string& folder);
 // Removes a file (not a folder); false when it was not there.
 bool remove(const std::string& path);
-// The identity of what the name itself is, a link not followed. Throws FileError.
+// The identity of what the name itself is, never reached through a link (a link in its place is
+// measured itself on POSIX, refused with ELOOP on Windows). Throws FileError.
 FileId idOf(const std::string& path);
 
 }  // namespace velt::platform

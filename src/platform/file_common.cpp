@@ -123,7 +123,10 @@ std::optional<FolderLock> FolderLock::tryAcquire(const std::string& lockFile) {
         File f = openLockFile(lockFile);
         pauseForTest("lock-open");
         if (!f.tryLock()) return std::nullopt;
-        if (stillNamed(f, lockFile)) return FolderLock(std::move(folder), std::move(f));
+        if (stillNamed(f, lockFile)) {
+            pauseForTest("locked");
+            return FolderLock(std::move(folder), std::move(f));
+        }
         if (attempt == 100) throw FileError(EBUSY, lockFile, Op::Lock);
     }
 }

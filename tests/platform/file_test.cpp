@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +16,9 @@
 #include <optional>
 #include <thread>
 
+#ifndef _WIN32
+#include "../support/lock_probe.h"
+#endif
 #include "../support/test_files.h"
 #include "platform/failure.h"
 
@@ -271,14 +272,6 @@ TEST(File, FolderLockBetweenProcesses) {
     EXPECT_EQ(readFile(dir / "outside"), "outside");
 }
 
-// Whether the lock file at the name is locked by someone, as another process would find it.
-bool lockedAtName(const std::string& lockFile) {
-    const int fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    if (fd >= 0) ::close(fd);
-    return locked;
-}
-
 // The lock file removed while the lock is held lets no second holder in; replaced between the open
 // and the lock (forced through the pause a test may ask for), the lock is taken on the file the
 // name names now, where others look for it.
@@ -302,8 +295,8 @@ TEST(File, FolderLockSurvivesItsFileRemovedOrReplaced) {
     taker.join();
     ::unsetenv("VELT_TEST_PAUSE");
     ASSERT_TRUE(taken);
-    EXPECT_TRUE(lockedAtName(lockFile));
-    EXPECT_FALSE(lockedAtName(dir / "old-lock"));
+    EXPECT_TRUE(test::lockHeld(lockFile));
+    EXPECT_FALSE(test::lockHeld(dir / "old-lock"));
 }
 #endif  // _WIN32
 

@@ -29,6 +29,52 @@ bool safeWithin(std::string_view rel) {
     }
 }
 
+// The names Target's files have, in the folders they lie in: MDATA/MD….DAT and MS….DAT,
+// HDATA/OD….CSV, KCOM_DATA/<year>/KC….DAT and KM….DAT. Recovery cuts nothing else.
+bool isTargetFile(std::string_view rel) {
+    const auto slash = rel.find_last_of('/');
+    if (slash == std::string_view::npos) return false;
+    const std::string_view folder = rel.substr(0, slash + 1), name = rel.substr(slash + 1);
+    auto named = [&](std::string_view prefix, std::string_view suffix) {
+        return name.size() > prefix.size() + suffix.size() && name.starts_with(prefix) &&
+               name.ends_with(suffix);
+    };
+    if (folder == "MDATA/") return named("MD", ".DAT") || named("MS", ".DAT");
+    if (folder == "HDATA/") return named("OD", ".CSV");
+    const bool yearFolder = folder.size() == 15 && folder.starts_with("KCOM_DATA/") &&
+                            folder.find_first_not_of("0123456789", 10) == 14;
+    return yearFolder && (named("KC", ".DAT") || named("KM", ".DAT"));
+}
+
+// "<device>:<inode> " at the start of an entry's path, as this version writes it; earlier
+// versions wrote the path alone.
+std::optional<platform::FileId> takeIdentity(std::string_view& rest) {
+    platform::FileId id;
+    const char* end = rest.data() + rest.size();
+    auto dev = std::from_chars(rest.data(), end, id.device);
+    if (dev.ec != std::errc() || dev.ptr == end || *dev.ptr != ':') return std::nullopt;
+    auto ino = std::from_chars(dev.ptr + 1, end, id.inode);
+    if (ino.ec != std::errc() || ino.ptr == end || *ino.ptr != ' ') return std::nullopt;
+    rest.remove_prefix(static_cast<std::size_t>(ino.ptr + 1 - rest.data()));
+    return id;
+}
+
+// Cuts the open file back to the end of its last whole line after `size` bytes.
+void cutTornLine(platform::File& file, std::uint64_t size) {
+    const platform::Status st = file.status();
+    if (st.kind != platform::Kind::Regular || st.size <= size) return;
+    std::string tail(static_cast<std::size_t>(st.size - size), '\0');
+    if (file.readAt(tail.data(), tail.size(), size) != tail.size())
+        throw platform::FileError(EIO, file.path(), platform::Op::Read);
+    const std::size_t nl = tail.find_last_of('\n');
+    const std::uint64_t keep = size + (nl == std::string::npos ? 0 : nl + 1);
+    if (keep != st.size) file.truncate(keep);
+}
+
+[[noreturn]] void cannotCut(const std::string& path, const platform::FileError& e) {
+    throw Failure(path, "前回中断した書き込みの途中の行を取り除けません: " + causeOf(e));
+}
+
 }  // namespace
 
 std::string journalBeside(const std::string& path) {
@@ -45,9 +91,9 @@ platform::File openJournal(const std::string& journal, unsigned flags) {
     } catch (const platform::FileError& e) {
         if (e.error() == ELOOP || e.error() == ENXIO || e.error() == EISDIR)
             throw Failure(journal,
-                              "書き込みの記録に使う名前に通常のファイルでないもの (リンク、"
-                              "パイプやフォルダ) があるため書き込めません。取り除いてから"
-                              "やり直してください");
+                          "書き込みの記録に使う名前に通常のファイルでないもの (リンク、"
+                          "パイプやフォルダ) があるため書き込めません。取り除いてから"
+                          "やり直してください");
         throw;
     }
 }
@@ -56,19 +102,9 @@ void cutTornLine(const std::string& path, std::uint64_t size) {
     try {
         platform::File file = platform::File::openIfExists(
             path, platform::Read | platform::Write | platform::NonBlocking);
-        if (!file.isOpen()) return;
-        const platform::Status st = file.status();
-        if (st.kind != platform::Kind::Regular || st.size <= size) return;
-        std::string tail(static_cast<std::size_t>(st.size - size), '\0');
-        if (file.readAt(tail.data(), tail.size(), size) != tail.size())
-            throw platform::FileError(EIO, path);
-        const std::size_t nl = tail.find_last_of('\n');
-        const std::uint64_t keep = size + (nl == std::string::npos ? 0 : nl + 1);
-        if (keep != st.size) file.truncate(keep);
+        if (file.isOpen()) cutTornLine(file, size);
     } catch (const platform::FileError& e) {
-        if (e.error() == ENOENT) return;
-        throw Failure(
-            path, "前回中断した書き込みの途中の行を取り除けません: " + platform::describeErrno(e.error()));
+        if (e.error() != ENOENT) cannotCut(path, e);
     }
 }
 
@@ -94,21 +130,42 @@ AppendJournal::AppendJournal(std::string dataFolder)
         text = file_.readRest(kMaxJournalBytes);
     } catch (const platform::FileError& e) {
         if (e.error() != EFBIG)
-            throw Failure(path_,
-                              "前回の書き込みの記録を読めません: " + platform::describeErrno(e.error()));
+            throw Failure(path_, "前回の書き込みの記録を読めません: " + causeOf(e));
     }
     // Only whole lines: a line cut short was written by an import killed before its append.
     for (std::size_t start = 0, nl; (nl = text.find('\n', start)) != std::string::npos;
          start = nl + 1) {
         std::string_view rest;
         const long long size = entrySize(std::string_view(text).substr(start, nl - start), rest);
-        if (size < 0 || rest.size() < 2 || rest[0] != ' ' || !safeWithin(rest.substr(1))) continue;
-        cutTornLine(dataFolder_ + std::string(rest.substr(1)), static_cast<std::uint64_t>(size));
+        if (size < 0 || rest.size() < 2 || rest[0] != ' ') continue;
+        rest.remove_prefix(1);
+        const std::optional<platform::FileId> id = takeIdentity(rest);
+        if (!recover(std::string(rest), static_cast<std::uint64_t>(size), id))
+            leftAlone_.emplace_back(rest);
     }
     try {
         store();
     } catch (const platform::FileError&) {
         file_ = platform::File();  // what it held is done; the writes journal beside their files
+    }
+}
+
+// Only a file of Target's names, reached without a link, and the very file written when the entry
+// says which: a planted entry cuts nothing else.
+bool AppendJournal::recover(const std::string& rel, std::uint64_t size,
+                            std::optional<platform::FileId> id) {
+    if (!safeWithin(rel) || !isTargetFile(rel)) return false;
+    const std::string path = dataFolder_ + rel;
+    try {
+        platform::File file = platform::openBeneath(
+            dataFolder_, rel, platform::Read | platform::Write | platform::NonBlocking);
+        if (!file.isOpen()) return true;  // gone: nothing left to cut
+        if (file.status().kind != platform::Kind::Regular || (id && file.id() != *id)) return false;
+        cutTornLine(file, size);
+        return true;
+    } catch (const platform::FileError& e) {
+        if (e.error() == ELOOP || e.error() == ENOTDIR || e.error() == ENXIO) return false;
+        cannotCut(path, e);
     }
 }
 
@@ -123,8 +180,10 @@ AppendJournal::~AppendJournal() {
 
 void AppendJournal::store() {
     std::string text;
-    for (const auto& [rel, size] : open_)
-        text += std::string(kEntry) + std::to_string(size) + ' ' + rel + '\n';
+    for (const auto& [rel, entry] : open_)
+        text += std::string(kEntry) + std::to_string(entry.size) + ' ' +
+                std::to_string(entry.id.device) + ':' + std::to_string(entry.id.inode) + ' ' + rel +
+                '\n';
     file_.truncate(0);
     if (text.empty()) return;
     file_.seek(0);
@@ -134,8 +193,17 @@ void AppendJournal::store() {
 bool AppendJournal::begin(const std::string& path, std::uint64_t size) {
     if (!file_.isOpen() || path.compare(0, dataFolder_.size(), dataFolder_) != 0) return false;
     const std::string rel = path.substr(dataFolder_.size());
-    if (!safeWithin(rel)) return false;
-    open_[rel] = size;
+    // Only what recovery would act on: anything else journals beside its file.
+    if (!safeWithin(rel) || !isTargetFile(rel)) return false;
+    platform::FileId id;
+    try {
+        platform::File file = platform::openBeneath(dataFolder_, rel, platform::Read);
+        if (!file.isOpen()) return false;
+        id = file.id();
+    } catch (const platform::FileError&) {
+        return false;  // a link on the way: its write journals beside it
+    }
+    open_[rel] = {size, id};
     try {
         store();
         return true;

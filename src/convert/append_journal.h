@@ -1,7 +1,8 @@
 #pragma once
 // The journal of appends to Target's files, so that an import killed in the middle of a write
 // (or a write that failed part-way) leaves no torn line for the next import to take for a record.
-// Before an append, the journal holds the file's size; once the write is whole the entry goes.
+// Before an append, the journal holds the file's size and identity; once the write is whole the
+// entry goes.
 // Whoever finds an entry keeps the whole lines written after that size (the next import finds
 // them present and goes on after them) and cuts a torn last line away. A file that lacks its last
 // line end for any other reason is never cut: a line is only ever added after it.
@@ -12,7 +13,9 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -30,18 +33,28 @@ public:
     AppendJournal(const AppendJournal&) = delete;
     AppendJournal& operator=(const AppendJournal&) = delete;
 
-    // Records `path`'s size before an append to it; false when this journal cannot hold it.
+    // Records `path`'s size before an append to it; false when this journal cannot hold it (a file
+    // outside the data folder, of none of Target's names, or reached through a link).
     bool begin(const std::string& path, std::uint64_t size);
     // The append to `path` is whole, or its torn line is cut.
     void end(const std::string& path);
+    // The paths (within the data folder) of the entries found that recovery left alone: not one
+    // of Target's files, reached through a link, or no longer the file that was written.
+    const std::vector<std::string>& leftAlone() const { return leftAlone_; }
 
 private:
+    struct Entry {
+        std::uint64_t size;  // before the write
+        platform::FileId id;
+    };
+    bool recover(const std::string& rel, std::uint64_t size, std::optional<platform::FileId> id);
     void store();
 
     std::string dataFolder_;
     std::string path_;  // "<data folder>.velt-append"
     platform::File file_;
-    std::map<std::string, std::uint64_t> open_;  // path within the data folder: size before
+    std::map<std::string, Entry> open_;  // by path within the data folder
+    std::vector<std::string> leftAlone_;
 };
 
 // The journal beside a file, for writes without an import's journal.

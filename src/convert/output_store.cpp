@@ -19,8 +19,8 @@ constexpr std::size_t kFlushSize = 1 << 20;
 // Far beyond any Target file (a meeting's MD file is a few hundred kilobytes).
 constexpr std::size_t kMaxFileBytes = std::size_t(1) << 30;
 
-[[noreturn]] void fail(const std::string& path, const char* what, int err) {
-    throw Failure(path, std::string(what) + ": " + platform::describeErrno(err));
+[[noreturn]] void fail(const std::string& path, const char* what, const platform::FileError& e) {
+    throw Failure(path, std::string(what) + ": " + causeOf(e));
 }
 
 // Runs a file-layer call; its failure becomes the import's, worded as `what`.
@@ -29,7 +29,7 @@ auto guard(const std::string& path, const char* what, Call&& call) {
     try {
         return call();
     } catch (const platform::FileError& e) {
-        fail(path, what, e.error());
+        fail(path, what, e);
     }
 }
 
@@ -117,7 +117,7 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
             if (e.error() == ENOENT)
                 throw Failure(
                     path, "ファイルを作れません: フォルダ " + folderOf(path) + " がありません");
-            fail(path, "ファイルを作れません", e.error());
+            fail(path, "ファイルを作れません", e);
         }
         f.writable = true;
         f.missing = true;
@@ -132,7 +132,7 @@ OutputStore::File& OutputStore::open(const std::string& path, Mode mode, std::si
         char last = '\n';
         if (st.size > 0 && guard(path, "ファイルを読めません",
                                  [&] { return file.readAt(&last, 1, st.size - 1); }) != 1)
-            fail(path, "ファイルを読めません", EIO);
+            fail(path, "ファイルを読めません", platform::FileError(EIO, path, platform::Op::Read));
         f.needsLineEnd = last != '\n' && last != '\r';
     } else {
         const std::string text =
@@ -291,9 +291,9 @@ void OutputStore::writePending(const std::string& path, File& f) {
         for (std::size_t i = 0; i < e.kept(); ++i) kept += data[i] == '\n';
         if (kept > 0 && leadingBreak) --kept;  // the break before them is no line of theirs
         linesWritten_ += std::min(kept, lines);
-        fail(path, "ファイルに書き込めません", e.error());
+        fail(path, "ファイルに書き込めません", e);
     } catch (const platform::FileError& e) {
-        fail(path, "ファイルに書き込めません", e.error());
+        fail(path, "ファイルに書き込めません", e);
     }
     writeWhole();
     linesWritten_ += lines;

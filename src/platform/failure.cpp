@@ -15,7 +15,7 @@ std::string fileOf(const std::exception& e) {
 std::string causeOf(const std::exception& e) {
     if (auto* f = dynamic_cast<const Failure*>(&e)) return f->cause();
     if (auto* f = dynamic_cast<const platform::FileError*>(&e))
-        return platform::describeErrno(f->error());
+        return platform::describeFileError(f->error(), f->op());
     if (dynamic_cast<const std::bad_alloc*>(&e)) return "メモリが足りません";
     return e.what();
 }

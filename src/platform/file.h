@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,20 +15,38 @@
 
 namespace velt::platform {
 
-// The cause of an operating-system failure (an errno value) in plain words.
+// The cause of an operating-system failure (an errno value) in plain words, whatever was being
+// done. velt::describe() words a FileError by its operation; prefer it.
 std::string describeErrno(int err);
+
+// What was being done to a file when it failed: one errno reads differently for each (EACCES on a
+// read is no write refused, ENOENT on a listing is a missing folder, not a missing file).
+enum class Op {
+    Read,    // opening to read, reading, asking what it is
+    Write,   // opening an existing file to write, writing, cutting, syncing
+    Create,  // making a file or folder (a missing name means a missing folder)
+    List,    // reading a folder's names
+    Lock,    // taking a lock
+    Remove,
+    Rename,
+};
+
+// The cause of a failure of `op` with errno `err`, in plain words.
+std::string describeFileError(int err, Op op);
 
 // An operating-system failure on a file: code() holds the errno, what() the path and the cause.
 // ENXIO also stands for "not a regular file" where only a regular file will do.
 class FileError : public std::system_error {
 public:
-    FileError(int err, std::string path);
+    FileError(int err, std::string path, Op op = Op::Read);
     const std::string& path() const { return path_; }
     int error() const { return code().value(); }
+    Op op() const { return op_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
 private:
     std::string path_;
+    Op op_;
     std::string message_;
 };
 
@@ -38,7 +55,7 @@ private:
 class PartialAppend : public FileError {
 public:
     PartialAppend(int err, std::string path, std::size_t kept, bool cut)
-        : FileError(err, std::move(path)), kept_(kept), cut_(cut) {}
+        : FileError(err, std::move(path), Op::Write), kept_(kept), cut_(cut) {}
     std::size_t kept() const { return kept_; }
     bool cut() const { return cut_; }
 
@@ -66,12 +83,22 @@ enum Open : unsigned {
     NoFollow = 1u << 6,     // fail when the name is a symbolic link
     NonBlocking = 1u << 7,  // a pipe in the file's place is not waited on
     Folder = 1u << 8,       // open a folder (to sync it)
+    Kept = 1u << 9,         // none may remove or rename it while it is open (Windows only)
+};
+
+// What a file is, whatever its name: equal for two names of one file, and for one name only while
+// it names the same file.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
 };
 
 // A move-only open file, closed when destroyed.
 class File {
 public:
     File() = default;
+    // Never waits on a pipe in the file's place: a pipe or socket is refused (ENXIO) at once.
     File(const std::string& path, unsigned flags, unsigned permissions = 0666);
     // As the constructor, but a missing file gives a File that is not open instead of throwing
     // (cheaper where a missing file is the common case).
@@ -99,20 +126,27 @@ public:
     void truncate(std::uint64_t size);
     void sync();
     Status status() const;
+    FileId id() const;
     void setPermissions(unsigned permissions);  // the 07777 bits, exactly
     // An exclusive advisory lock, without waiting; false when another open file holds it.
     bool tryLock();
-    void lock();
     // Closes now, reporting a failure that a destructor would swallow.
     void close();
 
 private:
+    friend File openBeneath(const std::string& folder, const std::string& relative, unsigned flags);
     std::intptr_t handle_ = -1;
     std::string path_;
 };
 
-// The whole file; more than `limit` bytes throws (EFBIG).
+// The whole file, which must be a regular file (see openRegularFile); more than `limit` bytes
+// throws (EFBIG).
 std::string readAll(const std::string& path, std::size_t limit);
+
+// Opens `relative` (separated by '/') inside `folder` without following a link at any step below
+// `folder`: a link on the way or in the file's place throws ELOOP, a file on the way ENOTDIR. Not
+// open when the file or a folder on the way is missing. `flags` as for File, without Create.
+File openBeneath(const std::string& folder, const std::string& relative, unsigned flags);
 
 // Opens an input for reading only when it is a regular file. Opened without waiting (a pipe in its
 // place never blocks), then checked on the open file: a folder throws EISDIR, a pipe, device or
@@ -146,20 +180,21 @@ void removeReplacementLeftovers(const std::string& path);
 // Advisory lock of a data folder, through a lock file in it; released when destroyed (also when
 // the process dies). The lock file stays. One that is a link or not a regular file is refused
 // (FileError, ELOOP or ENXIO), never followed nor waited on.
+// Removing or replacing the lock file lets no second holder in: on POSIX the folder that holds it
+// is locked as well (a folder with files in it cannot be replaced), and the lock file is locked
+// only while its name still names it; on Windows neither can be removed while held.
 class FolderLock {
 public:
     FolderLock() = default;
     // The lock file of a data folder: ".velt-lock" in it, beside Target's own folders.
     static std::string fileOf(const std::string& dataFolder);
-    // Waits until the lock is held; `waiting` is called once first when another holds it.
-    static FolderLock acquire(const std::string& lockFile,
-                              const std::function<void()>& waiting = {});
     // The lock, or nothing when another holds it.
     static std::optional<FolderLock> tryAcquire(const std::string& lockFile);
     bool held() const { return file_.isOpen(); }
 
 private:
-    explicit FolderLock(File file) : file_(std::move(file)) {}
+    FolderLock(File folder, File file) : folder_(std::move(folder)), file_(std::move(file)) {}
+    File folder_;
     File file_;
 };
 
@@ -179,9 +214,8 @@ void checkFolderWritable(const std::string& folder);
 std::vector<std::string> listFolder(const std::string& folder);
 // Removes a file (not a folder); false when it was not there.
 bool remove(const std::string& path);
-// A new private folder "<base>/<prefix>XXXXXX", with its final separator.
-std::string createTempFolder(const std::string& base, const std::string& prefix);
-// The system's temporary folder (TMPDIR or /tmp), without a final separator.
-std::string tempFolder();
+// The identity of what the name itself is, never reached through a link (a link in its place is
+// measured itself on POSIX, refused with ELOOP on Windows). Throws FileError.
+FileId idOf(const std::string& path);
 
 }  // namespace velt::platform

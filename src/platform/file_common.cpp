@@ -2,7 +2,10 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <random>
+#include <thread>
 #include <utility>
 
 #include "platform/file.h"
@@ -30,27 +33,27 @@ std::string File::readRest(std::size_t limit) {
     std::string out;
     const Status st = status();
     // Said alike everywhere: Windows reads a folder as an unnamed failure.
-    if (st.kind == Kind::Directory) throw FileError(EISDIR, path_);
+    if (st.kind == Kind::Directory) throw FileError(EISDIR, path_, Op::Read);
     if (st.kind == Kind::Regular && st.size <= limit)
         out.reserve(static_cast<std::size_t>(st.size));
     char buf[kChunk];
     for (;;) {
         std::size_t n = read(buf, sizeof buf);
         if (n == 0) return out;
-        if (out.size() + n > limit) throw FileError(EFBIG, path_);
+        if (out.size() + n > limit) throw FileError(EFBIG, path_, Op::Read);
         out.append(buf, n);
     }
 }
 
 std::string readAll(const std::string& path, std::size_t limit) {
-    return File(path, Read).readRest(limit);
+    return openRegularFile(path).readRest(limit);
 }
 
 File openRegularFile(const std::string& path) {
     File f(path, Read | NonBlocking);
     const Kind kind = f.status().kind;
-    if (kind == Kind::Directory) throw FileError(EISDIR, path);
-    if (kind != Kind::Regular) throw FileError(ENODEV, path);
+    if (kind == Kind::Directory) throw FileError(EISDIR, path, Op::Read);
+    if (kind != Kind::Regular) throw FileError(ENODEV, path, Op::Read);
     return f;
 }
 
@@ -83,14 +86,24 @@ namespace {
 File openLockFile(const std::string& lockFile) {
     File f;
     try {
-        f = File(lockFile, Read | Write | Create | NoFollow | NonBlocking, 0644);
+        f = File(lockFile, Read | Write | Create | NoFollow | NonBlocking | Kept, 0644);
     } catch (const FileError& e) {
         // Made by another user of the folder: reading is enough to lock it.
         if (e.error() != EACCES || !exists(lockFile)) throw;
-        f = File(lockFile, Read | NoFollow | NonBlocking);
+        f = File(lockFile, Read | NoFollow | NonBlocking | Kept);
     }
-    if (f.status().kind != Kind::Regular) throw FileError(ENXIO, lockFile);
+    if (f.status().kind != Kind::Regular) throw FileError(ENXIO, lockFile, Op::Lock);
     return f;
+}
+
+// Whether the name still names the open file: false once it was removed or replaced.
+bool stillNamed(const File& f, const std::string& path) {
+    try {
+        return idOf(path) == f.id();
+    } catch (const FileError& e) {
+        if (e.error() == ENOENT) return false;
+        throw;
+    }
 }
 
 }  // namespace
@@ -101,19 +114,31 @@ std::string FolderLock::fileOf(const std::string& dataFolder) {
            ".velt-lock";
 }
 
-FolderLock FolderLock::acquire(const std::string& lockFile, const std::function<void()>& waiting) {
-    File f = openLockFile(lockFile);
-    if (!f.tryLock()) {
-        if (waiting) waiting();
-        f.lock();
+std::optional<FolderLock> FolderLock::tryAcquire(const std::string& lockFile) {
+    File folder = lockFolder(folderOf(lockFile));
+    if (!folder.isOpen()) return std::nullopt;
+    // The name may be given to another file between the open and the lock: the lock would then
+    // hold a file that no one else finds, so it is taken again on the file the name names now.
+    for (int attempt = 0;; ++attempt) {
+        File f = openLockFile(lockFile);
+        pauseForTest("lock-open");
+        if (!f.tryLock()) return std::nullopt;
+        if (stillNamed(f, lockFile)) {
+            pauseForTest("locked");
+            return FolderLock(std::move(folder), std::move(f));
+        }
+        if (attempt == 100) throw FileError(EBUSY, lockFile, Op::Lock);
     }
-    return FolderLock(std::move(f));
 }
 
-std::optional<FolderLock> FolderLock::tryAcquire(const std::string& lockFile) {
-    File f = openLockFile(lockFile);
-    if (!f.tryLock()) return std::nullopt;
-    return FolderLock(std::move(f));
+void pauseForTest(std::string_view point) {
+    const char* asked = std::getenv("VELT_TEST_PAUSE");
+    if (!asked) return;
+    const std::string_view spec(asked);
+    const std::size_t colon = spec.find(':');
+    if (spec.substr(0, colon) != point || colon == std::string_view::npos) return;
+    const int ms = std::atoi(asked + colon + 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 bool isReplacementName(std::string_view name) {

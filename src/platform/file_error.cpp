@@ -48,6 +48,41 @@ std::string describeErrno(int err) {
     }
 }
 
+std::string describeFileError(int err, Op op) {
+    switch (err) {
+        case EACCES:
+        case EPERM:
+            switch (op) {
+                case Op::Read:
+                    return "読み取りが許可されていません";
+                case Op::List:
+                    return "フォルダの中を見ることが許可されていません";
+                case Op::Lock:
+                    return "ロックが許可されていません";
+                case Op::Remove:
+                    return "削除が許可されていません";
+                default:
+                    return "書き込みが許可されていません";
+            }
+        case ENOENT:
+            // Making a file fails on a missing name only when its folder is missing.
+            return op == Op::List || op == Op::Create || op == Op::Rename ? "フォルダがありません"
+                                                                          : "ファイルがありません";
+        case ENOTDIR:
+            return op == Op::List ? "フォルダではなくファイルです"
+                                  : "途中にフォルダでないものがあります";
+        case EISDIR:
+            return op == Op::Read ? "ファイルではなくフォルダです" : "同じ名前のフォルダがあります";
+        case EIO:
+            return op == Op::Read || op == Op::List ? "ディスクから読めません"
+                                                    : "ディスクに書き込めません";
+        case EWOULDBLOCK:
+            return op == Op::Lock ? "ほかのプログラムがロックしています" : describeErrno(err);
+        default:
+            return describeErrno(err);
+    }
+}
+
 #ifdef _WIN32
 int errnoOfWindowsError(unsigned long code) {
     switch (code) {
@@ -105,9 +140,10 @@ int errnoOfWindowsError(unsigned long code) {
 }
 #endif
 
-FileError::FileError(int err, std::string path)
+FileError::FileError(int err, std::string path, Op op)
     : std::system_error(err, std::generic_category()),
       path_(std::move(path)),
-      message_(path_ + ": " + describeErrno(err)) {}
+      op_(op),
+      message_(path_ + ": " + describeFileError(err, op)) {}
 
 }  // namespace velt::platform

@@ -57,12 +57,38 @@ int openFlags(unsigned flags) {
     return mode | O_CLOEXEC;
 }
 
-int openFd(const std::string& path, unsigned flags, unsigned permissions) {
+Op openOp(unsigned flags) {
+    if (flags & Create) return Op::Create;
+    if (flags & Folder) return Op::List;
+    return (flags & (Write | Append)) ? Op::Write : Op::Read;
+}
+
+// Opened without waiting, so that a pipe in the file's place never blocks; a pipe or socket is
+// then refused, and a device goes on as it was asked for (a full disk is tested through one).
+int checkedFd(int fd, unsigned flags) {
+    if (fd < 0) return fd;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        const int err = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ? ENXIO : errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    if (!(flags & NonBlocking) && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+int openFd(int at, const char* path, unsigned flags, unsigned permissions) {
     int fd;
     do {
-        fd = ::open(path.c_str(), openFlags(flags), static_cast<mode_t>(permissions));
+        fd = ::openat(at, path, openFlags(flags) | O_NONBLOCK, static_cast<mode_t>(permissions));
     } while (fd < 0 && errno == EINTR);
-    return fd;
+    return checkedFd(fd, flags);
+}
+
+int openFd(const std::string& path, unsigned flags, unsigned permissions) {
+    return openFd(AT_FDCWD, path.c_str(), flags, permissions);
 }
 
 }  // namespace
@@ -86,15 +112,54 @@ std::string followLinks(std::string path) {
 
 File::File(const std::string& path, unsigned flags, unsigned permissions) : path_(path) {
     handle_ = openFd(path, flags, permissions);
-    if (handle_ < 0) throw FileError(errno, path);
+    if (handle_ < 0) throw FileError(errno, path, openOp(flags));
 }
 
 File File::openIfExists(const std::string& path, unsigned flags) {
     File f;
     f.handle_ = openFd(path, flags, 0666);
-    if (f.handle_ < 0 && errno != ENOENT) throw FileError(errno, path);
+    if (f.handle_ < 0 && errno != ENOENT) throw FileError(errno, path, openOp(flags));
     f.path_ = path;
     return f;
+}
+
+File openBeneath(const std::string& folder, const std::string& relative, unsigned flags) {
+    File at(folder, Read | Folder);
+    File f;
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = relative.find('/', start);
+        const bool last = slash == std::string::npos;
+        const std::string name = relative.substr(start, last ? slash : slash - start);
+        const std::string path = folder + relative.substr(0, last ? relative.size() : slash);
+        const unsigned how = last ? (flags & ~Create) | NoFollow : Read | Folder | NoFollow;
+        const int fd = openFd(fdOf(at.handle_), name.c_str(), how, 0);
+        int err = errno;
+        if (fd < 0 && err == ENOENT) return f;
+        // A link to a folder on the way fails as "not a folder": it is a link all the same.
+        struct stat st {};
+        if (fd < 0 && err == ENOTDIR &&
+            ::fstatat(fdOf(at.handle_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode))
+            err = ELOOP;
+        if (fd < 0) throw FileError(err, path, openOp(how));
+        f.handle_ = fd;
+        f.path_ = path;
+        if (last) return f;
+        at = std::move(f);
+        start = slash + 1;
+    }
+}
+
+FileId File::id() const {
+    struct stat st {};
+    if (::fstat(fdOf(handle_), &st) != 0) throw FileError(errno, path_);
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+FileId idOf(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) throw FileError(errno, path);
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 File::~File() {
@@ -117,7 +182,7 @@ std::size_t File::read(void* buffer, std::size_t size) {
     for (;;) {
         ssize_t n = ::read(fdOf(handle_), buffer, size);
         if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw FileError(errno, path_);
+        if (errno != EINTR) throw FileError(errno, path_, Op::Read);
     }
 }
 
@@ -125,7 +190,7 @@ std::size_t File::readAt(void* buffer, std::size_t size, std::uint64_t offset) {
     for (;;) {
         ssize_t n = ::pread(fdOf(handle_), buffer, size, static_cast<off_t>(offset));
         if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw FileError(errno, path_);
+        if (errno != EINTR) throw FileError(errno, path_, Op::Read);
     }
 }
 
@@ -135,7 +200,7 @@ void File::write(std::string_view data, std::size_t* written) {
         ssize_t n = ::write(fdOf(handle_), data.data(), data.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw FileError(errno, path_);
+            throw FileError(errno, path_, Op::Write);
         }
         data.remove_prefix(static_cast<std::size_t>(n));
         if (written) *written += static_cast<std::size_t>(n);
@@ -153,11 +218,12 @@ void File::seek(std::uint64_t offset) {
 }
 
 void File::truncate(std::uint64_t size) {
-    if (::ftruncate(fdOf(handle_), static_cast<off_t>(size)) != 0) throw FileError(errno, path_);
+    if (::ftruncate(fdOf(handle_), static_cast<off_t>(size)) != 0)
+        throw FileError(errno, path_, Op::Write);
 }
 
 void File::sync() {
-    if (::fsync(fdOf(handle_)) != 0) throw FileError(errno, path_);
+    if (::fsync(fdOf(handle_)) != 0) throw FileError(errno, path_, Op::Write);
 }
 
 Status File::status() const {
@@ -168,21 +234,25 @@ Status File::status() const {
 
 void File::setPermissions(unsigned permissions) {
     if (::fchmod(fdOf(handle_), static_cast<mode_t>(permissions)) != 0)
-        throw FileError(errno, path_);
+        throw FileError(errno, path_, Op::Write);
 }
 
 bool File::tryLock() {
-    return ::flock(fdOf(handle_), LOCK_EX | LOCK_NB) == 0;
+    for (;;) {
+        if (::flock(fdOf(handle_), LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno == EWOULDBLOCK) return false;
+        if (errno != EINTR) throw FileError(errno, path_, Op::Lock);
+    }
 }
 
-void File::lock() {
-    while (::flock(fdOf(handle_), LOCK_EX) != 0)
-        if (errno != EINTR) throw FileError(errno, path_);
+File lockFolder(const std::string& folder) {
+    File f(folder, Read | Folder);
+    return f.tryLock() ? std::move(f) : File();
 }
 
 void File::close() {
     if (handle_ < 0) return;
-    if (::close(fdOf(std::exchange(handle_, -1))) != 0) throw FileError(errno, path_);
+    if (::close(fdOf(std::exchange(handle_, -1))) != 0) throw FileError(errno, path_, Op::Write);
 }
 
 // The wait for the disk is taken only when there are old bytes to lose: a file that was empty
@@ -200,12 +270,12 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         if (exists) f.setPermissions(static_cast<unsigned>(st.st_mode & 07777));
         f.write(data);
         if (durable) f.sync();
-        if (::rename(tmp.c_str(), target.c_str()) != 0) throw FileError(errno, path);
+        if (::rename(tmp.c_str(), target.c_str()) != 0) throw FileError(errno, path, Op::Rename);
         tmp.clear();
         f.close();
     } catch (const FileError& e) {
         if (!tmp.empty()) ::unlink(tmp.c_str());
-        throw FileError(e.error(), path);
+        throw FileError(e.error(), path, e.op());
     }
     if (durable) try {
             File(folderOf(target), Read | Folder).sync();
@@ -227,7 +297,7 @@ bool createAtomically(const std::string& path, std::string_view data, unsigned p
             if (made == 0) ::unlink(tmp.c_str());
         }
         if (made != 0) {
-            if (errno != EEXIST) throw FileError(errno, path);
+            if (errno != EEXIST) throw FileError(errno, path, Op::Rename);
             ::unlink(tmp.c_str());
             return false;
         }
@@ -235,7 +305,7 @@ bool createAtomically(const std::string& path, std::string_view data, unsigned p
         f.close();
     } catch (const FileError& e) {
         if (!tmp.empty()) ::unlink(tmp.c_str());
-        throw FileError(e.error(), path);
+        throw FileError(e.error(), path, e.op());
     }
     return true;
 }
@@ -247,12 +317,12 @@ Status status(const std::string& path) {
 }
 
 void checkFolderWritable(const std::string& folder) {
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) throw FileError(errno, folder);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) throw FileError(errno, folder, Op::Create);
 }
 
 std::vector<std::string> listFolder(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir) throw FileError(errno, folder);
+    if (!dir) throw FileError(errno, folder, Op::List);
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
@@ -264,20 +334,6 @@ std::vector<std::string> listFolder(const std::string& folder) {
 
 bool remove(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
-}
-
-std::string createTempFolder(const std::string& base, const std::string& prefix) {
-    std::string pattern =
-        base + (!base.empty() && base.back() == '/' ? "" : "/") + prefix + "XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw FileError(errno, base);
-    return pattern + "/";
-}
-
-std::string tempFolder() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string base = dir && *dir ? dir : "/tmp";
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    return base;
 }
 
 }  // namespace velt::platform

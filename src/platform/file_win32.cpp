@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "platform/file.h"
 #include "platform/replacement.h"
@@ -26,8 +27,14 @@ HANDLE handleOf(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-[[noreturn]] void fail(const std::string& path, DWORD code = GetLastError()) {
-    throw FileError(errnoOfWindowsError(code), path);
+[[noreturn]] void fail(const std::string& path, Op op, DWORD code = GetLastError()) {
+    throw FileError(errnoOfWindowsError(code), path, op);
+}
+
+Op openOp(unsigned flags) {
+    if (flags & Create) return Op::Create;
+    if (flags & Folder) return Op::List;
+    return (flags & (Write | Append)) ? Op::Write : Op::Read;
 }
 
 bool isSeparator(char c) {
@@ -74,6 +81,13 @@ Status statusOfHandle(HANDLE h, bool& ok) {
     return s;
 }
 
+FileId idOfHandle(HANDLE h, const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info)) fail(path, Op::Read);
+    return {info.dwVolumeSerialNumber,
+            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 bool isLink(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -107,7 +121,8 @@ HANDLE openHandle(const std::string& path, unsigned flags, unsigned permissions,
     DWORD attributes = (permissions & 0222) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
     if (flags & Folder) attributes |= FILE_FLAG_BACKUP_SEMANTICS;
     if (flags & NoFollow) attributes |= FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE h = CreateFileW(w.c_str(), access, kShareAll, nullptr, disposition, attributes, nullptr);
+    const DWORD share = (flags & Kept) ? FILE_SHARE_READ | FILE_SHARE_WRITE : kShareAll;
+    HANDLE h = CreateFileW(w.c_str(), access, share, nullptr, disposition, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         const DWORD found = GetFileAttributesW(w.c_str());
@@ -119,6 +134,12 @@ HANDLE openHandle(const std::string& path, unsigned flags, unsigned permissions,
         return INVALID_HANDLE_VALUE;
     }
     const bool existed = disposition == OPEN_EXISTING || GetLastError() == ERROR_ALREADY_EXISTS;
+    // Only a file is opened by name; a pipe in its place is refused, never waited on.
+    if (GetFileType(h) == FILE_TYPE_PIPE) {
+        CloseHandle(h);
+        err = ENXIO;
+        return INVALID_HANDLE_VALUE;
+    }
     FILE_ATTRIBUTE_TAG_INFO tag{};
     const bool known = GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag);
     // Windows refuses to write a read-only file; Wine running as root would not.
@@ -129,12 +150,10 @@ HANDLE openHandle(const std::string& path, unsigned flags, unsigned permissions,
         err = EACCES;
         return INVALID_HANDLE_VALUE;
     }
-    if (flags & NoFollow) {
-        if (known && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            CloseHandle(h);
-            err = ELOOP;
-            return INVALID_HANDLE_VALUE;
-        }
+    if ((flags & NoFollow) && known && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(h);
+        err = ELOOP;
+        return INVALID_HANDLE_VALUE;
     }
     if ((flags & Truncate) && !(flags & Exclusive)) {
         FILE_END_OF_FILE_INFO end{};
@@ -155,7 +174,7 @@ bool lockHandle(HANDLE h, bool wait, const std::string& path) {
     if (LockFileEx(h, how, 0, 1, 0, &at)) return true;
     const DWORD code = GetLastError();
     if (!wait && (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING)) return false;
-    fail(path, code);
+    fail(path, Op::Lock, code);
 }
 
 // A name no other call of this process has made, and unlikely in another's.
@@ -188,7 +207,7 @@ std::string followLinks(std::string path) {
 File::File(const std::string& path, unsigned flags, unsigned permissions) : path_(path) {
     int err = 0;
     HANDLE h = openHandle(path, flags, permissions, err);
-    if (h == INVALID_HANDLE_VALUE) throw FileError(err, path);
+    if (h == INVALID_HANDLE_VALUE) throw FileError(err, path, openOp(flags));
     handle_ = reinterpret_cast<std::intptr_t>(h);
 }
 
@@ -197,7 +216,7 @@ File File::openIfExists(const std::string& path, unsigned flags) {
     int err = 0;
     HANDLE h = openHandle(path, flags, 0666, err);
     if (h == INVALID_HANDLE_VALUE) {
-        if (err != ENOENT) throw FileError(err, path);
+        if (err != ENOENT) throw FileError(err, path, openOp(flags));
     } else {
         f.handle_ = reinterpret_cast<std::intptr_t>(h);
     }
@@ -227,14 +246,14 @@ std::size_t File::read(void* buffer, std::size_t size) {
     if (ReadFile(handleOf(handle_), buffer, want, &n, nullptr)) return n;
     const DWORD code = GetLastError();
     if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) return 0;
-    fail(path_, code);
+    fail(path_, Op::Read, code);
 }
 
 std::size_t File::readAt(void* buffer, std::size_t size, std::uint64_t offset) {
     // A positioned read moves a synchronous handle's position: it is put back, as pread leaves it.
     HANDLE h = handleOf(handle_);
     LARGE_INTEGER zero{}, position{};
-    if (!SetFilePointerEx(h, zero, &position, FILE_CURRENT)) fail(path_);
+    if (!SetFilePointerEx(h, zero, &position, FILE_CURRENT)) fail(path_, Op::Read);
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -245,7 +264,7 @@ std::size_t File::readAt(void* buffer, std::size_t size, std::uint64_t offset) {
     SetFilePointerEx(h, position, nullptr, FILE_BEGIN);
     if (ok) return n;
     if (code == ERROR_HANDLE_EOF) return 0;
-    fail(path_, code);
+    fail(path_, Op::Read, code);
 }
 
 void File::write(std::string_view data, std::size_t* written) {
@@ -253,8 +272,8 @@ void File::write(std::string_view data, std::size_t* written) {
     while (!data.empty()) {
         DWORD n = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
-        if (!WriteFile(handleOf(handle_), data.data(), want, &n, nullptr)) fail(path_);
-        if (n == 0) fail(path_, ERROR_DISK_FULL);
+        if (!WriteFile(handleOf(handle_), data.data(), want, &n, nullptr)) fail(path_, Op::Write);
+        if (n == 0) fail(path_, Op::Write, ERROR_DISK_FULL);
         data.remove_prefix(n);
         if (written) *written += n;
     }
@@ -263,13 +282,13 @@ void File::write(std::string_view data, std::size_t* written) {
 void File::skip(std::uint64_t bytes) {
     LARGE_INTEGER by{};
     by.QuadPart = static_cast<LONGLONG>(bytes);
-    if (!SetFilePointerEx(handleOf(handle_), by, nullptr, FILE_CURRENT)) fail(path_);
+    if (!SetFilePointerEx(handleOf(handle_), by, nullptr, FILE_CURRENT)) fail(path_, Op::Read);
 }
 
 void File::seek(std::uint64_t offset) {
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(handleOf(handle_), to, nullptr, FILE_BEGIN)) fail(path_);
+    if (!SetFilePointerEx(handleOf(handle_), to, nullptr, FILE_BEGIN)) fail(path_, Op::Read);
 }
 
 void File::truncate(std::uint64_t size) {
@@ -287,7 +306,7 @@ void File::truncate(std::uint64_t size) {
             if (ok) return;
         }
     }
-    fail(path_, code);
+    fail(path_, Op::Write, code);
 }
 
 void File::sync() {
@@ -296,13 +315,13 @@ void File::sync() {
     // A folder cannot be flushed on Windows; a rename written through needs no such wait.
     bool ok = false;
     if (statusOfHandle(handleOf(handle_), ok).kind == Kind::Directory && ok) return;
-    fail(path_, code);
+    fail(path_, Op::Write, code);
 }
 
 Status File::status() const {
     bool ok = false;
     Status s = statusOfHandle(handleOf(handle_), ok);
-    if (!ok) fail(path_);
+    if (!ok) fail(path_, Op::Read);
     return s;
 }
 
@@ -310,13 +329,9 @@ bool File::tryLock() {
     return lockHandle(handleOf(handle_), false, path_);
 }
 
-void File::lock() {
-    lockHandle(handleOf(handle_), true, path_);
-}
-
 void File::close() {
     if (handle_ < 0) return;
-    if (!CloseHandle(handleOf(std::exchange(handle_, -1)))) fail(path_);
+    if (!CloseHandle(handleOf(std::exchange(handle_, -1)))) fail(path_, Op::Write);
 }
 
 // As on POSIX, the wait for the disk is taken only when there are old bytes to lose.
@@ -327,7 +342,8 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
     const bool exists = GetFileAttributesExW(wideTarget.c_str(), GetFileExInfoStandard, &old);
     const bool durable = exists && (old.nFileSizeHigh != 0 || old.nFileSizeLow != 0);
     // Windows renames nothing over a read-only file: refused before a new file is left beside it.
-    if (exists && (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) throw FileError(EACCES, path);
+    if (exists && (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+        throw FileError(EACCES, path, Op::Write);
     File f = createReplacement(target, exists ? permissionsOf(old.dwFileAttributes) : permissions);
     const std::string tmp = f.path();
     const std::wstring wideTmp = wide(tmp);
@@ -336,10 +352,10 @@ void replaceAtomically(const std::string& path, std::string_view data, unsigned 
         if (durable) f.sync();
         f.close();
         const DWORD how = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
-        if (!MoveFileExW(wideTmp.c_str(), wideTarget.c_str(), how)) fail(path);
+        if (!MoveFileExW(wideTmp.c_str(), wideTarget.c_str(), how)) fail(path, Op::Rename);
     } catch (const FileError& e) {
         DeleteFileW(wideTmp.c_str());
-        throw FileError(e.error(), path);
+        throw FileError(e.error(), path, e.op());
     }
 }
 
@@ -353,13 +369,14 @@ bool createAtomically(const std::string& path, std::string_view data, unsigned p
         // Without MOVEFILE_REPLACE_EXISTING a name that is taken is left as it is.
         if (!MoveFileExW(wideTmp.c_str(), wide(path).c_str(), 0)) {
             const DWORD code = GetLastError();
-            if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) fail(path, code);
+            if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS)
+                fail(path, Op::Rename, code);
             DeleteFileW(wideTmp.c_str());
             return false;
         }
     } catch (const FileError& e) {
         DeleteFileW(wideTmp.c_str());
-        throw FileError(e.error(), path);
+        throw FileError(e.error(), path, e.op());
     }
     return true;
 }
@@ -367,12 +384,12 @@ bool createAtomically(const std::string& path, std::string_view data, unsigned p
 void File::setPermissions(unsigned permissions) {
     FILE_BASIC_INFO info{};
     if (!GetFileInformationByHandleEx(handleOf(handle_), FileBasicInfo, &info, sizeof info))
-        fail(path_);
+        fail(path_, Op::Write);
     const DWORD readOnly = (permissions & 0222) ? 0 : FILE_ATTRIBUTE_READONLY;
     info.FileAttributes = (info.FileAttributes & ~FILE_ATTRIBUTE_READONLY) | readOnly;
     if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(handleOf(handle_), FileBasicInfo, &info, sizeof info))
-        fail(path_);
+        fail(path_, Op::Write);
 }
 
 Status status(const std::string& path) {
@@ -403,13 +420,13 @@ Status status(const std::string& path) {
 void checkFolderWritable(const std::string& folder) {
     const std::wstring w = wide(folder);
     const DWORD attributes = GetFileAttributesW(w.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) fail(folder);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) throw FileError(ENOTDIR, folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES) fail(folder, Op::Create);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) throw FileError(ENOTDIR, folder, Op::Create);
     const std::wstring probe = wide(withSeparator(folder) + ".velt-probe-" + uniqueSuffix());
     HANDLE h = CreateFileW(
         probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE) fail(folder);
+    if (h == INVALID_HANDLE_VALUE) fail(folder, Op::Create);
     CloseHandle(h);
 }
 
@@ -421,8 +438,8 @@ std::vector<std::string> listFolder(const std::string& folder) {
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         // A file in the folder's place (Windows and Wine give different codes).
-        if (isRegularFile(folder)) throw FileError(ENOTDIR, folder);
-        fail(folder, code);
+        if (isRegularFile(folder)) throw FileError(ENOTDIR, folder, Op::List);
+        fail(folder, Op::List, code);
     }
     std::vector<std::string> names;
     do {
@@ -431,7 +448,7 @@ std::vector<std::string> listFolder(const std::string& folder) {
     } while (FindNextFileW(h, &found));
     const DWORD code = GetLastError();
     FindClose(h);
-    if (code != ERROR_NO_MORE_FILES) fail(folder, code);
+    if (code != ERROR_NO_MORE_FILES) fail(folder, Op::List, code);
     return names;
 }
 
@@ -443,21 +460,35 @@ bool remove(const std::string& path) {
     }
 }
 
-std::string createTempFolder(const std::string& base, const std::string& prefix) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string folder = withSeparator(base) + prefix + uniqueSuffix();
-        if (CreateDirectoryW(wide(folder).c_str(), nullptr)) return folder + "\\";
-        if (GetLastError() != ERROR_ALREADY_EXISTS) fail(base);
-    }
-    throw FileError(EEXIST, base);
+FileId File::id() const {
+    return idOfHandle(handleOf(handle_), path_);
 }
 
-std::string tempFolder() {
-    wchar_t buf[MAX_PATH + 2];
-    const DWORD n = GetTempPathW(MAX_PATH + 2, buf);
-    std::string base = n > 0 && n <= MAX_PATH + 1 ? utf8(buf) : std::string("C:\\Windows\\Temp");
-    while (base.size() > 3 && isSeparator(base.back())) base.pop_back();
-    return base;
+// A link in the name's place is refused (ELOOP) rather than measured: none is wanted where asked.
+FileId idOf(const std::string& path) {
+    return File(path, Read | Folder | NoFollow).id();
+}
+
+// Windows opens by whole paths only: each folder on the way is held open, unable to be removed or
+// renamed, once it is known to be no reparse point, so the path cannot be turned into a link
+// behind the check.
+File openBeneath(const std::string& folder, const std::string& relative, unsigned flags) {
+    std::vector<File> held;
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = relative.find('/', start);
+        const bool last = slash == std::string::npos;
+        const std::string path = folder + relative.substr(0, last ? relative.size() : slash);
+        const unsigned how = last ? (flags & ~Create) | NoFollow : Read | Folder | NoFollow | Kept;
+        File f = File::openIfExists(path, how);
+        if (!f.isOpen() || last) return f;
+        if (f.status().kind != Kind::Directory) throw FileError(ENOTDIR, path, Op::Read);
+        held.push_back(std::move(f));
+        start = slash + 1;
+    }
+}
+
+File lockFolder(const std::string& folder) {
+    return File(folder, Read | Folder | Kept);
 }
 
 }  // namespace velt::platform

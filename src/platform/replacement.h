@@ -20,4 +20,13 @@ bool isReplacementName(std::string_view name);
 // planted under the name) and locked until it is renamed.
 File createReplacement(const std::string& target, unsigned permissions);
 
+// The folder of a lock file, held against every other holder of the lock for as long as it is
+// open: locked on POSIX, kept from being removed or renamed on Windows (which locks no folder).
+// Not open when another holds it.
+File lockFolder(const std::string& folder);
+
+// Sleeps when a test asks for it at `point` through VELT_TEST_PAUSE="<point>:<milliseconds>", so
+// that the test can act at that moment of a race.
+void pauseForTest(std::string_view point);
+
 }  // namespace velt::platform

@@ -3,6 +3,7 @@
 // whether a folder takes new files, and paths made absolute or normal. UTF-8 paths.
 
 #include <string>
+#include <vector>
 
 namespace velt::platform {
 
@@ -24,6 +25,10 @@ inline bool isSeparator(char c) {
 #endif
 }
 
+// The program's arguments as the user typed them, in UTF-8, the program's name first: on Windows
+// from the system's UTF-16 command line, since `argv` holds the ANSI code page there, which has no
+// room for a Japanese folder name on most systems.
+std::vector<std::string> commandLine(int argc, char** argv);
 // The running executable's path; empty when the system does not say.
 std::string executablePath();
 // The user's home folder; empty when there is none with an absolute path.

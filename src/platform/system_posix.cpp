@@ -63,10 +63,14 @@ void writeText(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+std::vector<std::string> commandLine(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 bool createFolder(const std::string& folder, unsigned permissions) {
     if (::mkdir(folder.c_str(), static_cast<mode_t>(permissions)) == 0) return true;
     if (errno == EEXIST) return false;
-    throw FileError(errno, folder);
+    throw FileError(errno, folder, Op::Create);
 }
 
 }  // namespace velt::platform

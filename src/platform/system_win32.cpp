@@ -3,6 +3,7 @@
 #endif
 #include <windows.h>
 // After windows.h, which it needs.
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cerrno>
@@ -150,11 +151,21 @@ void writeText(std::FILE* stream, std::string_view text) {
     WriteConsoleW(console, w.data(), static_cast<DWORD>(w.size()), &written, nullptr);
 }
 
+std::vector<std::string> commandLine(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wargv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wargv) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) args.push_back(utf8(wargv[i]));
+    LocalFree(wargv);
+    return args;
+}
+
 bool createFolder(const std::string& folder, unsigned /*permissions: Windows' ACLs decide*/) {
     if (CreateDirectoryW(wide(folder).c_str(), nullptr)) return true;
     const DWORD code = GetLastError();
     if (code == ERROR_ALREADY_EXISTS) return false;
-    throw FileError(errnoOfWindowsError(code), folder);
+    throw FileError(errnoOfWindowsError(code), folder, Op::Create);
 }
 
 }  // namespace velt::platform

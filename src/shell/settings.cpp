@@ -1,5 +1,6 @@
 #include "shell/settings.h"
 
+#include <cerrno>
 #include <string_view>
 #include <vector>
 
@@ -75,13 +76,16 @@ bool entryOf(std::string_view line, std::string_view& key, std::string_view& val
     return true;
 }
 
-// Reads the whole file; false when it does not exist or cannot be read.
+// Reads the whole file; false when it does not exist. Anything else that keeps it from being read
+// (a pipe or folder in its place, no permission) throws: a setting that cannot be read is not a
+// setting that was never made.
 bool readFile(const std::string& path, std::string& out) {
     try {
         out = platform::readAll(path, kMaxFileBytes);
         return true;
-    } catch (const platform::FileError&) {
-        return false;
+    } catch (const platform::FileError& e) {
+        if (e.error() == ENOENT) return false;
+        throw Failure(path, "設定ファイルを読めません: " + causeOf(e));
     }
 }
 
@@ -122,8 +126,7 @@ void createSettingsFolder(const std::string& file) {
         try {
             platform::createFolder(*it, 0700);
         } catch (const platform::FileError& e) {
-            throw Failure(*it,
-                              "設定ファイルのフォルダを作れません: " + platform::describeErrno(e.error()));
+            throw Failure(*it, "設定ファイルのフォルダを作れません: " + causeOf(e));
         }
     }
 }
@@ -162,16 +165,11 @@ void writeSetting(const std::string& file, const std::string& section, const std
     if (cp932::toUtf8(stored) != value)
         throw Failure(file, value + " は Shift-JIS で表せない文字を含むため保存できません");
     if (stored.size() > kMaxValueBytes)
-        throw Failure(file, value + " が長すぎて保存できません (" +
-                                    std::to_string(kMaxValueBytes) + " バイトまで)");
+        throw Failure(file, value + " が長すぎて保存できません (" + std::to_string(kMaxValueBytes) +
+                                " バイトまで)");
     // A file that is there but cannot be read is never replaced: the rest of it would be lost.
     std::string old;
-    try {
-        old = platform::readAll(file, kMaxFileBytes);
-    } catch (const platform::FileError& e) {
-        if (platform::isRegularFile(file))
-            throw Failure(file, "設定ファイルを読めません: " + platform::describeErrno(e.error()));
-    }
+    readFile(file, old);
     const std::string entry = key + "=" + stored;
     auto lines = splitKeepingEnds(old);
 
@@ -216,7 +214,7 @@ void writeSetting(const std::string& file, const std::string& section, const std
     try {
         platform::replaceAtomically(file, out, 0644);
     } catch (const platform::FileError& e) {
-        throw Failure(file, "設定ファイルに書き込めません: " + platform::describeErrno(e.error()));
+        throw Failure(file, "設定ファイルに書き込めません: " + causeOf(e));
     }
 }
 

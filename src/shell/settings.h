@@ -27,7 +27,8 @@ std::string settingsFile(const std::string& programFolder);
 void createSettingsFolder(const std::string& file);
 
 // The value of `key` in `section` (UTF-8), or `fallback` when the file, the section or the key is
-// missing. A value longer than 255 CP932 bytes comes back cut to 255 bytes.
+// missing. A value longer than 255 CP932 bytes comes back cut to 255 bytes. Throws Failure naming
+// the file when it is there but cannot be read (no permission, no regular file).
 std::string readSetting(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& fallback);
 

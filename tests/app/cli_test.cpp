@@ -398,7 +398,7 @@ TEST_F(Cli, CountsAddUp) {
 TEST_F(Cli, WaitsForTheImportThatHoldsTheFolder) {
     fs::copy_file(samples / "KYD091122.txt", in("KYD091122.txt"));
     using velt::platform::FolderLock;
-    std::optional<FolderLock> other = FolderLock::acquire(FolderLock::fileOf(target()));
+    std::optional<FolderLock> other = FolderLock::tryAcquire(FolderLock::fileOf(target()));
     bool wroteMeanwhile = true;
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(800));

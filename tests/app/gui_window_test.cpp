@@ -492,7 +492,7 @@ private slots:
         b.open();
         using velt::platform::FolderLock;
         std::optional<FolderLock> other =
-            FolderLock::acquire(FolderLock::fileOf(b.target.toStdString()));
+            FolderLock::tryAcquire(FolderLock::fileOf(b.target.toStdString()));
         bool wroteMeanwhile = true;
         QTimer::singleShot(400, [&] {
             wroteMeanwhile = !QDir(b.target + "MDATA").isEmpty();

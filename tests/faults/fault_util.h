@@ -60,6 +60,8 @@ struct RunOptions {
     std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE
     bool ignoreSizeSignal = false;        // SIGXFSZ ignored: the write fails with EFBIG instead
     std::optional<uid_t> user;            // setuid before exec
+    std::string program = VELT_CLI;       // a copy of velt-cli elsewhere, with its own settings
+    std::vector<std::pair<std::string, std::string>> env;  // set in the child
 };
 
 inline RunOptions inTmp(std::string tmpdir, std::optional<rlim_t> fileSizeLimit = {}) {
@@ -77,7 +79,7 @@ struct Child {
 
 // Starts velt-cli with `args`.
 inline Child startCli(const std::vector<std::string>& args, const RunOptions& o) {
-    std::vector<std::string> argv{VELT_CLI, "--quiet"};
+    std::vector<std::string> argv{o.program, "--quiet"};
     argv.insert(argv.end(), args.begin(), args.end());
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -93,6 +95,7 @@ inline Child startCli(const std::vector<std::string>& args, const RunOptions& o)
     ::dup2(err[1], 2);
     if (!o.tmpdir.empty()) ::setenv("TMPDIR", o.tmpdir.c_str(), 1);
     ::setenv("LC_ALL", "C.UTF-8", 1);
+    for (const auto& [name, value] : o.env) ::setenv(name.c_str(), value.c_str(), 1);
     ::signal(SIGXFSZ, o.ignoreSizeSignal ? SIG_IGN : SIG_DFL);
     if (o.fileSizeLimit) {
         rlimit limit{*o.fileSizeLimit, *o.fileSizeLimit};

@@ -126,7 +126,7 @@ TEST_F(FaultFixture, OutputFileThatCannotBeWritten) {
     };
     const Case cases[] = {
         {"read-only file", false, "ファイルに書き込めません: 書き込みが許可されていません"},
-        {"folder in its place", true, "同じ名前のフォルダがあります"},
+        {"folder in its place", true, "ファイルを読めません: ファイルではなくフォルダです"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

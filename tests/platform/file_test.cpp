@@ -10,10 +10,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <thread>
 
+#ifndef _WIN32
+#include "../support/lock_probe.h"
+#endif
 #include "../support/test_files.h"
+#include "platform/failure.h"
 
 namespace velt {
 namespace {
@@ -161,28 +168,45 @@ TEST(File, TwoProcessesReplaceOneFile) {
 }
 #endif  // _WIN32
 
-TEST(File, FailuresCarryThePathAndTheCause) {
+// A failure names its file and is worded by what was being done: a missing name is a missing file
+// to a read, a missing folder to a listing or a creation; a refusal is of reading or of writing.
+TEST(File, FailuresCarryThePathAndTheCauseOfTheirOperation) {
     test::TempDir dir;
     writeFile(dir / "big", std::string(100, 'x'));
+    fs::create_directory(dir / "folder");
     struct Case {
         std::function<void()> call;
         std::string path;
         int err;
+        const char* words;
     } cases[] = {
-        {[&] { platform::readAll(dir / "big", 99); }, dir / "big", EFBIG},
-        {[&] { platform::readAll(dir / "none", 10); }, dir / "none", ENOENT},
-        {[&] { platform::writeAll(dir / "no/file", ""); }, dir / "no/file", ENOENT},
-        {[&] { platform::writeAll(dir.path(), ""); }, dir.path(), EISDIR},
-        {[&] { platform::listFolder(dir / "big"); }, dir / "big", ENOTDIR},
+        {[&] { platform::readAll(dir / "big", 99); }, dir / "big", EFBIG, "ファイルが大きすぎます"},
+        {[&] { platform::readAll(dir / "none", 10); }, dir / "none", ENOENT,
+         "ファイルがありません"},
+        {[&] { platform::readAll(dir / "folder", 10); }, dir / "folder", EISDIR,
+         "ファイルではなくフォルダです"},
+        {[&] { platform::writeAll(dir / "no/file", ""); }, dir / "no/file", ENOENT,
+         "フォルダがありません"},
+        {[&] { platform::writeAll(dir.path(), ""); }, dir.path(), EISDIR,
+         "同じ名前のフォルダがあります"},
+        {[&] { platform::listFolder(dir / "big"); }, dir / "big", ENOTDIR,
+         "フォルダではなくファイルです"},
+        {[&] { platform::listFolder(dir / "none"); }, dir / "none", ENOENT, "フォルダがありません"},
+        {[&] { throw platform::FileError(EACCES, dir / "big", platform::Op::Read); }, dir / "big",
+         EACCES, "読み取りが許可されていません"},
+        {[&] { throw platform::FileError(EACCES, dir / "big", platform::Op::Write); }, dir / "big",
+         EACCES, "書き込みが許可されていません"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.words);
         try {
             c.call();
             ADD_FAILURE() << c.path;
         } catch (const platform::FileError& e) {
             EXPECT_EQ(e.path(), c.path);
             EXPECT_EQ(e.error(), c.err);
-            EXPECT_EQ(std::string(e.what()), c.path + ": " + platform::describeErrno(c.err));
+            EXPECT_EQ(velt::describe(e), c.path + ": " + c.words);
+            EXPECT_EQ(std::string(e.what()), velt::describe(e));
         }
     }
     EXPECT_EQ(platform::readAll(dir / "big", 100).size(), 100u);
@@ -202,62 +226,77 @@ TEST(File, AppendingFileIsCutBack) {
 
 TEST(File, FolderLockIsHeldByOneAtATime) {
     test::TempDir dir;
-    const std::string lockFile = dir / "lock";
+    const std::string lockFile = platform::FolderLock::fileOf(dir.path());
+    EXPECT_EQ(lockFile, dir / ".velt-lock");
     auto first = platform::FolderLock::tryAcquire(lockFile);
     ASSERT_TRUE(first && first->held());
     EXPECT_FALSE(platform::FolderLock::tryAcquire(lockFile));
-
-    std::atomic<bool> waited{false}, got{false};
-    std::thread second([&] {
-        auto lock = platform::FolderLock::acquire(lockFile, [&] { waited = true; });
-        got = lock.held();
-    });
-    while (!waited) std::this_thread::yield();
-    EXPECT_FALSE(got);
+    std::thread([&] { EXPECT_FALSE(platform::FolderLock::tryAcquire(lockFile)); }).join();
     first.reset();
-    second.join();
-    EXPECT_TRUE(got);
     EXPECT_TRUE(platform::FolderLock::tryAcquire(lockFile));
 }
 
 #ifndef _WIN32  // fork, pipes and links
-// Another process holding the lock: the waiting call is made once, and the lock comes when the
-// holder lets go (or dies). A lock file that is a link, a pipe or a folder is refused at once.
+// Another process holding the lock keeps it until it lets go (or dies). A lock file that is a
+// link, a pipe or a folder is refused at once.
 TEST(File, FolderLockBetweenProcesses) {
     test::TempDir dir;
     const std::string lockFile = platform::FolderLock::fileOf(dir.path());
-    EXPECT_EQ(lockFile, dir / ".velt-lock");
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     pid_t holder = ::fork();
     ASSERT_GE(holder, 0);
     if (holder == 0) {
-        auto lock = platform::FolderLock::acquire(lockFile);
+        auto lock = platform::FolderLock::tryAcquire(lockFile);
         ::close(ready[0]);
         ::close(ready[1]);  // the parent reads the end of the pipe: the lock is held
         ::usleep(300 * 1000);
-        ::_exit(0);
+        ::_exit(lock ? 0 : 1);
     }
     ::close(ready[1]);
     char c;
     ASSERT_EQ(::read(ready[0], &c, 1), 0);
     ::close(ready[0]);
-    int waited = 0;
-    auto lock = platform::FolderLock::acquire(lockFile, [&] { ++waited; });
-    EXPECT_TRUE(lock.held());
-    EXPECT_EQ(waited, 1);
+    EXPECT_FALSE(platform::FolderLock::tryAcquire(lockFile));
     int status = 0;
     ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(platform::FolderLock::tryAcquire(lockFile));
 
     writeFile(dir / "outside", "outside");
     fs::create_symlink(dir / "outside", dir / "link");
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     fs::create_directory(dir / "folder");
-    for (const char* name : {"link", "fifo", "folder"}) {
-        EXPECT_THROW(platform::FolderLock::acquire(dir / name), platform::FileError) << name;
+    for (const char* name : {"link", "fifo", "folder"})
         EXPECT_THROW(platform::FolderLock::tryAcquire(dir / name), platform::FileError) << name;
-    }
     EXPECT_EQ(readFile(dir / "outside"), "outside");
+}
+
+// The lock file removed while the lock is held lets no second holder in; replaced between the open
+// and the lock (forced through the pause a test may ask for), the lock is taken on the file the
+// name names now, where others look for it.
+TEST(File, FolderLockSurvivesItsFileRemovedOrReplaced) {
+    test::TempDir dir;
+    const std::string lockFile = platform::FolderLock::fileOf(dir.path());
+    {
+        auto first = platform::FolderLock::tryAcquire(lockFile);
+        ASSERT_TRUE(first);
+        fs::remove(lockFile);
+        EXPECT_FALSE(platform::FolderLock::tryAcquire(lockFile));
+    }
+    ASSERT_EQ(::setenv("VELT_TEST_PAUSE", "lock-open:400", 1), 0);
+    std::optional<platform::FolderLock> taken;
+    std::thread taker([&] { taken = platform::FolderLock::tryAcquire(lockFile); });
+    for (int i = 0; i < 200 && !fs::exists(lockFile); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fs::rename(lockFile, dir / "old-lock");
+    writeFile(lockFile, "");
+    taker.join();
+    ::unsetenv("VELT_TEST_PAUSE");
+    ASSERT_TRUE(taken);
+    EXPECT_TRUE(test::lockHeld(lockFile));
+    EXPECT_FALSE(test::lockHeld(dir / "old-lock"));
 }
 #endif  // _WIN32
 

@@ -4,7 +4,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #ifndef _WIN32
 #include "../support/in_child.h"
@@ -205,16 +210,12 @@ TEST(Settings, WritingKeepsTheRestOfTheFile) {
 
 TEST(Settings, FailedWriteNamesTheFile) {
     test::TempDir dir;
-    std::filesystem::create_directory(dir / "velt.ini");  // a folder where the file should be
-    const std::string paths[] = {dir / "velt.ini", dir / "missing/velt.ini"};
-    for (const auto& path : paths) {
-        try {
-            writeSetting(path, "Velt", "path", "/x/");
-            ADD_FAILURE() << "no error for " << path;
-        } catch (const Failure& e) {
-            EXPECT_EQ(e.file(), path);
-            EXPECT_NE(e.cause().find("書き込めません"), std::string::npos);
-        }
+    try {
+        writeSetting(dir / "missing/velt.ini", "Velt", "path", "/x/");
+        ADD_FAILURE() << "no error";
+    } catch (const Failure& e) {
+        EXPECT_EQ(e.file(), dir / "missing/velt.ini");
+        EXPECT_EQ(e.cause(), "設定ファイルに書き込めません: フォルダがありません");
     }
     EXPECT_THROW(writeSetting(dir / "other.ini", "Velt", "path", "/a\n[X]"), Failure);
     EXPECT_FALSE(test::exists(dir / "other.ini"));
@@ -275,13 +276,47 @@ TEST(Settings, RefusedOrFailedWriteKeepsTheOldSetting) {
 #endif
 }
 
-// A settings file that is there but cannot be read (here: far too large) is left as it is.
-TEST(Settings, UnreadableFileIsNotReplaced) {
-    test::TempDir dir;
+// A settings file that is there but cannot be read is no setting left unmade: reading it fails,
+// naming it and why, without waiting on a pipe, and a new setting does not replace it.
+TEST(Settings, UnreadableFileIsAFailureAndNotReplaced) {
     const std::string big = "[Velt]\r\npath=/old/\r\n" + std::string(2 << 20, ';');
-    test::writeFile(dir / "velt.ini", big);
-    EXPECT_THROW(writeSetting(dir / "velt.ini", "Velt", "path", "/new/"), Failure);
-    EXPECT_TRUE(test::readFile(dir / "velt.ini") == big);
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> plant;
+        const char* cause;
+    } cases[] = {
+        {"far too large", [&](const std::string& ini) { test::writeFile(ini, big); },
+         "設定ファイルを読めません: ファイルが大きすぎます"},
+        {"a folder", [](const std::string& ini) { std::filesystem::create_directory(ini); },
+         "設定ファイルを読めません: ファイルではなくフォルダです"},
+#ifndef _WIN32
+        {"a pipe", [](const std::string& ini) { ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0); },
+         "設定ファイルを読めません: 通常のファイルではありません (パイプや装置、フォルダなど)"},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        const std::string ini = dir / "velt.ini";
+        c.plant(ini);
+        const auto kind = std::filesystem::status(ini).type();
+        for (const auto& call : std::vector<std::function<void()>>{
+                 [&] { readSetting(ini, "Velt", "path", "FALLBACK"); },
+                 [&] { writeSetting(ini, "Velt", "path", "/new/"); }}) {
+            try {
+                call();
+                ADD_FAILURE() << "no error";
+            } catch (const Failure& e) {
+                EXPECT_EQ(e.file(), ini);
+                EXPECT_EQ(e.cause(), c.cause);
+            }
+        }
+        EXPECT_EQ(std::filesystem::status(ini).type(), kind);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+        if (kind == std::filesystem::file_type::regular) {
+            EXPECT_TRUE(test::readFile(ini) == big);
+        }
+    }
 }
 
 }  // namespace

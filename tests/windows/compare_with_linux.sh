@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Imports the sample data and a generated weekend with the Linux velt-cli and with velt-cli.exe
 # under Wine, each into a data folder of its own, and checks that both folders hold the same
-# files, named alike, byte for byte, and that both programs exit alike.
+# files, named alike, byte for byte, and that both programs exit alike. The inputs and the data
+# folders lie in folders with Japanese names, given as absolute paths, as a user types them.
 #   tests/windows/compare_with_linux.sh LINUX_VELT_CLI WINDOWS_VELT_CLI_EXE
 # WINE (default wine64) and WINEPREFIX choose the Wine; VELT_COMPARE_KEEP=1 keeps the folder.
 set -euo pipefail
@@ -13,7 +14,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/velt-compare.XXXXXX")
 [ "${VELT_COMPARE_KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
 
 # The inputs: the samples' archives and a weekend of today's downloads, with years of comments,
-# and a yearly ZIP; in a folder with a Japanese name, which Windows' ANSI calls cannot open.
+# and a yearly ZIP; in a folder with a Japanese name, which Windows' ANSI code page cannot hold.
 in=$work/入力
 mkdir -p "$in"
 cp "$root"/samples/*.lzh "$in/"
@@ -23,25 +24,31 @@ find "$work/gen" \( -name '*.lzh' -o -name '*.zip' \) -exec cp {} "$in/" \;
 inputs=()
 for f in "$in"/*; do inputs+=("$(basename "$f")"); done
 
-run() {  # run NAME DATA_FOLDER_AS_GIVEN COMMAND...: imports every input into NAME/, from the inputs
-    mkdir -p "$work/$1/MDATA" "$work/$1/HDATA" "$work/$1/KCOM_DATA"
-    local name=$1 folder=$2 status=0
+target=競馬データ/ターゲット
+# run NAME AS_GIVEN COMMAND...: imports every input into NAME/$target, the paths of the data folder
+# and of the inputs made absolute by AS_GIVEN.
+run() {
+    mkdir -p "$work/$1/$target/MDATA" "$work/$1/$target/HDATA" "$work/$1/$target/KCOM_DATA"
+    local name=$1 as_given=$2 status=0 args=() f
     shift 2
-    (cd "$in" && "$@" --quiet --create-year-folders --data-folder "$folder" "${inputs[@]}") \
+    for f in "${inputs[@]}"; do args+=("$($as_given "$in/$f")"); done
+    (cd "$work" && "$@" --quiet --create-year-folders \
+        --data-folder "$($as_given "$work/$name/$target/")" "${args[@]}") \
         >"$work/$name.out" 2>"$work/$name.err" || status=$?
     echo "$status" >"$work/$name.status"
 }
-run linux "$work/linux" "$linux_cli"
-# Wine maps / to the drive Z:; the folder is typed as a Windows user would, with backslashes.
-run windows "Z:$(echo "$work/windows/" | tr / '\\')" \
-    env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= "$wine" "$windows_cli"
+as_is() { echo "$1"; }
+# Wine maps / to the drive Z:; a path is typed as a Windows user would, with backslashes.
+on_z() { echo "Z:$(echo "$1" | tr / '\\')"; }
+run linux as_is "$linux_cli"
+run windows on_z env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= "$wine" "$windows_cli"
 
 failed=0
 if ! cmp -s "$work/linux.status" "$work/windows.status"; then
     echo "Exit status: Linux $(cat "$work/linux.status"), Windows $(cat "$work/windows.status")" >&2
     failed=1
 fi
-files=$(cd "$work/linux" && find . -type f | wc -l)
+files=$(cd "$work/linux/$target" && find . -type f | wc -l)
 if ! diff -r "$work/linux" "$work/windows" >"$work/diff" 2>&1; then
     echo "The data folders differ:" >&2
     head -20 "$work/diff" >&2

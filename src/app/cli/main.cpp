@@ -344,9 +344,15 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args = velt::platform::commandLine(argc, argv);
+    std::vector<char*> utf8Argv;
+    for (std::string& arg : args) utf8Argv.push_back(arg.data());
+    utf8Argv.push_back(nullptr);
     try {
-        return withOutputChecked(run(argc, argv));
+        return withOutputChecked(run(static_cast<int>(args.size()), utf8Argv.data()));
     } catch (const std::exception& e) {
+        // What no step below reports itself (a settings file that cannot be read) still ends
+        // with its file and cause, never with an abort.
         print(stderr, "velt-cli: %s\n", velt::describe(e).c_str());
         return withOutputChecked(1);
     }

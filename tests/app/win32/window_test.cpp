@@ -283,7 +283,7 @@ TEST_F(Window, WaitForAnotherImportKeepsTheWindowPainted) {
     Bench b;
     b.chooseTarget();
     b.open();
-    auto held = platform::FolderLock::acquire(platform::FolderLock::fileOf(b.target));
+    auto held = *platform::FolderLock::tryAcquire(platform::FolderLock::fileOf(b.target));
     std::atomic<bool> painted{false};
     std::thread other([&] {
         Sleep(200);

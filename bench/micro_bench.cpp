@@ -1,5 +1,6 @@
 // Micro-benchmarks of the functions every record goes through, so that a slower import shows
-// where the time went: field cutting, numeric value, one converter's line, the duplicate test.
+// where the time went: field cutting, numeric value, one converter's line, the duplicate test,
+// the check of a whole text.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -16,6 +17,7 @@
 #include "convert/converters.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
+#include "shell/text_check.h"
 
 namespace {
 
@@ -176,6 +178,17 @@ void BM_HasKeyReference(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(store.hasKey(path, absent, 11));
 }
 BENCHMARK(BM_HasKeyReference)->Arg(100)->Arg(1000)->Arg(10000);
+
+// The check every text passes before it is converted, over a file of KYD records: its cost per
+// byte against the whole import's.
+void BM_RefusalReason(benchmark::State& state) {
+    std::string text;
+    for (long i = 0; i < 10000; ++i) text += kydRecord(i) + "\r\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(velt::refusalReason(text, velt::Kind::KYD, "KYD"));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_RefusalReason);
 
 }  // namespace
 

@@ -18,6 +18,9 @@ Outcome Lap(std::string_view line, ImportContext& ctx);  // JracSei1.dat -> MDAT
 // The year folder (KCOM_DATA/<year>/, UTF-8) that kakuchouhenkan puts a comment record in; empty
 // for a record it refuses.
 std::string commentYearFolder(std::string_view line);
+// Whether a comment record's date begins with a year from 1970 to 2099, in four digits: any other
+// would make a year folder of whatever bytes stand there.
+bool commentYearInRange(std::string_view line);
 
 // The frame (1-8) of horse h in a race of n horses.
 int frameNumber(int n, int h);

@@ -18,9 +18,10 @@ struct ImportContext {
 
 // What a converter did with one record.
 enum class Outcome {
-    Written,    // at least one line was written
-    Present,    // every line it would write was already there
-    Malformed,  // too short to hold its key, or otherwise refused; nothing written
+    Written,     // at least one line was written
+    Present,     // every line it would write was already there
+    Malformed,   // too short to hold its key, no race key, or otherwise refused; nothing written
+    OutOfScope,  // a blank race key (a run outside JRA's): no file to place it in; nothing written
 };
 
 }  // namespace velt

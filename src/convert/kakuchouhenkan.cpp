@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -6,6 +7,7 @@
 #include "codes/numeric.h"
 #include "convert/converters.h"
 #include "convert/layouts.h"
+#include "convert/paths.h"
 #include "convert/record.h"
 
 namespace velt {
@@ -98,38 +100,51 @@ bool safeNamePart(std::string_view utf8) {
 }
 
 // Where a comment record goes: its date and course as they stand (CP932), as its file names
-// carry them (UTF-8), and its year folder. Nothing for a record that cannot be placed. Only the
-// first ska::kMinBytes bytes are looked at.
+// carry them (UTF-8), and its year folder; or why it goes nowhere. Only the first ska::kMinBytes
+// bytes are looked at.
 struct Place {
     std::string date, course, dateText, courseText, year;
+    std::optional<Outcome> refused;
 };
 
-std::optional<Place> placeOf(std::string_view line) {
-    if (line.size() < ska::kMinBytes) return std::nullopt;
-    if (!placeableKey(line.substr(0, race::kRaceKeyBytes))) return std::nullopt;
+Place placeOf(std::string_view line) {
+    Place p;
+    if (line.size() < ska::kMinBytes) p.refused = Outcome::Malformed;
+    if (!p.refused) p.refused = keyOutcome(line.substr(0, race::kRaceKeyBytes));
+    if (!p.refused && !commentYearInRange(line)) p.refused = Outcome::Malformed;
+    if (p.refused) return p;
     // The fields lie in the head, and so do the characters they cut.
     const Record head(line.substr(0, ska::kMinBytes));
-    Place p;
     p.date = head.field(ska::kDate);
     p.course = head.field(race::kCourse);
     p.dateText = cp932::toUtf8(p.date);
     p.courseText = cp932::toUtf8(p.course);
-    if (!safeNamePart(p.dateText) || !safeNamePart(p.courseText)) return std::nullopt;
-    p.year = cp932::toUtf8(p.date.substr(0, cp932::prefixBytes(p.date, 4)));
+    if (!safeNamePart(p.dateText) || !safeNamePart(p.courseText)) p.refused = Outcome::Malformed;
+    p.year = p.dateText.substr(0, 4);
     return p;
 }
 
 }  // namespace
 
+bool commentYearInRange(std::string_view line) {
+    const std::string_view year = line.substr(std::min(line.size(), ska::kDate.pos - 1), 4);
+    int value = 0;
+    for (char c : year) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return year.size() == 4 && value >= 1970 && value <= 2099;
+}
+
 std::string commentYearFolder(std::string_view line) {
-    const auto place = placeOf(line);
-    return place ? place->year : std::string();
+    const Place place = placeOf(line);
+    return place.refused ? std::string() : place.year;
 }
 
 Outcome kakuchouhenkan(std::string_view line, ImportContext& ctx) {
-    const auto place = placeOf(line);
-    if (!place) return Outcome::Malformed;
-    const auto& [date, course, dateText, courseText, year] = *place;
+    const Place place = placeOf(line);
+    if (place.refused) return *place.refused;
+    const auto& [date, course, dateText, courseText, year, refused] = place;
     const Record r(line);
     ctx.fileDate = dateText;
 

@@ -45,7 +45,7 @@ Outcome Lap(std::string_view line, ImportContext& ctx) {
                       meeting = r.field(lap::kMeeting);
     // The race's horse key, with horse number "00".
     std::string key = course + year + meeting + r.field(lap::kDay) + r.field(lap::kRace);
-    if (!placeableKey(key)) return Outcome::Malformed;
+    if (auto o = keyOutcome(key)) return *o;
     key += "001";
 
     const std::string path = meetingPath(ctx, "MS", year, meeting, numericValue(course));

@@ -18,8 +18,8 @@ constexpr Field kYear{3, 2};
 constexpr Field kMeeting{5, 1};
 constexpr Field kDay{6, 1};
 constexpr Field kRace{7, 2};
-constexpr Field kHorse{9, 2};          // OZ: the number of horses
-constexpr std::size_t kRaceKeyBytes = 8;  // where an unplaceable record shows
+constexpr Field kHorse{9, 2};  // OZ: the number of horses
+constexpr std::size_t kRaceKeyBytes = 8;
 constexpr std::size_t kKeyBytes = 10;  // through the horse number
 }  // namespace race
 

@@ -36,7 +36,7 @@ int frameNumber(int n, int h) {
 Outcome ozzhenkan(std::string_view line, ImportContext& ctx) {
     const Record r(line);
     if (r.size() < race::kKeyBytes) return Outcome::Malformed;
-    if (!placeableKey(line.substr(0, race::kRaceKeyBytes))) return Outcome::Malformed;
+    if (auto o = keyOutcome(line.substr(0, race::kRaceKeyBytes))) return *o;
     const std::string count = r.field(oz::kHorses);
     const double n = numericValue(count);
     // The record holds odds for 18 horses; a larger count has nothing to write for the rest.

@@ -32,6 +32,18 @@ std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::
     return ctx.dataFolder + "MDATA/" + lastUtf8;
 }
 
+std::optional<Outcome> keyOutcome(std::string_view key) {
+    switch (raceKeyShape(key)) {
+        case KeyShape::Race:
+            return std::nullopt;
+        case KeyShape::Blank:
+            return Outcome::OutOfScope;
+        case KeyShape::Bad:
+            break;
+    }
+    return Outcome::Malformed;
+}
+
 std::string horseKey(const Record& r, char suffix) {
     std::string key = r.field(race::kCourse) + r.field(race::kYear) + r.field(race::kMeeting) +
                       r.field(race::kDay) + r.field(race::kRace) + r.field(race::kHorse);
@@ -42,10 +54,12 @@ std::string horseKey(const Record& r, char suffix) {
 HorseLine startHorseLine(const Record& r, ImportContext& ctx, std::string_view prefix,
                          char suffix) {
     HorseLine h;
-    if (r.size() < race::kKeyBytes || !placeableKey(r.field(1, race::kRaceKeyBytes))) {
+    if (r.size() < race::kKeyBytes) {
         h.outcome = Outcome::Malformed;
         return h;
     }
+    h.outcome = keyOutcome(r.field(1, race::kRaceKeyBytes));
+    if (h.outcome) return h;
     h.key = horseKey(r, suffix);
     h.path = meetingPath(ctx, prefix, r.field(race::kYear), r.field(race::kMeeting),
                          numericValue(r.field(race::kCourse)));

@@ -17,13 +17,17 @@ namespace velt {
 std::string meetingPath(const ImportContext& ctx, std::string_view prefix, std::string_view year,
                         std::string_view meeting, double courseCode);
 
+// What a record's race key decides on its own: Malformed for a key that is no race key, OutOfScope
+// for a blank one; nothing when it can place the record.
+std::optional<Outcome> keyOutcome(std::string_view key);
+
 // The horse key of a KYD, SEB or ZEB record: its first ten bytes, field by field, then `suffix`
 // ('0' for horse data, '1' for results).
 std::string horseKey(const Record& r, char suffix);
 
 // How ky and Seiseki begin: the record's horse key and its meeting file (`prefix` "MD" or "MS").
-// `outcome` is set when the record goes no further: too short, or naming no usable file
-// (Malformed), or its key already begins a line of the file (Present).
+// `outcome` is set when the record goes no further: too short or naming no usable file
+// (Malformed), a blank key (OutOfScope), or its key already begins a line of the file (Present).
 struct HorseLine {
     std::string key;
     std::string path;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "codes/cp932.h"
+#include "convert/layouts.h"
 
 namespace velt {
 
@@ -65,14 +66,17 @@ std::string Record::field(std::size_t pos, std::size_t len) const {
     return out;
 }
 
-bool placeableKey(std::string_view key) {
+KeyShape raceKeyShape(std::string_view key) {
     bool blank = true;
-    for (char ch : key) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F) return false;
-        if (c != ' ') blank = false;
+    for (std::size_t i = 0; i < key.size() && i < race::kRaceKeyBytes; ++i) {
+        const char c = key[i];
+        if (c == ' ') continue;
+        blank = false;
+        const bool digit = c >= '0' && c <= '9';
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!(digit || (i >= 4 && letter))) return KeyShape::Bad;
     }
-    return !blank;
+    return blank ? KeyShape::Blank : KeyShape::Race;
 }
 
 namespace {

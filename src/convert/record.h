@@ -50,10 +50,18 @@ private:
     mutable std::vector<unsigned char> large_;
 };
 
-// Whether a race key can place its record: it is not all blanks and holds no control byte
-// (either would name no meeting, or name a file no one could open). Blanks inside, letters and
-// two-byte characters are kept as they stand.
-bool placeableKey(std::string_view key);
+// What a race key (the first 8 bytes of a record) says of its record. Racecourse and year hold
+// digits or blanks; meeting, day and race number ASCII letters, digits or blanks (other organisers'
+// races hold letters there, as in "68163QA2"). Anything else (punctuation, control bytes, two-byte
+// characters) is no key: it would name a file no one asked for. A key of blanks only is a run
+// outside JRA's (ZEC), which Target has no place for. Only the bytes given are judged, so the
+// head of a line too short for its key can be judged too.
+enum class KeyShape {
+    Race,   // can place its record
+    Blank,  // all blanks (or empty): out of scope
+    Bad,    // no race key: the record is malformed
+};
+KeyShape raceKeyShape(std::string_view key);
 
 // The lines of a file's bytes, one at a time: split at CR LF, a lone CR or a lone LF. Empty lines
 // and an end-of-file mark (Ctrl-Z) that end the text are not lines. Nothing is kept per line, so

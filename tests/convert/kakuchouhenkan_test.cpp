@@ -11,9 +11,9 @@
 #include "../support/test_files.h"
 #include "codes/cp932.h"
 #include "convert/converters.h"
-#include "platform/failure.h"
 #include "convert/output_store.h"
 #include "convert/record.h"
+#include "platform/failure.h"
 
 namespace velt {
 namespace {
@@ -40,7 +40,10 @@ public:
         std::string outcomes;
         for (std::string_view line : splitLines(text)) {
             Outcome o = kakuchouhenkan(line, ctx);
-            outcomes += o == Outcome::Written ? 'W' : o == Outcome::Present ? 'P' : 'M';
+            outcomes += o == Outcome::Written      ? 'W'
+                        : o == Outcome::Present    ? 'P'
+                        : o == Outcome::OutOfScope ? 'O'
+                                                   : 'M';
         }
         store.finish();
         return outcomes;
@@ -119,6 +122,10 @@ TEST(Kakuchouhenkan, RefusedRecords) {
         {"backslash in the date", record("0501561103", "2001\\118")},
         {"separator in the racecourse", record("/501561103", "20011118")},
         {"NUL in the racecourse", record(std::string("0\0", 2) + "01561103", "20011118")},
+        {"year 1969", record("0501561103", "19691118")},
+        {"year 2100", record("0501561103", "21001118")},
+        {"year of three digits", record("0501561103", "200 1118")},
+        {"year in two-byte digits", record("0501561103", cp932::fromUtf8("２０0111"))},
     };
     for (const Case& c : cases) {
         Target target;
@@ -129,13 +136,13 @@ TEST(Kakuchouhenkan, RefusedRecords) {
 }
 
 TEST(Kakuchouhenkan, FileDateIsTheRecordDate) {
-    // The year is the first four characters of the date, not bytes.
-    Target target({"２０01"});
-    EXPECT_EQ(target.import(record("0501561103", cp932::fromUtf8("２０0111"))), "W");
-    EXPECT_EQ(target.ctx.fileDate, "２０0111");
-    const fs::path year = target.root() / "KCOM_DATA" / test::fsPath("２０01");
-    EXPECT_TRUE(fs::exists(year / test::fsPath("KC２０011105.DAT")));
-    EXPECT_TRUE(fs::exists(year / test::fsPath("KM２０011105.DAT")));
+    // The date is taken as its characters stand, after a year of four digits.
+    Target target({"2001"});
+    EXPECT_EQ(target.import(record("0501561103", cp932::fromUtf8("2001１１"))), "W");
+    EXPECT_EQ(target.ctx.fileDate, "2001１１");
+    const fs::path year = target.root() / "KCOM_DATA" / "2001";
+    EXPECT_TRUE(fs::exists(year / test::fsPath("KC2001１１05.DAT")));
+    EXPECT_TRUE(fs::exists(year / test::fsPath("KM2001１１05.DAT")));
 }
 
 TEST(Kakuchouhenkan, MissingFolderStopsAndWritesNothing) {

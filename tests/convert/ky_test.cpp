@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/failure.h"
 #include "convert_fixture.h"
+#include "platform/failure.h"
 
 namespace velt {
 namespace {
@@ -38,8 +38,9 @@ TEST(Ky, AwkwardRecords) {
          makeRecord(332, {{1, "0501311207"}, {90, "A"}, {92, "x"}, {327, "1 A   "}}),
          Outcome::Written, "MD013東.DAT",
          "05013112070 ？     ID ？ [調     ？][厩     ？]     総【◎　　|　　　】"},
-        {"course 0 and a negative year", "00-1311207", Outcome::Written, "MD-13？.DAT",
-         "00-13112070 ？ID ？ [調？][厩？]総【　　　|　　　】"},
+        {"course 0", "0001311207", Outcome::Written, "MD013？.DAT",
+         "00013112070 ？ID ？ [調？][厩？]総【　　　|　　　】"},
+        {"a negative year", "05-1311207", Outcome::Malformed, nullptr, nullptr},
         {"a folder separator in the year", "05/.311207", Outcome::Malformed, nullptr, nullptr},
     };
     for (const Case& c : cases) {
@@ -85,16 +86,16 @@ TEST(Ky, DuplicateTestLooksAtTheFirstElevenCharacters) {
 }
 
 TEST(Ky, KeyWithTwoByteCharactersIsFoundAgain) {
-    // Its key is shorter than eleven characters, so no line's first eleven characters equal it;
-    // it must still be found, or every import would add it again.
-    const std::string record = sj("05ア311207");
+    // Its key (a two-byte horse number) is shorter than eleven characters, so no line's first
+    // eleven characters equal it; it must still be found, or every import would add it again.
+    const std::string record = sj("05013112ア");
     DataFolder folder;
     EXPECT_EQ(folder.importOne(ky, record), Outcome::Written);
     EXPECT_EQ(folder.importOne(ky, record), Outcome::Present);
     EXPECT_EQ(folder.import(ky, record + "\r\n" + record),
               (std::vector<Outcome>{Outcome::Present, Outcome::Present}));
-    EXPECT_EQ(cp932::toUtf8(folder.read("MDATA/MDア3東.DAT")),
-              "05ア3112070 ？ID ？ [調？][厩？]総【　　　|　　　】\r\n");
+    EXPECT_EQ(cp932::toUtf8(folder.read("MDATA/MD013東.DAT")),
+              "05013112ア0 ？ID ？ [調？][厩？]総【　　　|　　　】\r\n");
 }
 
 TEST(Ky, MissingMdataFolderNamesTheFile) {

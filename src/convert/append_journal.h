@@ -41,6 +41,7 @@ public:
     // The paths (within the data folder) of the entries found that recovery left alone: not one
     // of Target's files, reached through a link, or no longer the file that was written.
     const std::vector<std::string>& leftAlone() const { return leftAlone_; }
+    const std::string& path() const { return path_; }
 
 private:
     struct Entry {

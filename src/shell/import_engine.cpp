@@ -56,14 +56,10 @@ bool looksLikeArchive(std::string_view text) {
 }
 
 // Why bytes are no text of the group's records; empty when they are one.
-std::string refusalOf(std::string_view text, Kind group) {
+std::string refusalOf(std::string_view text, Kind group, const std::string& kindName) {
     if (looksLikeArchive(text))
         return "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます";
-    std::string why = notTextReason(text, group == Kind::Lap);
-    if (!why.empty())
-        return std::string(groupName(group)) + " のテキストファイルではありません (" + why + ")。" +
-               kNothingWritten;
-    return {};
+    return refusalReason(text, group, kindName);
 }
 
 Converter converterOf(Kind kind) {
@@ -114,7 +110,7 @@ struct ImportEngine::Impl {
         std::mutex mutex;
         std::set<std::string> years;
         prefetch.scan(Kind::SKAZKA, [&](std::string_view text) {
-            if (!refusalOf(text, Kind::SKAZKA).empty()) return;  // its import refuses it
+            if (!refusalOf(text, Kind::SKAZKA, {}).empty()) return;  // its import refuses it
             std::set<std::string> found;
             Lines lines(text);
             for (std::string_view line; lines.next(line);) {
@@ -169,6 +165,7 @@ struct ImportEngine::Impl {
                 if (outcome == Outcome::Written) ++sum.written;
                 if (outcome == Outcome::Present) ++sum.present;
                 if (outcome == Outcome::Malformed) ++sum.malformed;
+                if (outcome == Outcome::OutOfScope) ++sum.outOfScope;
                 if ((i + 1) % kProgressLines == 0)
                     messages.progress(progressLabel,
                                       static_cast<std::uint64_t>(line.data() - text.data()), total);

@@ -24,6 +24,7 @@ struct ImportSummary {
     std::size_t written = 0;       // records that added their lines (two for a comment record)
     std::size_t present = 0;       // records skipped as already present
     std::size_t malformed = 0;     // lines refused as malformed
+    std::size_t outOfScope = 0;    // races outside JRA (a blank race key) that no Target file holds
     std::size_t linesWritten = 0;  // output lines that reached Target's files
     std::string error;             // the failure report, when it failed
 };

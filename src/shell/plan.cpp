@@ -99,7 +99,8 @@ void planPack(PlannedInput& in, const std::vector<std::string>& members,
     for (std::size_t k = 0; k < members.size(); ++k) {
         if (kPackOrder[k] == Kind::OZ && date.empty()) date = recogniseDailyText(members[k]).date;
         const bool lha = in.source == PlannedInput::Source::Lha;
-        PlannedText t{members[k], lha ? std::string() : prefix + members[k], kPackOrder[k], date};
+        PlannedText t{
+            members[k], lha ? std::string() : prefix + members[k], kPackOrder[k], date, 0, 0, {}};
         t.size = lha ? sizeOf(in.entries, members[k]) : platform::status(t.file).size;
         in.texts.push_back(std::move(t));
     }
@@ -119,7 +120,7 @@ void planZip(PlannedInput& in) {
         if (!r.memberKinds.empty() && std::find(r.memberKinds.begin(), r.memberKinds.end(),
                                                 daily.kindName) == r.memberKinds.end())
             continue;
-        PlannedText t{name, {}, daily.kind, daily.date};
+        PlannedText t{name, {}, daily.kind, daily.date, 0, i, {}};
         t.zipIndex = i;
         in.texts.push_back(std::move(t));
     }
@@ -146,7 +147,7 @@ void planArchiveMember(PlannedInput& in) {
             "書庫に " + (member.empty() ? kindList(r.memberKinds) : member) + " がありません");
     std::string date = in.date;
     if (!r.memberKinds.empty() && r.date.empty()) date = recogniseDailyText(member).date;
-    in.texts.push_back({member, {}, r.kind, date, sizeOf(in.entries, member)});
+    in.texts.push_back({member, {}, r.kind, date, sizeOf(in.entries, member), 0, {}});
 }
 
 void planSources(PlannedInput& in) {
@@ -169,7 +170,8 @@ void planSources(PlannedInput& in) {
                  pickPackMembers(filesIn(prefix.empty() ? "." : prefix), in.date, false, in.path),
                  prefix);
     } else {
-        in.texts.push_back({in.path, in.path, r.kind, in.date, platform::status(in.path).size});
+        in.texts.push_back(
+            {in.path, in.path, r.kind, in.date, platform::status(in.path).size, 0, {}});
     }
 }
 
@@ -181,6 +183,12 @@ PlannedInput planInput(const std::string& path, const Recognition& r, const std:
     if (r.kind == Kind::None) return in;
     try {
         planSources(in);
+        if (r.memberKinds.empty())
+            for (auto& t : in.texts) {
+                const Recognition daily = recogniseDailyText(
+                    t.name.substr(t.name.find_last_of(platform::kSeparators) + 1));
+                if (daily.kind == t.group) t.kindName = daily.kindName;
+            }
     } catch (const std::exception&) {
         // Told when the input's turn comes, after the inputs before it.
         in.texts.clear();

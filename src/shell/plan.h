@@ -31,6 +31,7 @@ struct PlannedText {
     std::string date;        // the `fileDate` its conversion sees
     std::uint64_t size = 0;  // its length as the archive's header or the folder declares it
     std::size_t zipIndex = 0;
+    std::string kindName;  // the kind its name shows ("SED"), empty when a button or --as chose
 };
 
 // One member of an archive as the plan saw it: reading checks that the archive still holds these.

@@ -74,6 +74,7 @@ InputTexts::InputTexts(InputTexts&& o) noexcept
       texts_(std::move(o.texts_)),
       refusals_(std::move(o.refusals_)),
       groups_(std::move(o.groups_)),
+      kinds_(std::move(o.kinds_)),
       check_(std::move(o.check_)),
       zip_(std::move(o.zip_)),
       zipIndex_(std::move(o.zipIndex_)),
@@ -96,13 +97,12 @@ std::string_view InputTexts::text(std::size_t k) {
 }
 
 const std::string& InputTexts::refusal(std::size_t k) {
-    if (!refusals_[k]) refusals_[k] = check_(text(k), groups_[k]);
+    if (!refusals_[k]) refusals_[k] = check_(text(k), groups_[k], kinds_[k]);
     return *refusals_[k];
 }
 
-Prefetch::Prefetch(const Plan& plan, std::function<std::string(std::string_view, Kind)> check,
-                   std::uint64_t budget)
-    : plan_(plan), check_(std::move(check)), budget_(budget), reader_(std::make_unique<Worker>()) {}
+Prefetch::Prefetch(const Plan& plan, Check check, std::uint64_t budget)
+    : plan_(plan), check_(check), budget_(budget), reader_(std::make_unique<Worker>()) {}
 
 Prefetch::~Prefetch() {
     // Reads never taken are not begun; the one running ends before anything it uses goes.
@@ -162,7 +162,7 @@ Prefetch::Loaded Prefetch::read(std::size_t i) {
     Loaded loaded;
     loaded.texts = readTexts(i, all);
     for (std::size_t k = 0; k < all.size(); ++k)
-        loaded.refusals.push_back(check_(loaded.texts[k], in.texts[k].group));
+        loaded.refusals.push_back(check_(loaded.texts[k], in.texts[k].group, in.texts[k].kindName));
     return loaded;
 }
 
@@ -303,6 +303,7 @@ InputTexts Prefetch::take(std::size_t i) {
     for (const auto& t : in.texts) {
         out.names_.push_back(t.name);
         out.groups_.push_back(t.group);
+        out.kinds_.push_back(t.kindName);
     }
     out.refusals_.resize(in.texts.size());
     std::erase(waiting_, i);

@@ -23,6 +23,10 @@ namespace velt {
 class Prefetch;
 class ZipArchive;
 
+// Why a text is refused ("" when it may be converted): its bytes, its group and the kind its name
+// shows.
+using Check = std::string (*)(std::string_view, Kind, const std::string&);
+
 // The texts of one planned input, in the plan's order, each with the reason it is refused ("" when
 // it may be converted). Their bytes count against the budget until this is destroyed.
 class InputTexts {
@@ -44,7 +48,8 @@ private:
     std::vector<std::string> texts_;
     std::vector<std::optional<std::string>> refusals_;
     std::vector<Kind> groups_;
-    std::function<std::string(std::string_view, Kind)> check_;
+    std::vector<std::string> kinds_;
+    Check check_;
     std::unique_ptr<ZipArchive> zip_;
     std::vector<std::size_t> zipIndex_;
     std::size_t zipCurrent_ = SIZE_MAX;
@@ -63,8 +68,7 @@ public:
     static constexpr std::size_t kAhead = 3;
 
     // `check` gives the reason a text is refused, or "": run on the thread that reads it.
-    Prefetch(const Plan& plan, std::function<std::string(std::string_view, Kind)> check,
-             std::uint64_t budget = kBudget);
+    Prefetch(const Plan& plan, Check check, std::uint64_t budget = kBudget);
     ~Prefetch();
     Prefetch(const Prefetch&) = delete;
     Prefetch& operator=(const Prefetch&) = delete;
@@ -98,7 +102,7 @@ private:
     std::uint64_t need(std::size_t i) const;
 
     const Plan& plan_;
-    std::function<std::string(std::string_view, Kind)> check_;
+    Check check_;
     std::uint64_t budget_;
     std::mutex mutex_;  // guards kept_, keptBytes_ and held_
     std::map<std::pair<std::size_t, std::size_t>, std::string> kept_;

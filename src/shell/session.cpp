@@ -47,6 +47,13 @@ ImportSession::ImportSession(const std::string& dataFolder, Messages& messages)
     } catch (const Failure& e) {
         throw Failure(e.file(), e.cause() + "。" + kNothingWritten);
     }
+    if (!journal_->leftAlone().empty())
+        messages_.message({Message::Kind::Failure,
+                           shown(journal_->path()) +
+                               ": 前回の取り込みの記録のうち、次のものは触れずに残しました: " +
+                               shown(joined(journal_->leftAlone())),
+                           {},
+                           Message::Icon::Warning});
 }
 
 ImportSession::~ImportSession() {

@@ -20,7 +20,7 @@ using test::writeFile;
 
 const fs::path kSamples = fs::path(VELT_TEST_DATA) / ".." / ".." / "samples";
 
-std::string noRefusal(std::string_view, Kind) {
+std::string noRefusal(std::string_view, Kind, const std::string&) {
     return {};
 }
 

@@ -182,9 +182,10 @@ private:
 // One input's records. Files that were not recognised are named in the closing list.
 void printSummary(const velt::ImportSummary& s, bool quiet) {
     if (!s.recognised || quiet) return;
-    print(stdout, "%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu)\n",
+    print(stdout, "%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu%s)\n",
           velt::shown(s.input).c_str(), s.succeeded ? "取り込みました" : "失敗しました",
-          s.linesRead, s.written, s.present, s.malformed);
+          s.linesRead, s.written, s.present, s.malformed,
+          s.outOfScope ? ("、JRA 以外 " + std::to_string(s.outOfScope)).c_str() : "");
 }
 
 // What an import would do; 1 when some input could not be imported.

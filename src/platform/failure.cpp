@@ -30,8 +30,6 @@ std::string describe(const std::exception_ptr& e) {
         std::rethrow_exception(e);
     } catch (const std::exception& x) {
         return describe(x);
-    } catch (...) {
-        return "原因のわからない失敗です";
     }
 }
 

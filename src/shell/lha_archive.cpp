@@ -157,7 +157,7 @@ std::string firstHeaderCause(Source& source) {
     try {
         got = source.file.readAt(head, sizeof head, 0);
     } catch (const platform::FileError& e) {
-        return "書庫を読めません: " + platform::describeErrno(e.error());
+        return causeOf(e);
     }
     const bool lha = got == sizeof head && head[2] == '-' && head[3] == 'l' && head[6] == '-';
     if (!lha) return archiveWords::notArchive("LHA");
@@ -208,7 +208,7 @@ void LhaReader::restart() {
     try {
         s.source.rewind();
     } catch (const platform::FileError& e) {
-        throw Failure(s.archive, "書庫を読み直せません: " + platform::describeErrno(e.error()));
+        throw Failure(s.archive, causeOf(e));
     }
     start();
 }

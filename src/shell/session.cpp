@@ -39,8 +39,8 @@ ImportSession::ImportSession(const std::string& dataFolder, Messages& messages)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     } catch (const platform::FileError& e) {
-        throw Failure(file, "取り込みのロックファイルを作れません: " +
-                                platform::describeErrno(e.error()) + "。" + kNothingWritten);
+        throw Failure(
+            file, "取り込みのロックファイルを作れません: " + causeOf(e) + "。" + kNothingWritten);
     }
     try {
         journal_.emplace(dataFolder_);
@@ -99,8 +99,7 @@ void ImportSession::createYearFolders() {
         try {
             platform::createFolder(kcom + year, 0777);
         } catch (const platform::FileError& e) {
-            throw Failure(kcom + year,
-                          "年のフォルダを作れません: " + platform::describeErrno(e.error()));
+            throw Failure(kcom + year, causeOf(e));
         }
     }
 }

@@ -46,7 +46,7 @@ std::string causeOf(const zip_error_t* error, const std::string& member) {
         case ZIP_ER_SEEK:
         case ZIP_ER_OPEN:
             if (zip_error_system_type(error) == ZIP_ET_SYS)
-                return "書庫を読めません: " + platform::describeErrno(zip_error_code_system(error));
+                return platform::describeFileError(zip_error_code_system(error), platform::Op::Read);
             return "書庫を読めません";
         default:
             return archiveWords::damaged(member.empty() ? "ZIP の目録が正しくありません"

@@ -8,9 +8,11 @@
 #include <map>
 #include <set>
 
-#include "../support/in_child.h"
 #include "platform/failure.h"
 #include "shell_test_util.h"
+#ifndef _WIN32
+#include "../support/in_child.h"
+#endif
 
 // A sanitizer's shadow memory does not fit under an address-space limit.
 #if defined(__SANITIZE_ADDRESS__)
@@ -307,6 +309,10 @@ TEST(LhaArchive, ReadsTheMembersOfThePlan) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+#ifdef _WIN32
+        // Windows replaces no file that is open.
+        if (std::string(c.what) == "replaced once open") continue;
+#endif
         test::writeFile(archive, c.bytes);
         const auto planned = listLhaMembers(archive, {});
         if (c.beforeReading) c.beforeReading();

@@ -134,9 +134,9 @@ std::optional<FolderLock> FolderLock::tryAcquire(const std::string& lockFile) {
 void pauseForTest(std::string_view point) {
     const char* asked = std::getenv("VELT_TEST_PAUSE");
     if (!asked) return;
-    const std::string_view spec(asked);
-    const std::size_t colon = spec.find(':');
-    if (spec.substr(0, colon) != point || colon == std::string_view::npos) return;
+    const std::string_view pause(asked);
+    const std::size_t colon = pause.find(':');
+    if (pause.substr(0, colon) != point || colon == std::string_view::npos) return;
     const int ms = std::atoi(asked + colon + 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

@@ -17,6 +17,7 @@ namespace velt {
 // What one input file came to.
 struct ImportSummary {
     std::string input;  // the path as given
+    std::string kind;   // the kind its name or the button shows ("PACI", "SED", "OZ"...)
     bool recognised = false;
     bool succeeded = false;
     // Records: read = written + present + malformed.
@@ -27,6 +28,7 @@ struct ImportSummary {
     std::size_t outOfScope = 0;    // races outside JRA (a blank race key) that no Target file holds
     std::size_t linesWritten = 0;  // output lines that reached Target's files
     std::string error;             // the failure report, when it failed
+    std::string previouslyImported;  // the date (YYYY-MM-DD) this very input was first imported
 };
 
 // A warning when the folder `folder` exists and holds none of MDATA, HDATA and KCOM_DATA (it does

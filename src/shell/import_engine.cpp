@@ -1,5 +1,6 @@
 #include "shell/import_engine.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "platform/file.h"
 #include "platform/system.h"
 #include "shell/lha_archive.h"
+#include "shell/output_files.h"
 #include "shell/plan.h"
 #include "shell/prefetch.h"
 #include "shell/recognition.h"
@@ -23,8 +25,6 @@
 
 namespace velt {
 namespace {
-
-using Converter = Outcome (*)(std::string_view, ImportContext&);
 
 constexpr std::size_t kProgressLines = 2000;
 
@@ -60,23 +60,6 @@ std::string refusalOf(std::string_view text, Kind group, const std::string& kind
     if (looksLikeArchive(text))
         return "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます";
     return refusalReason(text, group, kindName);
-}
-
-Converter converterOf(Kind kind) {
-    switch (kind) {
-        case Kind::KYD:
-            return &ky;
-        case Kind::SEBZEB:
-            return &Seiseki;
-        case Kind::SKAZKA:
-            return &kakuchouhenkan;
-        case Kind::OZ:
-            return &ozzhenkan;
-        case Kind::Lap:
-            return &Lap;
-        default:
-            return nullptr;
-    }
 }
 
 }  // namespace
@@ -155,14 +138,14 @@ struct ImportEngine::Impl {
         ctx.dataFolder = dataFolder;
         const auto total = static_cast<std::uint64_t>(text.size());
         messages.progress(progressLabel, 0, total);
-        std::size_t i = 0;
+        std::size_t i = 0, written = 0;
         bool atLine = false;  // a failure now is one of line i + 1, not of the final write
         try {
             for (std::string_view line; (atLine = lines.next(line)); ++i) {
                 Outcome outcome = convert(line, ctx);
                 ++sum.linesRead;
                 ++converted;
-                if (outcome == Outcome::Written) ++sum.written;
+                if (outcome == Outcome::Written) ++written;
                 if (outcome == Outcome::Present) ++sum.present;
                 if (outcome == Outcome::Malformed) ++sum.malformed;
                 if (outcome == Outcome::OutOfScope) ++sum.outOfScope;
@@ -175,9 +158,13 @@ struct ImportEngine::Impl {
             // What was converted before the failure goes to disk before it is reported.
             LineError failure{std::current_exception(), label, atLine ? i + 1 : 0, {}};
             failure.also = finishAfterFailure(store);
+            // A record counts as written only as far as its lines reached the disk: one line a
+            // record, or up to two for a comment, where this is the most that can be on disk.
+            sum.written += std::min(written, store.linesWritten());
             sum.linesWritten += store.linesWritten();
             throw failure;
         }
+        sum.written += written;
         sum.linesWritten += store.linesWritten();
         messages.progress(progressLabel, total, total);
     }
@@ -214,12 +201,21 @@ struct ImportEngine::Impl {
                 throw Failure(
                     in.path,
                     "名前に日付 (6 桁の数字) がないので、オッズのファイル名が決まりません");
-        for (std::size_t k = 0; k < texts.size(); ++k)
+        // Everything is checked before the input's first write: its texts, then its folders and
+        // every file it would write into, named by the converters' dry run over its records.
+        std::set<std::string> outputs;
+        for (std::size_t k = 0; k < texts.size(); ++k) {
             if (!texts.refusal(k).empty()) throw Failure(texts.name(k), texts.refusal(k));
+            ImportContext dry = ctx;
+            dry.dataFolder = dataFolder;
+            dry.fileDate = in.texts[k].date;
+            gatherOutputFiles(texts.text(k), in.texts[k].group, dry, outputs);
+        }
         session.checkFolders(outputFolders(in));
+        session.checkOutputFiles(outputs);
+        if (outputFolders(in).count("KCOM_DATA")) session.createYearFolders();
         const bool zip = in.source == PlannedInput::Source::Zip;
         for (std::size_t k = 0; k < texts.size(); ++k) {
-            if (in.texts[k].group == Kind::SKAZKA) session.createYearFolders();
             ctx.fileDate = in.texts[k].date;
             convertText(sum, texts.text(k), texts.name(k), in.texts[k].group, session, converted,
                         zip ? sum.input + " " + texts.name(k) : sum.input);

@@ -116,6 +116,13 @@ std::uint64_t Prefetch::need(std::size_t i) const {
     return bytes;
 }
 
+bool Prefetch::fits(std::size_t i) const {
+    std::uint64_t bytes = held_ + need(i);
+    for (std::size_t j = nextTake_; j < i; ++j)
+        if (!reads_.count(j)) bytes += need(j);
+    return bytes <= budget_;
+}
+
 std::vector<std::string> Prefetch::readTexts(std::size_t i, const std::vector<std::size_t>& which) {
     const PlannedInput& in = plan_.inputs[i];
     std::vector<std::string> texts(which.size());
@@ -260,7 +267,7 @@ void Prefetch::request(std::size_t i) {
     if (in.failure || in.source != PlannedInput::Source::Lha) return;
     {
         std::lock_guard<std::mutex> hold(mutex_);
-        if (held_ + need(i) > budget_) {
+        if (!fits(i)) {
             waiting_.push_back(i);
             return;
         }
@@ -274,7 +281,7 @@ void Prefetch::startWaiting() {
         const std::size_t i = waiting_.front();
         {
             std::lock_guard<std::mutex> hold(mutex_);
-            if (held_ + need(i) > budget_) return;
+            if (!fits(i)) return;
             held_ += need(i);
         }
         waiting_.erase(waiting_.begin());
@@ -307,6 +314,7 @@ InputTexts Prefetch::take(std::size_t i) {
     }
     out.refusals_.resize(in.texts.size());
     std::erase(waiting_, i);
+    nextTake_ = std::max(nextTake_, i + 1);
     if (in.source == PlannedInput::Source::Zip) {
         // A year of files is read a member at a time, when its turn comes.
         out.zip_ = std::make_unique<ZipArchive>(in.path);

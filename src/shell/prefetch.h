@@ -60,7 +60,8 @@ private:
 class Prefetch {
 public:
     // Everything decoded and held at once: the texts read ahead, kept and converting. The input
-    // converting is read whatever its size; others wait until it fits.
+    // converting is read whatever its size; a read ahead starts only when it fits beside every
+    // input before it that is still to be taken, so that taking those never passes the budget.
     static constexpr std::uint64_t kBudget = 256u << 20;
     // Of which the texts the year scan keeps for their import.
     static constexpr std::uint64_t kKeptBytes = 24u << 20;
@@ -100,6 +101,9 @@ private:
     void startWaiting();
     void release(std::uint64_t bytes);
     std::uint64_t need(std::size_t i) const;
+    // Whether input `i` may be read ahead now: its bytes, and those of the inputs before it not
+    // yet taken nor reserved, fit in the budget. Called with mutex_ held.
+    bool fits(std::size_t i) const;
 
     const Plan& plan_;
     Check check_;
@@ -110,6 +114,7 @@ private:
     std::uint64_t held_ = 0;
     std::map<std::size_t, std::shared_ptr<Read>> reads_;  // requested, not yet taken
     std::vector<std::size_t> waiting_;                    // requested, past the budget
+    std::size_t nextTake_ = 0;                            // the first input not yet taken
     std::unique_ptr<Worker> reader_;                      // joined first when destroyed
 };
 

@@ -1,5 +1,6 @@
 #include "shell/session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -72,6 +73,39 @@ void ImportSession::checkFolders(const std::set<std::string>& folders) {
             platform::checkFolderWritable(folder);
         } catch (const platform::FileError& e) {
             throw Failure(folder, causeOf(e) + "。" + kNothingWritten);
+        }
+    }
+}
+
+void ImportSession::checkOutputFiles(const std::set<std::string>& paths) {
+    const std::string kcom = dataFolder_ + "KCOM_DATA/", hdata = dataFolder_ + "HDATA/";
+    std::set<std::string> folders;
+    for (const auto& path : paths) folders.insert(path.substr(0, path.find_last_of('/') + 1));
+    for (const auto& folder : folders) {
+        const bool made = folder.size() > kcom.size() && folder.starts_with(kcom) &&
+                          std::find(yearsToCreate_.begin(), yearsToCreate_.end(),
+                                    folder.substr(kcom.size(), folder.size() - kcom.size() - 1)) !=
+                              yearsToCreate_.end();
+        if (made) continue;
+        if (!platform::isDirectory(folder))
+            throw Failure(folder, std::string("フォルダがありません。") + kNothingWritten);
+        try {
+            platform::checkFolderWritable(folder);
+        } catch (const platform::FileError& e) {
+            throw Failure(folder, causeOf(e) + "。" + kNothingWritten);
+        }
+    }
+    for (const auto& path : paths) {
+        // The odds file is only written; the others are read for their keys first.
+        const bool plain = path.starts_with(hdata);
+        try {
+            platform::File file = platform::File::openIfExists(
+                path, (plain ? 0u : platform::Read) | platform::Write | platform::NonBlocking);
+            if (file.isOpen() && !plain && file.status().kind != platform::Kind::Regular)
+                throw Failure(path,
+                              std::string("ファイルではなく装置かパイプです。") + kNothingWritten);
+        } catch (const platform::FileError& e) {
+            throw Failure(path, "ファイルに書き込めません: " + causeOf(e) + "。" + kNothingWritten);
         }
     }
 }

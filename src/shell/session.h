@@ -36,6 +36,11 @@ public:
     // Before an input writes: Target's folders it writes into (such as "MDATA") are there and
     // take new files. Throws Failure otherwise; the input has written nothing then.
     void checkFolders(const std::set<std::string>& folders);
+    // Before an input writes, after checkFolders: every file of `paths` that exists takes writes
+    // (meeting and comment files, which are read too, must be regular files), and every folder
+    // they are in takes new files, but for the year folders still to be made. Throws Failure
+    // otherwise; the input has written nothing then.
+    void checkOutputFiles(const std::set<std::string>& paths);
     // Creates the year folders agreed to: once, just before the first comment is written, after
     // its input passed every check. Throws Failure when one cannot be made.
     void createYearFolders();

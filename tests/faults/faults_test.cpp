@@ -112,7 +112,8 @@ TEST_F(FaultFixture, WriteThatFailsPartWay) {
 }
 
 // A file that cannot be written: read-only to the user running the import (root is not stopped by
-// permission bits, so the import runs as "nobody" then), or a folder in its place.
+// permission bits, so the import runs as "nobody" then), or a folder in its place. Found before
+// the import writes anything.
 TEST_F(FaultFixture, OutputFileThatCannotBeWritten) {
     const std::string input = in + "KYD" + date + ".txt";
     writeFile(input, oneCourse(readFile(day + "KYD" + date + ".txt")));
@@ -126,7 +127,7 @@ TEST_F(FaultFixture, OutputFileThatCannotBeWritten) {
     };
     const Case cases[] = {
         {"read-only file", false, "ファイルに書き込めません: 書き込みが許可されていません"},
-        {"folder in its place", true, "ファイルを読めません: ファイルではなくフォルダです"},
+        {"folder in its place", true, "ファイルに書き込めません: 同じ名前のフォルダがあります"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

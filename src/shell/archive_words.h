@@ -89,7 +89,8 @@ inline platform::File openArchive(const std::string& path) {
         if (e.error() == EISDIR || e.error() == ENODEV)
             throw Failure(path, "書庫として読めるファイルではありません (" +
                                     platform::describeErrno(e.error()) + ")");
-        throw Failure(path, "書庫を開けません: " + platform::describeErrno(e.error()));
+        throw Failure(path, "書庫を開けません: " +
+                                platform::describeFileError(e.error(), platform::Op::Read));
     }
     throw Failure(path, archiveWords::emptyFile());
 }

@@ -292,7 +292,8 @@ struct ImportEngine::Impl {
                 for (; asked < plan.inputs.size() && asked <= i + Prefetch::kAhead; ++asked)
                     prefetch.request(asked);
                 ctx.fileDate = plan.inputs[i].date;
-                if (plan.inputs[i].recognised())
+                // A path that is not there, or a folder that cannot be listed, fails in words.
+                if (plan.inputs[i].recognised() || plan.inputs[i].failure)
                     run(plan.inputs[i], i, prefetch, *session, sums[i]);
             }
         }

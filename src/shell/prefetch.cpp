@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/file.h"
+#include "platform/replacement.h"
 #include "shell/lha_archive.h"
 #include "shell/zip_archive.h"
 
@@ -150,8 +151,10 @@ std::vector<std::string> Prefetch::readTexts(std::size_t i, const std::vector<st
             if (!have[j]) texts[j] = readText(in.texts[which[j]].file);
         return texts;
     }
+    // A test may act between the headers and the decoding: the archive replaced meanwhile.
     auto members =
-        readLhaMembers(in.path, in.entries, chosen, LhaLimits{kMemberLimit, kArchiveLimit});
+        readLhaMembers(in.path, in.entries, chosen, LhaLimits{kMemberLimit, kArchiveLimit},
+                       [] { platform::pauseForTest("headers"); });
     for (std::size_t j = 0; j < which.size(); ++j) {
         if (have[j]) continue;
         auto it = members.find(in.texts[which[j]].name);

@@ -28,6 +28,12 @@ ImportSession::ImportSession(const std::string& dataFolder, Messages& messages)
                       "Target のデータフォルダが設定されていません。"
                       "「設定」ボタン (コマンド行では velt-cli --set-data-folder DIR) で"
                       "データフォルダを選んでから取り込んでください。");
+    if (!platform::isDirectory(dataFolder_) &&
+        platform::isRegularFile(dataFolder_.substr(0, dataFolder_.size() - 1)))
+        throw Failure({}, "データフォルダ " + shown(dataFolder_) +
+                              " はフォルダではなくファイルです。「設定」ボタン (コマンド行では "
+                              "velt-cli --set-data-folder DIR) で Target のデータフォルダを選び"
+                              "直してください。");
     if (!platform::isDirectory(dataFolder_))
         throw Failure({}, "データフォルダ " + shown(dataFolder_) +
                               " がありません。「設定」ボタン (コマンド行では velt-cli "

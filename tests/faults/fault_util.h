@@ -51,6 +51,7 @@ inline void copyTree(const std::string& from, const std::string& to) {
 struct Run {
     int status = -1;  // as waitpid gives it
     std::string out, err;
+    long peakKb = 0;  // the child's peak resident memory
     bool exited(int code) const { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
     bool signalled(int sig) const { return WIFSIGNALED(status) && WTERMSIG(status) == sig; }
 };
@@ -62,6 +63,7 @@ struct RunOptions {
     std::optional<uid_t> user;            // setuid before exec
     std::string program = VELT_CLI;       // a copy of velt-cli elsewhere, with its own settings
     std::vector<std::pair<std::string, std::string>> env;  // set in the child
+    bool quiet = true;                                     // --quiet: no summaries
 };
 
 inline RunOptions inTmp(std::string tmpdir, std::optional<rlim_t> fileSizeLimit = {}) {
@@ -79,7 +81,8 @@ struct Child {
 
 // Starts velt-cli with `args`.
 inline Child startCli(const std::vector<std::string>& args, const RunOptions& o) {
-    std::vector<std::string> argv{o.program, "--quiet"};
+    std::vector<std::string> argv{o.program};
+    if (o.quiet) argv.push_back("--quiet");
     argv.insert(argv.end(), args.begin(), args.end());
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -136,7 +139,9 @@ inline Run finishCli(Child c, std::chrono::milliseconds limit = std::chrono::sec
             }
         }
     }
-    ::waitpid(c.pid, &r.status, 0);
+    rusage usage{};
+    ::wait4(c.pid, &r.status, 0, &usage);
+    r.peakKb = usage.ru_maxrss;
     return r;
 }
 

@@ -265,7 +265,7 @@ void recordRun(const std::string& dataFolder, const Plan& plan, Prefetch& prefet
     std::vector<HistoryEntry> history;
     try {
         history = readHistory(dataFolder);
-    } catch (const Failure& e) {
+    } catch (const std::exception& e) {
         tell(shown(describe(e)) +
              " (取り込み履歴を読めないので、以前に取り込んだかは分かりません)");
     }
@@ -295,7 +295,7 @@ void recordRun(const std::string& dataFolder, const Plan& plan, Prefetch& prefet
     }
     try {
         appendHistory(dataFolder, added);
-    } catch (const Failure& e) {
+    } catch (const std::exception& e) {
         tell(shown(describe(e)) +
              " (取り込み履歴に書き込めませんでした。取り込みそのものは済んでいます)");
     }

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "platform/console.h"
@@ -18,6 +19,16 @@ std::string executablePath() {
     char buf[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     return n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string localDateTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[32];
+    if (!::localtime_r(&now, &local) ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        return "0000-00-00 00:00:00";
+    return text;
 }
 
 std::string homeFolder() {

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cwchar>
 #include <filesystem>
 
@@ -73,6 +74,16 @@ std::string executablePath() {
         if (buf.size() >= 32768) return {};
         buf.resize(buf.size() * 2);
     }
+}
+
+std::string localDateTime() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{t.wYear},
+                  unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wHour}, unsigned{t.wMinute},
+                  unsigned{t.wSecond});
+    return text;
 }
 
 std::string homeFolder() {

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "platform/failure.h"
 #include "platform/system.h"
 #include "shell/import_engine.h"
 #include "shell/install_layout.h"
@@ -40,6 +41,27 @@ void FormLogic::run(Command command, Button import) {
         case Command::ShowAbout:
             view_.showAbout();
             break;
+        case Command::ShowHistory:
+            showHistory();
+            break;
+    }
+}
+
+void FormLogic::showHistory() {
+    std::string folder = view_.dataFolderText();
+    if (folder.empty()) {
+        view_.showMessage({Message::Kind::Failure,
+                           "Target のデータフォルダが設定されていません。取り込み履歴は"
+                           "データフォルダにあります。",
+                           {},
+                           Message::Icon::Exclamation});
+        return;
+    }
+    if (!platform::isSeparator(folder.back())) folder += platform::kSeparator;
+    try {
+        view_.showHistory(historyDays(readHistory(folder)), historyFileOf(folder));
+    } catch (const std::exception& e) {
+        view_.showMessage(warning(describe(e)));
     }
 }
 

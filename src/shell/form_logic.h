@@ -4,7 +4,9 @@
 // implements FormView and forwards its clicks here; what it shows comes from shell/window_texts.h.
 
 #include <string>
+#include <vector>
 
+#include "shell/history.h"
 #include "shell/messages.h"
 #include "shell/window_texts.h"
 
@@ -26,6 +28,8 @@ public:
     virtual void importWith(Button import) = 0;
     virtual void closeWindow() = 0;
     virtual void showAbout() = 0;
+    // The history's day table (oldest first; none yet when empty), read from `file`.
+    virtual void showHistory(const std::vector<HistoryDay>& days, const std::string& file) = 0;
     // An import is running: the data folder is not chosen meanwhile.
     virtual bool importing() const = 0;
 };
@@ -42,6 +46,8 @@ public:
     // The click of "設定" and of its menu item: remember, choose, append the separator, restore
     // on cancel, save in every case; a chosen folder that does not look like Target's is warned of.
     void chooseDataFolder();
+    // "取り込み履歴": the data folder's history by race day; a failure to read it is shown.
+    void showHistory();
     // "ヘルプの表示": the help page, opened by the desktop; a failure is shown.
     void openHelp();
 

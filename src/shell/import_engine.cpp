@@ -14,6 +14,7 @@
 #include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "shell/history.h"
 #include "shell/lha_archive.h"
 #include "shell/output_files.h"
 #include "shell/plan.h"
@@ -296,6 +297,7 @@ struct ImportEngine::Impl {
                 if (plan.inputs[i].recognised() || plan.inputs[i].failure)
                     run(plan.inputs[i], i, prefetch, *session, sums[i]);
             }
+            recordRun(dataFolder, plan, prefetch, sums, messages);  // still under the lock
         }
         if (plan.button) {
             if (sums.front().succeeded)

@@ -11,6 +11,7 @@ namespace velt {
 inline constexpr const char* kAppTitle = "Velt";
 inline constexpr const char* kFileDialogTitle = "データファイル選択";
 inline constexpr const char* kFolderDialogTitle = "フォルダを選択してください";
+inline constexpr const char* kHistoryDialogTitle = "取り込み履歴";
 
 // A message box's title: the message's own, or the program's.
 inline std::string titleOf(const Message& message) {
@@ -18,7 +19,7 @@ inline std::string titleOf(const Message& message) {
 }
 
 // What a button or a menu item does.
-enum class Command { Import, ChooseDataFolder, Exit, ShowHelp, ShowAbout };
+enum class Command { Import, ChooseDataFolder, Exit, ShowHelp, ShowAbout, ShowHistory };
 
 // A place on the form in twips. The native window lies out its controls by them; the Qt window
 // sizes its own and takes from them only which frame a button sits in.
@@ -120,6 +121,7 @@ struct FormMenuItem {
     Command command;
 };
 inline constexpr FormMenuItem kFormMenuItems[] = {
+    {0, "mhistory", "取り込み履歴", 310, Command::ShowHistory},
     {0, "mexit", "終了", 301, Command::Exit},
     {1, "mdata", "ターゲットデータフォルダ設定", 302, Command::ChooseDataFolder},
     {2, "hyoujihelp", "ヘルプの表示", 303, Command::ShowHelp},

@@ -497,3 +497,48 @@ TEST_F(Cli, DryRunTellsThePlanAndWritesNothing) {
 }
 
 }  // namespace
+
+TEST_F(Cli, HistoryListsEachInputOnceAndAReimportSaysSo) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(samples))
+        if (e.path().filename() != "README.md") {
+            names.push_back(e.path().filename().string());
+            fs::copy_file(e.path(), in(names.back()));
+        }
+    Result first = run({"--data-folder", target(), "--create-year-folders", in("")});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const auto written = velt::test::tree(dir / "target/MDATA");
+    const auto odds = velt::test::tree(dir / "target/HDATA");
+    const auto comments = velt::test::tree(dir / "target/KCOM_DATA");
+
+    Result history = run({"--data-folder", target(), "--history"});
+    ASSERT_EQ(history.status, 0) << history.err;
+    Result again = run({"--data-folder", target(), in("")});
+    ASSERT_EQ(again.status, 0) << again.err;
+    const std::regex when(R"((\d{4}-\d{2}-\d{2}) \d{2}:\d{2}:\d{2})");
+    for (const auto& name : names) {
+        // Once, with the counts the import printed.
+        const std::size_t at = first.out.find(in(name) + ": ");
+        ASSERT_NE(at, std::string::npos) << name;
+        const std::size_t from = at + in(name).size() + 2;
+        const std::string counts = first.out.substr(from, first.out.find('\n', at) - from);
+        const std::size_t shown = history.out.find("  " + name + " (");
+        ASSERT_NE(shown, std::string::npos) << name << history.out;
+        EXPECT_TRUE(
+            contains(history.out.substr(shown, history.out.find('\n', shown) - shown), counts))
+            << name << ": " << counts;
+        EXPECT_EQ(history.out.find("  " + name + " (", shown + 1), std::string::npos);
+        // Again: said to be in already, with the day of the first import.
+        const std::size_t second = again.out.find(in(name) + ": ");
+        const std::string line = again.out.substr(second, again.out.find('\n', second) - second);
+        std::smatch date;
+        EXPECT_TRUE(std::regex_search(history.out, date, when)) << history.out;
+        EXPECT_TRUE(contains(line, " 以前に取り込み済み (" + date[1].str() + ")")) << line;
+    }
+    EXPECT_TRUE(contains(history.out, "2009-11-22\t○\t○\t○\t○\t○\t"));
+    EXPECT_TRUE(contains(history.out, "2018-12-01\t○\t×\t○\t×\t×\tPACI181201.lzh\n"));
+    EXPECT_EQ(velt::test::tree(dir / "target/MDATA"), written);
+    EXPECT_EQ(velt::test::tree(dir / "target/HDATA"), odds);
+    EXPECT_EQ(velt::test::tree(dir / "target/KCOM_DATA"), comments);
+    EXPECT_EQ(run({"--history", "x"}).status, 2);
+}

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -659,6 +660,24 @@ private slots:
         const QLabel* lookIn = dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"));
         QVERIFY(lookIn);
         QVERIFY2(!lookIn->text().contains("Look in"), qPrintable(lookIn->text()));
+    }
+
+    // The menu opens the history of the data folder by race day; a drop's import is in it.
+    void historyFromTheMenu() {
+        Bench b;
+        b.chooseTarget();
+        Form1& form = b.open();
+        QVERIFY(b.drop({b.file(QStringLiteral("KYD011117.txt"), kydRecord() + "\r\n")}));
+        menuItem(form, Command::ShowHistory)->trigger();
+        auto* dialog = form.findChild<QDialog*>(QStringLiteral("historyDialog"));
+        QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+        QCOMPARE(dialog->windowTitle(), QString::fromUtf8(velt::kHistoryDialogTitle));
+        auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("historyDays"));
+        QVERIFY(table);
+        QCOMPARE(table->rowCount(), 1);
+        const QStringList row = {"2001-11-17", "○", "×", "×", "×", "×", "KYD011117.txt"};
+        for (int col = 0; col < row.size(); ++col) QCOMPARE(table->item(0, col)->text(), row[col]);
+        dialog->close();
     }
 
     void aboutBox() {

@@ -39,6 +39,9 @@ struct View : FormView {
     }
     void closeWindow() override { done.push_back("close"); }
     void showAbout() override { done.push_back("about"); }
+    void showHistory(const std::vector<HistoryDay>& days, const std::string& file) override {
+        done.push_back("history " + std::to_string(days.size()) + " " + file);
+    }
     bool importing() const override { return busy; }
 };
 
@@ -58,6 +61,7 @@ TEST(FormLogic, Commands) {
         {Command::Exit, Button::KYD, false, {"close"}},
         {Command::ShowHelp, Button::KYD, false, {"open"}},
         {Command::ShowAbout, Button::KYD, false, {"about"}},
+        {Command::ShowHistory, Button::KYD, false, {}},  // no data folder: told so
     };
     for (const auto& c : cases) {
         View view;
@@ -65,6 +69,16 @@ TEST(FormLogic, Commands) {
         FormLogic(dir.path(), view).run(c.command, c.import);
         EXPECT_EQ(view.done, c.done) << static_cast<int>(c.command);
     }
+    View view;
+    view.text = dir / "target";
+    HistoryEntry entry;
+    entry.when = "2026-01-01 00:00:00";
+    entry.raceDay = "2018-12-01";
+    test::writeFile(dir / "target/MDATA/x", "");
+    appendHistory(dir / "target/", {entry});
+    FormLogic(dir.path(), view).run(Command::ShowHistory);
+    EXPECT_EQ(view.done, std::vector<std::string>{
+                             "history 1 " + historyFileOf(dir / "target" + platform::kSeparator)});
 }
 
 // Remember, choose, append the separator, restore on cancel, save in every case; warn only of a

@@ -18,6 +18,7 @@
 #include <exception>
 #include <utility>
 
+#include "history_dialog.h"
 #include "icon.h"
 #include "shell/shown.h"
 #include "velt_about.h"
@@ -251,6 +252,10 @@ void Form1::showAbout() {
     about_->show();
     about_->raise();
     about_->activateWindow();
+}
+
+void Form1::showHistory(const std::vector<HistoryDay>& days, const std::string& file) {
+    openHistoryDialog(this, days, file);
 }
 
 }  // namespace velt

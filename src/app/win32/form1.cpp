@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "history_dialog.h"
 #include "layout.h"
 #include "text.h"
 #include "velt_about.h"
@@ -192,6 +193,11 @@ void Form1::showAbout() {
     // One box, shown again when asked twice; a window of its own, which outlives this one.
     if (!about_) about_ = std::make_unique<VeltAbout>();
     about_->show();
+}
+
+void Form1::showHistory(const std::vector<HistoryDay>& days, const std::string& file) {
+    if (!history_) history_ = std::make_unique<HistoryDialog>();
+    history_->show(days, file);
 }
 
 std::string Form1::dataFolderText() const {

@@ -17,6 +17,7 @@
 
 namespace velt::win32 {
 
+class HistoryDialog;
 class VeltAbout;
 
 // Its buttons, menus and texts are those of shell/window_texts.h, the controls known by the ids
@@ -67,6 +68,7 @@ private:
     void importWith(Button button) override;
     void closeWindow() override;
     void showAbout() override;
+    void showHistory(const std::vector<HistoryDay>& days, const std::string& file) override;
     void dropped(WPARAM drop);
     template <typename Work>
     void runImport(std::vector<std::string> inputs, Work work);
@@ -86,6 +88,7 @@ private:
     std::vector<Message> atLoad_;
     bool loading_ = false;
     std::unique_ptr<VeltAbout> about_;
+    std::unique_ptr<HistoryDialog> history_;
 };
 
 }  // namespace velt::win32

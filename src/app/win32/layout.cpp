@@ -42,6 +42,30 @@ void windowClosed() {
     if (--openWindows == 0) PostQuitMessage(0);
 }
 
+void* boxObject(HWND window, UINT message, LPARAM l) {
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(
+            window, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
+    return reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+bool boxMessage(HWND window, UINT message, WPARAM w) {
+    switch (message) {
+        case WM_CREATE:
+            windowOpened();
+            return true;
+        case WM_COMMAND:
+            if (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL) DestroyWindow(window);
+            return true;
+        case WM_DESTROY:
+            windowClosed();
+            return true;
+        default:
+            return false;
+    }
+}
+
 int dpiOf(HWND window) {
     static const auto forWindow = user32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
     if (forWindow && window) {

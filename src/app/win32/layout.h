@@ -29,4 +29,11 @@ void setClientSize(HWND window, int width, int height);
 void windowOpened();
 void windowClosed();
 
+// What the program's modeless boxes (the about box, the history) do alike: the object a box was
+// created for (CreateWindowExW's last argument), kept with its window from WM_NCCREATE on; and
+// the messages that count the box open and closed and unload it on OK, Enter and Esc. True when
+// `message` was one of those.
+void* boxObject(HWND window, UINT message, LPARAM l);
+bool boxMessage(HWND window, UINT message, WPARAM w);
+
 }  // namespace velt::win32

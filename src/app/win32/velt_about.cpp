@@ -86,25 +86,13 @@ void VeltAbout::layout(int dpi) {
 }
 
 LRESULT CALLBACK VeltAbout::proc(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        auto* box = static_cast<VeltAbout*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        box->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(box));
-    }
-    auto* box = reinterpret_cast<VeltAbout*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* box = static_cast<VeltAbout*>(boxObject(window, message, l));
+    if (message == WM_NCCREATE) box->window_ = window;
+    // `cmdOK`, Enter and Esc unload the box.
+    if (boxMessage(window, message, w)) return 0;
     switch (message) {
-        case WM_CREATE:
-            windowOpened();
-            return 0;
-        case WM_COMMAND:
-            // `cmdOK`, Enter and Esc unload the box.
-            if (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL) DestroyWindow(window);
-            return 0;
         case WM_DPICHANGED:
             if (box) box->layout(HIWORD(w));
-            return 0;
-        case WM_DESTROY:
-            windowClosed();
             return 0;
         case WM_NCDESTROY:
             if (box) {

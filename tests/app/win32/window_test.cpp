@@ -4,6 +4,7 @@
 // windows.h comes first.
 // clang-format off
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 // clang-format on
 
@@ -21,6 +22,7 @@
 #include "form1.h"
 #include "layout.h"
 #include "platform/file.h"
+#include "shell/history.h"
 #include "shell/settings.h"
 #include "shell/window_texts.h"
 #include "support/test_files.h"
@@ -331,6 +333,27 @@ TEST_F(Window, FolderChoiceHelpAndAbout) {
     EXPECT_TRUE(IsWindowEnabled(form.hwnd()));
     SendMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(form.about()->hwnd(), nullptr);
+
+    // 取り込み履歴: the data folder's days, a missing kind marked.
+    HistoryEntry entry;
+    entry.when = "2026-01-01 10:00:00";
+    entry.kind = "SED";
+    entry.raceDay = "2018-12-01";
+    entry.succeeded = true;
+    appendHistory(b.target, {entry});
+    b.menu(Command::ShowHistory);
+    HWND history = FindWindowW(L"VeltHistory", nullptr);
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(textOf(history), kHistoryDialogTitle);
+    HWND list = GetDlgItem(history, 1002);
+    ASSERT_EQ(ListView_GetItemCount(list), 1);
+    wchar_t cell[32] = {};
+    ListView_GetItemText(list, 0, 1, cell, 32);
+    EXPECT_EQ(utf8(cell), "×");
+    ListView_GetItemText(list, 0, 2, cell, 32);
+    EXPECT_EQ(utf8(cell), "○");
+    SendMessageW(history, WM_COMMAND, IDOK, 0);
+    EXPECT_FALSE(IsWindow(history));
 }
 
 // The real progress window: shown at once for a drop of several files, later otherwise, and gone

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/failure.h"
+#include "platform/file.h"
 #include "platform/system.h"
 #include "shell/import_engine.h"
 #include "shell/install_layout.h"
@@ -77,7 +78,12 @@ void FormLogic::load() {
 
 void FormLogic::chooseDataFolder() {
     const std::string old = view_.dataFolderText();
-    const std::string chosen = view_.chooseFolder(kFolderDialogTitle);
+    std::string chosen = view_.chooseFolder(kFolderDialogTitle, old);
+    if (!chosen.empty() && !dataFolderWarning(chosen).empty() &&
+        !view_.askYesNo(shown(chosen) +
+                        " には MDATA、HDATA、KCOM_DATA のどれもありません。Target のデータフォルダ"
+                        "ではないようです。\nこのフォルダを設定しますか?"))
+        chosen.clear();
     view_.setDataFolderText(chosen.empty() ? old : chosen + platform::kSeparator);
     const std::string folder = view_.dataFolderText();
     try {
@@ -100,9 +106,28 @@ void FormLogic::chooseDataFolder() {
         view_.showMessage(warning(std::string("データフォルダの設定を保存できませんでした。\n") +
                                   shown(e.what()) + "\n\n" + kept));
     }
-    const std::string notTarget = chosen.empty() ? std::string() : dataFolderWarning(folder);
-    if (!notTarget.empty())
-        view_.showMessage({Message::Kind::Outcome, notTarget, {}, Message::Icon::Exclamation});
+}
+
+std::string FormLogic::fileFolder(const std::string& downloads) const {
+    // The settings file's own failures are told at load: here it only costs the remembered place.
+    try {
+        const std::string last = readSetting(settingsFile_, kDataFolderSection, kLastFolderKey, {});
+        if (!last.empty() && platform::isDirectory(last)) return last;
+    } catch (const std::exception&) {
+    }
+    return downloads;
+}
+
+void FormLogic::rememberFileFolder(const std::string& file) {
+    std::size_t end = file.size();
+    while (end > 0 && !platform::isSeparator(file[end - 1])) --end;
+    if (end == 0) return;
+    // A folder not remembered costs only the next dialog's starting place: no box for it.
+    try {
+        createSettingsFolder(settingsFile_);
+        writeSetting(settingsFile_, kDataFolderSection, kLastFolderKey, file.substr(0, end));
+    } catch (const std::exception&) {
+    }
 }
 
 void FormLogic::openHelp() {

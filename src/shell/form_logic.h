@@ -19,9 +19,12 @@ public:
     virtual ~FormView() = default;
     virtual std::string dataFolderText() const = 0;
     virtual void setDataFolderText(const std::string& text) = 0;
-    // The folder dialog titled `title`: the chosen folder, or empty text when cancelled.
-    virtual std::string chooseFolder(const std::string& title) = 0;
+    // The folder dialog titled `title`, opened at `start`: the chosen folder, or empty text when
+    // cancelled.
+    virtual std::string chooseFolder(const std::string& title, const std::string& start) = 0;
     virtual void showMessage(const Message& message) = 0;
+    // A yes/no question: true for yes.
+    virtual bool askYesNo(const std::string& question) = 0;
     // Opens a document with the desktop's program for it; false when nothing could.
     virtual bool openDocument(const std::string& path) = 0;
     // An import of the file chosen in the file dialog; closing the window; the about box.
@@ -44,10 +47,15 @@ public:
     // At load: `Text1` from the settings file. Its failure is shown, and `Text1` stays empty.
     void load();
     // The click of "設定" and of its menu item: remember, choose, append the separator, restore
-    // on cancel, save in every case; a chosen folder that does not look like Target's is warned of.
+    // on cancel, save in every case. A chosen folder that does not look like Target's is asked
+    // about before it is stored; a no is a cancel.
     void chooseDataFolder();
     // "取り込み履歴": the data folder's history by race day; a failure to read it is shown.
     void showHistory();
+    // Where the buttons' file dialog opens: the folder it was last left in, else `downloads`.
+    std::string fileFolder(const std::string& downloads) const;
+    // Remembers the folder of a file chosen in that dialog.
+    void rememberFileFolder(const std::string& file);
     // "ヘルプの表示": the help page, opened by the desktop; a failure is shown.
     void openHelp();
 

@@ -13,6 +13,7 @@
 #include "convert/record.h"
 #include "platform/failure.h"
 #include "platform/file.h"
+#include "platform/replacement.h"
 #include "platform/system.h"
 #include "shell/history.h"
 #include "shell/lha_archive.h"
@@ -61,6 +62,12 @@ std::string refusalOf(std::string_view text, Kind group, const std::string& kind
     if (looksLikeArchive(text))
         return "LHA 書庫です。名前が \".lzh\" で終わる書庫だけが解凍されます";
     return refusalReason(text, group, kindName);
+}
+
+// A message box's text with the file it is about.
+Message about(Message message, const std::string& file) {
+    message.file = file;
+    return message;
 }
 
 }  // namespace
@@ -138,7 +145,7 @@ struct ImportEngine::Impl {
         StoreInUse use(ctx, store);
         ctx.dataFolder = dataFolder;
         const auto total = static_cast<std::uint64_t>(text.size());
-        messages.progress(progressLabel, 0, total);
+        messages.progress(progressLabel, 0, total, sum.linesRead);
         std::size_t i = 0, written = 0;
         bool atLine = false;  // a failure now is one of line i + 1, not of the final write
         try {
@@ -152,7 +159,8 @@ struct ImportEngine::Impl {
                 if (outcome == Outcome::OutOfScope) ++sum.outOfScope;
                 if ((i + 1) % kProgressLines == 0)
                     messages.progress(progressLabel,
-                                      static_cast<std::uint64_t>(line.data() - text.data()), total);
+                                      static_cast<std::uint64_t>(line.data() - text.data()), total,
+                                      sum.linesRead);
             }
             store.finish();
         } catch (const std::exception&) {
@@ -167,7 +175,7 @@ struct ImportEngine::Impl {
         }
         sum.written += written;
         sum.linesWritten += store.linesWritten();
-        messages.progress(progressLabel, total, total);
+        messages.progress(progressLabel, total, total, sum.linesRead);
     }
 
     // The input's texts as read, or its planning failure; an LHA archive that cannot be read is
@@ -183,12 +191,13 @@ struct ImportEngine::Impl {
             }
             return prefetch.take(i);
         } catch (const ArchiveMissing& e) {
-            messages.message(archiveMissingMessage());
+            messages.message(about(archiveMissingMessage(), in.path));
             throw Failure(e.file(), "ファイルが見つかりません");
         } catch (const MemberMissing&) {
             throw;  // the archive is whole: no extraction failed
         } catch (const Failure&) {
-            if (in.source == PlannedInput::Source::Lha) messages.message(extractionFailedMessage());
+            if (in.source == PlannedInput::Source::Lha)
+                messages.message(about(extractionFailedMessage(), in.path));
             throw;
         }
     }
@@ -276,7 +285,8 @@ struct ImportEngine::Impl {
         }
         if (plan.button && !plan.inputs.front().recognised()) {
             ctx.fileDate = plan.inputs.front().date;
-            messages.message({Message::Kind::Rejection, rejectionMessage(*plan.button), {}});
+            messages.message(about({Message::Kind::Rejection, rejectionMessage(*plan.button), {}},
+                                   plan.inputs.front().path));
             return sums;
         }
         if (!plan.inputs.empty()) {
@@ -290,23 +300,35 @@ struct ImportEngine::Impl {
                 return refused(plan, e);
             }
             for (std::size_t i = 0, asked = 1; i < plan.inputs.size(); ++i) {
+                // Stops between inputs only: an input is converted whole or not at all.
+                if (i > 0 && messages.cancelled()) {
+                    for (; i < plan.inputs.size(); ++i) sums[i].cancelled = true;
+                    break;
+                }
                 for (; asked < plan.inputs.size() && asked <= i + Prefetch::kAhead; ++asked)
                     prefetch.request(asked);
                 ctx.fileDate = plan.inputs[i].date;
                 // A path that is not there, or a folder that cannot be listed, fails in words.
                 if (plan.inputs[i].recognised() || plan.inputs[i].failure)
                     run(plan.inputs[i], i, prefetch, *session, sums[i]);
+                platform::pauseForTest("input-done");
             }
             recordRun(dataFolder, plan, prefetch, sums, messages);  // still under the lock
         }
         if (plan.button) {
             if (sums.front().succeeded)
-                messages.message({Message::Kind::Outcome, completionMessage(*plan.button), {}});
+                messages.message(
+                    about({Message::Kind::Outcome, completionMessage(*plan.button), {}},
+                          sums.front().input));
             return sums;
         }
         if (!plan.unsupported.empty())
             messages.message({Message::Kind::Rejection, unsupportedMessage(plan.unsupported), {}});
-        messages.message({Message::Kind::Completion, kDropCompleteMessage, {}});
+        // Complete only when every input went in: a failure or a cancel is no completion.
+        const bool whole = std::all_of(sums.begin(), sums.end(), [](const ImportSummary& s) {
+            return !s.recognised || s.succeeded;
+        });
+        if (whole) messages.message({Message::Kind::Completion, kDropCompleteMessage, {}});
         return sums;
     }
 

@@ -29,6 +29,7 @@ struct ImportSummary {
     std::size_t linesWritten = 0;  // output lines that reached Target's files
     std::string error;             // the failure report, when it failed
     std::string previouslyImported;  // the date (YYYY-MM-DD) this very input was first imported
+    bool cancelled = false;          // not begun: the import was cancelled before it
 };
 
 // A warning when the folder `folder` exists and holds none of MDATA, HDATA and KCOM_DATA (it does

@@ -2,6 +2,7 @@
 // What the engine tells the user (`Messages`, each message of a kind) and the import buttons
 // (`Button`), shared by the engine, the archive code and the front ends.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,6 +24,9 @@ struct Message {
     std::string text;   // UTF-8
     std::string title;  // empty: the program's own title
     Icon icon = Icon::None;
+    // The file the box is about: a window adds its name on a line of its own below the text,
+    // which stays as it has always been. Empty: none, or the text names it already.
+    std::string file = {};
 };
 
 // How the engine's messages reach the user: the window shows message boxes, the command line
@@ -37,10 +41,14 @@ public:
         (void)question;
         return false;
     }
-    // Long work: the input being imported and how far it is (bytes of its text). Optional.
-    virtual void progress(const std::string& input, std::uint64_t done, std::uint64_t total) {
-        (void)input, (void)done, (void)total;
+    // Long work: the input being imported, how far it is (bytes of its text) and the records
+    // read from it so far. Optional.
+    virtual void progress(const std::string& input, std::uint64_t done, std::uint64_t total,
+                          std::size_t records) {
+        (void)input, (void)done, (void)total, (void)records;
     }
+    // Asked between inputs, never within one: true stops the import before the next input.
+    virtual bool cancelled() { return false; }
     // Another import holds the data folder: this one waits for it to end. Called again and again
     // while it waits (so that a window stays drawn), never once the wait is over. Optional.
     virtual void waiting(const std::string& dataFolder) { (void)dataFolder; }

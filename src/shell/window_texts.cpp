@@ -4,6 +4,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "shell/recognition.h"
 #include "shell/version.h"
 
 namespace velt {
@@ -30,6 +31,29 @@ const FormButton& formButton(Command command) {
 
 const FormMenuItem& formMenuItem(Command command) {
     return find(kFormMenuItems, [command](const FormMenuItem& m) { return m.command == command; });
+}
+
+std::vector<FileFilter> fileFilters(Button import) {
+    FileFilter kinds;
+    std::vector<std::string> names;
+    if (import == Button::J) {
+        kinds.name = "JRDBデータ";
+        names = {"JRDB", "PACI"};
+    } else {
+        const Kind group = import == Button::KYD      ? Kind::KYD
+                           : import == Button::SEBZEB ? Kind::SEBZEB
+                           : import == Button::OZ     ? Kind::OZ
+                                                      : Kind::SKAZKA;
+        kinds.name = groupName(group);
+        names = kindsOfGroup(group);
+    }
+    for (const bool lower : {false, true})
+        for (std::string name : names) {
+            if (lower)
+                for (char& c : name) c = static_cast<char>(c - 'A' + 'a');
+            kinds.patterns.push_back(name + "*");
+        }
+    return {kinds, {"すべてのファイル", {"*"}}};
 }
 
 AboutTexts aboutTexts() {

@@ -3,6 +3,7 @@
 // buttons and menus with what each does, the dialogs' titles, the about box. Texts are UTF-8.
 
 #include <string>
+#include <vector>
 
 #include "shell/messages.h"
 
@@ -12,6 +13,16 @@ inline constexpr const char* kAppTitle = "Velt";
 inline constexpr const char* kFileDialogTitle = "データファイル選択";
 inline constexpr const char* kFolderDialogTitle = "フォルダを選択してください";
 inline constexpr const char* kHistoryDialogTitle = "取り込み履歴";
+// The settings key of the folder the buttons' file dialog was last left in (section "Velt").
+inline constexpr const char* kLastFolderKey = "lastFolder";
+
+// A filter of the buttons' file dialog: its name and the name patterns it shows.
+struct FileFilter {
+    std::string name;
+    std::vector<std::string> patterns;
+};
+// A button's filters: the kinds it takes (in upper and lower case), then every file.
+std::vector<FileFilter> fileFilters(Button import);
 
 // A message box's title: the message's own, or the program's.
 inline std::string titleOf(const Message& message) {

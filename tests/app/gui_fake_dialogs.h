@@ -17,25 +17,36 @@ public:
         Icon icon;
     };
 
-    std::deque<QString> files;    // answers of the open-file dialog; empty text is a cancel
+    std::deque<QStringList> files;  // answers of the open-file dialog; none is a cancel
     std::deque<QString> folders;  // answers of the folder dialog
     bool urlsOpen = true;
     std::deque<bool> answers;  // answers of the yes/no questions; No once they run out
     QStringList questions;
 
-    QStringList fileTitles, fileStarts, folderTitles;
+    QStringList fileTitles, fileStarts, folderTitles, folderStarts;
+    std::vector<QStringList> fileFilters;
+    QStringList reports;
+    std::function<void()> cancel;  // the progress dialog's cancel button
+    bool realProgress = false;     // the progress dialog is Qt's own
+    QtDialogs qt;
     std::vector<Shown> messages;
     std::vector<QUrl> urls;
     QStringList progressLabels;
     std::vector<bool> progressAtOnce;
 
-    QString chooseFile(QWidget*, const QString& title, const QString& start) override {
+    QStringList chooseFiles(QWidget*, const QString& title, const QString& start,
+                            const QStringList& filters) override {
         fileTitles << title;
         fileStarts << start;
-        return take(files);
+        fileFilters.push_back(filters);
+        if (files.empty()) return {};
+        QStringList answer = files.front();
+        files.pop_front();
+        return answer;
     }
-    QString chooseFolder(QWidget*, const QString& title) override {
+    QString chooseFolder(QWidget*, const QString& title, const QString& start) override {
         folderTitles << title;
+        folderStarts << start;
         return take(folders);
     }
     void showMessage(QWidget*, const QString& text, const QString& title, Icon icon) override {
@@ -52,11 +63,15 @@ public:
         urls.push_back(url);
         return urlsOpen;
     }
-    void showProgress(QWidget*, const QString& label, int, bool atOnce) override {
+    void showProgress(QWidget* parent, const QString& label, int permille, bool atOnce,
+                      const std::function<void()>& cancelled) override {
         progressLabels << label;
         progressAtOnce.push_back(atOnce);
+        cancel = cancelled;
+        if (realProgress) qt.showProgress(parent, label, permille, atOnce, cancelled);
     }
-    void endProgress() override {}
+    void endProgress() override { qt.endProgress(); }
+    void showReport(QWidget*, const QString&, const QString& text) override { reports << text; }
 
     QStringList texts() const {
         QStringList list;

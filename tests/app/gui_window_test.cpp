@@ -105,8 +105,11 @@ struct Bench {
         QDropEvent drop(at, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
         drop.setDropAction(Qt::MoveAction);
         QCoreApplication::sendEvent(form.get(), &drop);
-        return drop.isAccepted() && drop.dropAction() == Qt::CopyAction &&
-               QTest::qWaitFor([&] { return !form->importing(); });
+        return drop.isAccepted() && drop.dropAction() == Qt::CopyAction && waitForImport();
+    }
+    // Waits for the import under way to end.
+    bool waitForImport() const {
+        return QTest::qWaitFor([&] { return !form->importing(); });
     }
     // What the import left in the program folder, beside the settings file.
     QStringList leftInProgramFolder() const {
@@ -244,38 +247,43 @@ private slots:
         QTest::addColumn<QString>("answer");  // empty: the dialog is cancelled
         QTest::addColumn<bool>("fromMenu");
         QTest::addColumn<QString>("after");
-        QTest::addColumn<bool>("warns");  // a folder without MDATA, HDATA or KCOM_DATA
+        QTest::addColumn<int>("asked");  // a folder without MDATA, HDATA or KCOM_DATA: yes 1, no 0
         const QString longName = '/' + QString(299, 'b');
         QTest::newRow("folder") << ""
-                                << "/data/Target" << false << "/data/Target/" << false;
+                                << "/data/Target" << false << "/data/Target/" << -1;
         QTest::newRow("from the menu") << "/old/"
-                                       << "/data/Target" << true << "/data/Target/" << false;
-        QTest::newRow("root") << "/old/"
-                              << "/" << false << "//" << true;
+                                       << "/data/Target" << true << "/data/Target/" << -1;
+        QTest::newRow("root, yes") << "/old/"
+                                   << "/" << false << "//" << 1;
+        QTest::newRow("root, no") << "/old/"
+                                  << "/" << false << "/old/" << 0;
         QTest::newRow("cancel keeps") << "/old/"
-                                      << "" << false << "/old/" << false;
+                                      << "" << false << "/old/" << -1;
         QTest::newRow("cancel while empty") << ""
-                                            << "" << true << "" << false;
+                                            << "" << true << "" << -1;
         // Too long for the settings file: shown, not stored, and the warning says why.
-        QTest::newRow("300 bytes")
-            << "/old/" << longName << false << QString(longName + '/') << false;
+        QTest::newRow("300 bytes") << "/old/" << longName << false << QString(longName + '/') << -1;
     }
     void folderChoice() {
         QFETCH(QString, before);
         QFETCH(QString, answer);
         QFETCH(bool, fromMenu);
         QFETCH(QString, after);
-        QFETCH(bool, warns);
+        QFETCH(int, asked);
         Bench b;
         if (!before.isEmpty()) b.writeSettings("[Velt]\r\npath=" + before.toUtf8() + "\r\n");
         Form1& form = b.open();
         b.dialogs.folders.push_back(answer);
+        b.dialogs.answers.push_back(asked == 1);
         if (fromMenu)
             menuItem(form, Command::ChooseDataFolder)->trigger();
         else
             QTest::mouseClick(folderButton(form), Qt::LeftButton);
 
         QCOMPARE(b.dialogs.folderTitles, QStringList{QString::fromUtf8(velt::kFolderDialogTitle)});
+        QCOMPARE(b.dialogs.folderStarts, QStringList{before});
+        // Asked before anything is stored.
+        QCOMPARE(b.dialogs.questions.size(), asked < 0 ? 0 : 1);
         QCOMPARE(form.findChild<QLineEdit*>("Text1")->text(), after);
         // Written in every case, the old value again after a cancel; refused when too long.
         if (after.toUtf8().size() > 255) {
@@ -286,13 +294,7 @@ private slots:
         }
         QCOMPARE(b.storedFolder(), after);
         QVERIFY(QFile(b.settingsFile()).size() >= after.toUtf8().size());
-        if (!warns) {
-            QVERIFY(b.dialogs.messages.empty());
-        } else {  // stored all the same
-            QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
-            QVERIFY(b.dialogs.messages[0].text.contains(
-                QStringLiteral("Target のデータフォルダではないようです")));
-        }
+        QVERIFY(b.dialogs.messages.empty());
     }
 
     void folderChoiceNotSaved() {
@@ -331,30 +333,43 @@ private slots:
         b.chooseTarget();
         Form1& form = b.open();
         const QString path = b.file(name, "not read\r\n");
-        b.dialogs.files.push_back(path);
+        b.dialogs.files.push_back({path});
         QTest::mouseClick(::button(form, Button(button)), Qt::LeftButton);
+        QVERIFY(b.waitForImport());
         QCOMPARE(b.dialogs.fileTitles, QStringList{QString::fromUtf8(velt::kFileDialogTitle)});
-        QCOMPARE(b.dialogs.texts(), QStringList{message});
+        // The box's own text, and the file on a line of its own.
+        QCOMPARE(b.dialogs.texts(), QStringList{message + '\n' + path});
         QCOMPARE(b.dialogs.messages[0].title, kTitle);
         QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::None);
         QVERIFY(QFile::exists(path));
         QCOMPARE(b.leftInProgramFolder(), QStringList{});
     }
 
-    void cancelledFileDialog() {
+    // The file dialog opens in the Downloads folder, then where a file was last chosen (kept in
+    // the settings file), with a filter of the button's kinds; a cancel ends the command quietly.
+    void fileDialog() {
         Bench b;
-        Form1& form = b.open();
-        const QString chosen = b.file(QStringLiteral("kyd011117.lzh"), "x");
-        b.dialogs.files = {chosen, QString()};
-        QTest::mouseClick(button(form, Button::KYD), Qt::LeftButton);
+        const QString downloads =
+            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        QVERIFY(QDir().mkpath(b.dir.filePath("in")));
+        const QString chosen = b.file(QStringLiteral("in/kyd011117.lzh"), "x");
+        b.dialogs.files = {{chosen}};
+        QTest::mouseClick(button(b.open(), Button::KYD), Qt::LeftButton);
+        QVERIFY(b.waitForImport());
         QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
-        // The dialog starts at the last choice; a cancel ends the command quietly.
+        Form1& form = b.open();  // the folder outlives the window
         for (const Button import :
              {Button::KYD, Button::SEBZEB, Button::OZ, Button::SKAZKA, Button::J})
             QTest::mouseClick(button(form, import), Qt::LeftButton);
-        QCOMPARE(b.dialogs.fileStarts,
-                 (QStringList{QString(), chosen, chosen, chosen, chosen, chosen}));
+        const QString in = b.dir.filePath("in") + '/';
+        QCOMPARE(b.dialogs.fileStarts, (QStringList{downloads, in, in, in, in, in}));
+        const QString all = QStringLiteral("すべてのファイル (*)");
+        QCOMPARE(b.dialogs.fileFilters[1],
+                 (QStringList{"競走馬データ (KYD* KYG* KYI* kyd* kyg* kyi*)", all}));
+        QCOMPARE(b.dialogs.fileFilters[5],
+                 (QStringList{"JRDBデータ (JRDB* PACI* jrdb* paci*)", all}));
         QCOMPARE(b.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(b.dialogs.reports.size(), 1);
         QVERIFY(b.dialogs.progressLabels.isEmpty());
     }
 
@@ -373,9 +388,11 @@ private slots:
         QFile::remove(b.dir.filePath("in/KYD011117.txt"));
 
         Form1& form = b.open();
-        b.dialogs.files.push_back(b.dir.filePath("in/KYD011117.lzh"));
+        const QString archive = b.dir.filePath("in/KYD011117.lzh");
+        b.dialogs.files.push_back({archive});
         QTest::mouseClick(button(form, Button::KYD), Qt::LeftButton);
-        QCOMPARE(b.dialogs.texts(), QStringList{QStringLiteral("競走馬データを取り込みました")});
+        QVERIFY(b.waitForImport());
+        QCOMPARE(b.dialogs.texts(), QStringList{"競走馬データを取り込みました\n" + archive});
         const QByteArray md = b.output(QStringLiteral("MDATA/MD013東.DAT"));
         QVERIFY2(md.startsWith("05013112070 ") && md.contains("\r\n05013112080 "), md.constData());
         // No extracted file is left behind; the archive stays where it was.
@@ -519,9 +536,13 @@ private slots:
         QVERIFY(b.drop(paths));
         QCOMPARE(b.dialogs.texts(), QStringList{kComplete});
         QVERIFY(!b.dialogs.progressLabels.isEmpty());
-        QVERIFY(b.dialogs.progressLabels.first().contains("KYD011117.txt（1/2）"));
+        // The newest progress at each moment: every label names its file among the two.
+        for (const QString& label : b.dialogs.progressLabels)
+            QVERIFY2(label.contains(QRegularExpression(
+                         "^取り込み中: KYD01111[78].txt（[12]/2）\n読み込んだレコード: [01] 件$")),
+                     qPrintable(label));
         QVERIFY(b.dialogs.progressLabels.last().contains("KYD011118.txt（2/2）"));
-        for (bool atOnce : b.dialogs.progressAtOnce) QVERIFY(atOnce);
+        for (bool atOnce : b.dialogs.progressAtOnce) QVERIFY(!atOnce);  // only after a moment
     }
 
     // The engine is handed the text of `Text1` as it stands at each import, typed or chosen.
@@ -542,17 +563,89 @@ private slots:
         QCOMPARE(b.storedFolder(), QStringLiteral("<none>"));  // typed, not saved
     }
 
-    void failureIsShown() {
+    // A good file and a damaged archive, through each path: the boxes as ever (the damaged
+    // archive's first box naming it), no completion after the failure, and one summary listing
+    // the failure first, then the other file with its counts.
+    void summaryFromEveryPath_data() {
+        QTest::addColumn<int>("path");
+        QTest::newRow("button") << 0;
+        QTest::newRow("drop") << 1;
+        QTest::newRow("command line") << 2;
+    }
+    void summaryFromEveryPath() {
+        QFETCH(int, path);
         Bench b;
-        QDir(b.target).rmdir(QStringLiteral("MDATA"));
         b.chooseTarget();
-        b.open();
-        QVERIFY(b.drop({b.file("KYD011117.txt", kydRecord() + "\r\n")}));
-        QCOMPARE(b.dialogs.messages.size(), std::size_t(2));
-        QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::Warning);
-        QVERIFY2(b.dialogs.messages[0].text.contains("KYD011117.txt"),
-                 qPrintable(b.dialogs.messages[0].text));
-        QCOMPARE(b.dialogs.messages[1].text, kComplete);
+        Form1& form = b.open();
+        const QString good = b.file("KYD011117.txt", kydRecord() + "\r\n");
+        const QString bad = b.file("KYD011118.lzh", "no archive at all");
+        if (path == 0) {
+            b.dialogs.files.push_back({good, bad});
+            QTest::mouseClick(button(form, Button::KYD), Qt::LeftButton);
+            QVERIFY(b.waitForImport());
+        } else if (path == 1) {
+            QVERIFY(b.drop({good, bad}));
+        } else {
+            form.importAsDrop({good.toStdString(), bad.toStdString()});
+            QVERIFY(b.waitForImport());
+        }
+        const QStringList texts = b.dialogs.texts();
+        QVERIFY2(texts.contains("解凍に失敗しました。No.5\n" + bad), qPrintable(texts.join('|')));
+        QVERIFY(!texts.join('|').contains(kComplete));
+        QCOMPARE(b.dialogs.reports.size(), 1);
+        const QString report = b.dialogs.reports[0];
+        QVERIFY2(report.startsWith("2 件のファイル: 取り込み 1 件、失敗 1 件\n\n" + bad +
+                                   "\n    KYD: 失敗\n"),
+                 qPrintable(report));
+        QVERIFY2(report.contains(
+                     good + "\n    KYD: 取り込みました\n"
+                            "    レコード: 読み込み 1、書き込み 1、既にあり 0、JRA 以外 0、不正 0"),
+                 qPrintable(report));
+        QVERIFY(b.output("MDATA/MD013東.DAT").startsWith("05013112070 "));
+    }
+
+    // A long import: the progress dialog appears after a moment, naming the file and the records;
+    // the window's event loop runs meanwhile with the buttons disabled; its cancel stops the drop
+    // after the file being imported, and the summary says what was left.
+    void longImportDrawsAndCancels() {
+        Bench b;
+        b.chooseTarget();
+        Form1& form = b.open();
+        form.show();
+        b.dialogs.realProgress = true;
+        QStringList paths;
+        for (const char* day : {"011117", "011118", "011124", "011125", "011201", "011202"})
+            paths << b.file(QStringLiteral("KYD%1.txt").arg(day), kydRecord() + "\r\n");
+        qputenv("VELT_TEST_PAUSE", "input-done:300");
+        int ticks = 0;
+        bool disabled = true;
+        QString label;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            disabled = disabled && (!form.importing() || !button(form, Button::KYD)->isEnabled());
+            auto* progress = form.findChild<QProgressDialog*>();
+            if (label.isEmpty() && progress && progress->isVisible()) {
+                label = progress->labelText();
+                progress->findChild<QPushButton*>()->click();
+            }
+        });
+        timer.start(20);
+        const bool dropped = b.drop(paths);
+        qunsetenv("VELT_TEST_PAUSE");
+        QVERIFY(dropped);
+        QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
+        QVERIFY(disabled);
+        QVERIFY2(
+            label.contains(QRegularExpression("^取り込み中: KYD01\\d{4}.txt（\\d/6）\n読み込んだ"
+                                              "レコード: \\d 件")),
+            qPrintable(label));
+        QVERIFY(button(form, Button::KYD)->isEnabled());
+        QVERIFY(b.dialogs.texts().isEmpty());  // no completion: not everything was imported
+        QCOMPARE(b.dialogs.reports.size(), 1);
+        QVERIFY2(b.dialogs.reports[0].contains("中止により未処理") &&
+                     b.dialogs.reports[0].contains("KYD011202.txt\n    KYD: 中止したため"),
+                 qPrintable(b.dialogs.reports[0]));
     }
 
     void messagesAndProgress() {
@@ -560,18 +653,22 @@ private slots:
         FakeDialogs& dialogs = b.dialogs;
         velt::WindowMessages messages(b.open());
         messages.beginImport({"/in/OZ011117.lzh"});
-        messages.progress("/in/OZ011117.lzh", 0, 200);
-        messages.progress("/in/OZ011117.lzh", 0, 200);  // nothing new to show
-        messages.progress("/in/OZ011117.lzh", 100, 200);
-        messages.progress("/tmp/OZ011117.txt", 300, 0);
+        messages.progress("/in/OZ011117.lzh", 0, 200, 0);
+        messages.progress("/in/OZ011117.lzh", 0, 200, 0);  // nothing new to show
+        messages.progress("/in/OZ011117.lzh", 100, 200, 2000);
+        messages.progress("/tmp/OZ011117.txt", 300, 0, 0);
+        const QString records = QStringLiteral("\n読み込んだレコード: ");
         QCOMPARE(dialogs.progressLabels,
-                 (QStringList{"取り込み中: OZ011117.lzh", "取り込み中: OZ011117.lzh",
-                              "取り込み中: OZ011117.txt"}));
+                 (QStringList{"取り込み中: OZ011117.lzh" + records + "0 件",
+                              "取り込み中: OZ011117.lzh" + records + "2000 件",
+                              "取り込み中: OZ011117.txt" + records + "0 件"}));
         QCOMPARE(dialogs.progressAtOnce, (std::vector<bool>{false, false, false}));
         messages.message({velt::Message::Kind::Outcome, "オッズ取り込み完了", ""});
         messages.message({velt::Message::Kind::Failure, "解凍に失敗しました。No.5", "圧縮失敗",
-                          velt::Message::Icon::Exclamation});
+                          velt::Message::Icon::Exclamation, "/in/OZ011117.lzh"});
         QCOMPARE(dialogs.messages[0].title, kTitle);
+        QCOMPARE(dialogs.messages[1].text,
+                 QStringLiteral("解凍に失敗しました。No.5\n/in/OZ011117.lzh"));
         QCOMPARE(dialogs.messages[1].title, QStringLiteral("圧縮失敗"));
         QCOMPARE(dialogs.messages[1].icon, Dialogs::Icon::Exclamation);
     }
@@ -581,17 +678,26 @@ private slots:
         QWidget owner;
         owner.show();
         velt::QtDialogs dialogs;
-        dialogs.showProgress(&owner, QStringLiteral("取り込み中: KYD011117.txt（1/2）"), 500, true);
+        int cancels = 0;
+        dialogs.showProgress(&owner, QStringLiteral("取り込み中: KYD011117.txt（1/2）"), 500, true,
+                             [&] { ++cancels; });
         auto* progress = owner.findChild<QProgressDialog*>();
         QVERIFY(progress && progress->isVisible());
         QCOMPARE(progress->windowModality(), Qt::ApplicationModal);
         QCOMPARE(progress->labelText(), QStringLiteral("取り込み中: KYD011117.txt（1/2）"));
         QCOMPARE(progress->value(), 500);
         QVERIFY(!progress->close());  // the user cannot close it halfway
+        // Cancel waits for the file under way: the dialog stays, and says so.
+        progress->findChild<QPushButton*>()->click();
+        QCOMPARE(cancels, 1);
+        QVERIFY(progress->isVisible());
+        dialogs.showProgress(&owner, QStringLiteral("取り込み中: KYD011117.txt（1/2）"), 700, true,
+                             {});
+        QVERIFY(progress->labelText().contains(QStringLiteral("中止します")));
         dialogs.endProgress();
         QVERIFY(!owner.findChild<QProgressDialog*>());
 
-        dialogs.showProgress(&owner, QStringLiteral("取り込み中: KYD011117.txt"), 1, false);
+        dialogs.showProgress(&owner, QStringLiteral("取り込み中: KYD011117.txt"), 1, false, {});
         QVERIFY(!owner.findChild<QProgressDialog*>()->isVisible());  // not for a moment's work
         dialogs.endProgress();
     }

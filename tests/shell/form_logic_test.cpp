@@ -17,18 +17,25 @@ namespace {
 // The window as the form logic sees it: the text box, a folder dialog that answers `chosen`, and
 // the window's own commands, recorded in `done`.
 struct View : FormView {
-    std::string text, chosen, folderTitle;
+    std::string text, chosen, folderTitle, folderStart;
     std::vector<Message> shown;
+    std::vector<std::string> questions;
+    bool yes = false;
     std::vector<std::string> opened, done;
     bool busy = false;
     std::string dataFolderText() const override { return text; }
     void setDataFolderText(const std::string& t) override { text = t; }
-    std::string chooseFolder(const std::string& title) override {
+    std::string chooseFolder(const std::string& title, const std::string& start) override {
         folderTitle = title;
+        folderStart = start;
         done.push_back("folder");
         return chosen;
     }
     void showMessage(const Message& m) override { shown.push_back(m); }
+    bool askYesNo(const std::string& question) override {
+        questions.push_back(question);
+        return yes;
+    }
     bool openDocument(const std::string& path) override {
         opened.push_back(path);
         done.push_back("open");
@@ -81,36 +88,63 @@ TEST(FormLogic, Commands) {
                              "history 1 " + historyFileOf(dir / "target" + platform::kSeparator)});
 }
 
-// Remember, choose, append the separator, restore on cancel, save in every case; warn only of a
-// chosen folder that holds none of Target's folders.
+// Remember, choose (starting at the folder set), append the separator, restore on cancel, save in
+// every case; a chosen folder that holds none of Target's folders is asked about first, and a no
+// is a cancel.
 TEST(FormLogic, DataFolderChoice) {
     test::TempDir dir;
     test::writeFile(dir / "target/MDATA/x", "");
     test::writeFile(dir / "other/x", "");
     const std::string sep(1, platform::kSeparator);  // as the system's folder dialog ends folders
     struct Case {
-        std::string before, chosen, after;
-        bool warned;
+        std::string before, chosen;
+        bool yes;
+        std::string after;
+        bool asked;
     } cases[] = {
-        {"", dir / "target", dir / "target" + sep, false},
-        {dir / "target/", "", dir / "target/", false},
-        {"", "", "", false},
-        {dir / "target/", dir / "other", dir / "other" + sep, true},
+        {"", dir / "target", false, dir / "target" + sep, false},
+        {dir / "target/", "", false, dir / "target/", false},
+        {"", "", false, "", false},
+        {dir / "target/", dir / "other", true, dir / "other" + sep, true},
+        {dir / "target/", dir / "other", false, dir / "target/", true},
     };
     for (const auto& c : cases) {
         View view;
         view.text = c.before;
         view.chosen = c.chosen;
+        view.yes = c.yes;
         FormLogic logic(dir.path(), view);
         logic.chooseDataFolder();
         EXPECT_EQ(view.folderTitle, kFolderDialogTitle);
+        EXPECT_EQ(view.folderStart, c.before);
         EXPECT_EQ(view.text, c.after);
         EXPECT_EQ(readSetting(settingsPath(dir.path()), "Velt", "path", "none"), c.after);
-        EXPECT_EQ(view.shown.size(), c.warned ? 1u : 0u) << c.chosen;
+        EXPECT_TRUE(view.shown.empty());
+        EXPECT_EQ(view.questions.size(), c.asked ? 1u : 0u) << c.chosen;
 
         View loaded;
         FormLogic(dir.path(), loaded).load();
         EXPECT_EQ(loaded.text, c.after);
+    }
+}
+
+// The file dialog opens where a file was last chosen, else in the Downloads folder given; a
+// remembered folder that has gone falls back too.
+TEST(FormLogic, FileDialogFolder) {
+    test::TempDir dir;
+    test::writeFile(dir / "in/KYD011117.lzh", "");
+    const struct {
+        std::string chosen, opens;
+    } cases[] = {
+        {"", "/Downloads"},
+        {dir / "in/KYD011117.lzh", dir / "in/"},
+        {dir / "gone/KYD011117.lzh", "/Downloads"},
+    };
+    for (const auto& c : cases) {
+        View view;
+        FormLogic logic(dir.path(), view);
+        if (!c.chosen.empty()) logic.rememberFileFolder(c.chosen);
+        EXPECT_EQ(FormLogic(dir.path(), view).fileFolder("/Downloads"), c.opens) << c.chosen;
     }
 }
 

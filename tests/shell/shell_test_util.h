@@ -72,7 +72,9 @@ struct RecordingMessages : Messages {
         else
             shown.push_back(m);
     }
-    void progress(const std::string&, std::uint64_t, std::uint64_t) override { ++progressCalls; }
+    void progress(const std::string&, std::uint64_t, std::uint64_t, std::size_t) override {
+        ++progressCalls;
+    }
 
     std::vector<std::string> texts() const {
         std::vector<std::string> t;

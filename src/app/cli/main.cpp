@@ -121,7 +121,8 @@ public:
         }
     }
 
-    void progress(const std::string& input, std::uint64_t done, std::uint64_t total) override {
+    void progress(const std::string& input, std::uint64_t done, std::uint64_t total,
+                  std::size_t) override {
         if (quiet_ || !terminal_) return;
         auto now = std::chrono::steady_clock::now();
         if (input != input_) {

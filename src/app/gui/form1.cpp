@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
@@ -20,6 +21,7 @@
 
 #include "history_dialog.h"
 #include "icon.h"
+#include "shell/import_report.h"
 #include "shell/shown.h"
 #include "velt_about.h"
 
@@ -50,8 +52,14 @@ Form1::Form1(std::string programFolder, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
       logic_(std::move(programFolder), *this),
-      messages_(*this),
-      engine_(messages_) {
+      import_(
+          *this,
+          [this](std::function<void()> f) {
+              QMetaObject::invokeMethod(this, std::move(f), Qt::BlockingQueuedConnection);
+          },
+          [this](std::function<void()> f) {
+              QMetaObject::invokeMethod(this, std::move(f), Qt::QueuedConnection);
+          }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kTitle);
     setWindowIcon(veltIcon());
@@ -148,8 +156,9 @@ void Form1::setDataFolderText(const std::string& text) {
     text1_->setText(fromUtf8(text));
 }
 
-std::string Form1::chooseFolder(const std::string& title) {
-    return QDir::toNativeSeparators(dialogs_.chooseFolder(this, fromUtf8(title))).toStdString();
+std::string Form1::chooseFolder(const std::string& title, const std::string& start) {
+    return QDir::toNativeSeparators(dialogs_.chooseFolder(this, fromUtf8(title), fromUtf8(start)))
+        .toStdString();
 }
 
 void Form1::showMessage(const Message& m) {
@@ -161,49 +170,62 @@ void Form1::showMessage(const Message& m) {
     const auto icon = m.icon == Message::Icon::Warning       ? Dialogs::Icon::Warning
                       : m.icon == Message::Icon::Exclamation ? Dialogs::Icon::Exclamation
                                                              : Dialogs::Icon::None;
-    dialogs_.showMessage(this, fromUtf8(m.text), fromUtf8(titleOf(m)), icon);
+    dialogs_.showMessage(this, fromUtf8(boxText(m)), fromUtf8(titleOf(m)), icon);
 }
 
 bool Form1::askYesNo(const std::string& question) {
     return dialogs_.askYesNo(this, fromUtf8(question), kTitle);
 }
 
-void Form1::showProgress(const std::string& label, int permille, bool atOnce) {
-    dialogs_.showProgress(this, fromUtf8(label), permille, atOnce);
+void Form1::showProgress(const std::string& label, int permille, bool atOnce,
+                         const std::function<void()>& cancel) {
+    dialogs_.showProgress(this, fromUtf8(label), permille, atOnce, cancel);
 }
 
 void Form1::endProgress() {
     dialogs_.endProgress();
 }
 
-void Form1::keepDrawn() {
-    // The wait can be long: the dialog and the window stay drawn meanwhile.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void Form1::showReport(const std::string& report) {
+    dialogs_.showReport(this, fromUtf8(kReportTitle), fromUtf8(report));
 }
 
 bool Form1::openDocument(const std::string& path) {
     return dialogs_.openUrl(QUrl::fromLocalFile(fromUtf8(path)));
 }
 
-template <typename Work>
-void Form1::runImport(std::vector<std::string> inputs, Work work) {
-    busy_ = true;
-    engine_.setDataFolder(dataFolderText());
-    runInWindow(messages_, std::move(inputs), work);
-    busy_ = false;
+void Form1::setImporting(bool importing) {
+    busy_ = importing;
+    for (const FormButton& row : kFormButtons)
+        if (auto* b = findChild<QPushButton*>(fromUtf8(row.name))) b->setEnabled(!importing);
+    if (auto* item = findChild<QAction*>(fromUtf8(formMenuItem(Command::ChooseDataFolder).name)))
+        item->setEnabled(!importing);
+}
+
+void Form1::startImport(const std::vector<std::string>& inputs, WindowImport::Work work) {
+    setImporting(true);
+    import_.start(inputs, dataFolderText(), std::move(work), [this] { setImporting(false); });
 }
 
 void Form1::importWith(Button button) {
     if (busy_) return;
-    const QString path = dialogs_.chooseFile(this, fromUtf8(kFileDialogTitle), lastFile_);
-    if (path.isEmpty()) return;
-    lastFile_ = path;
-    const std::string input = path.toStdString();
-    runImport({input}, [&] { engine_.importAs(button, input); });
-}
-
-void Form1::importDropped(const std::vector<std::string>& paths) {
-    runImport(paths, [&] { engine_.importFiles(paths, false); });
+    QStringList filters;
+    for (const FileFilter& filter : fileFilters(button)) {
+        QStringList patterns;
+        for (const std::string& pattern : filter.patterns) patterns << fromUtf8(pattern);
+        filters << fromUtf8(filter.name) + " (" + patterns.join(' ') + ")";
+    }
+    const std::string downloads =
+        QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString();
+    const QStringList files = dialogs_.chooseFiles(this, fromUtf8(kFileDialogTitle),
+                                                   fromUtf8(logic_.fileFolder(downloads)), filters);
+    if (files.isEmpty()) return;
+    logic_.rememberFileFolder(files.first().toStdString());
+    std::vector<std::string> paths;
+    for (const QString& file : files) paths.push_back(file.toStdString());
+    startImport(paths, [button, paths](ImportEngine& engine, Messages& messages) {
+        return importEachAs(engine, messages, button, paths);
+    });
 }
 
 // Always a copy: a file manager deletes the source of an accepted move.
@@ -229,9 +251,13 @@ void Form1::dropEvent(QDropEvent* event) {
 
 void Form1::importAsDrop(std::vector<std::string> paths) {
     if (busy_) return;
-    // The import runs once the drop is over, so the file manager is not held up meanwhile.
+    // The import starts once the drop is over, so the file manager is not held up meanwhile.
     busy_ = true;
-    QTimer::singleShot(0, this, [this, paths = std::move(paths)] { importDropped(paths); });
+    QTimer::singleShot(0, this, [this, paths = std::move(paths)] {
+        startImport(paths, [paths](ImportEngine& engine, Messages&) {
+            return engine.importFiles(paths, false);
+        });
+    });
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

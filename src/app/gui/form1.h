@@ -47,33 +47,32 @@ private:
 
     std::string dataFolderText() const override;
     void setDataFolderText(const std::string& text) override;
-    std::string chooseFolder(const std::string& title) override;
+    std::string chooseFolder(const std::string& title, const std::string& start) override;
     void showMessage(const Message& message) override;
     bool openDocument(const std::string& path) override;
 
     bool askYesNo(const std::string& question) override;
-    void showProgress(const std::string& label, int permille, bool atOnce) override;
+    void showProgress(const std::string& label, int permille, bool atOnce,
+                      const std::function<void()>& cancel) override;
     void endProgress() override;
-    void keepDrawn() override;
+    void showReport(const std::string& report) override;
 
     void importWith(Button button) override;
     void closeWindow() override;
     void showAbout() override;
     void showHistory(const std::vector<HistoryDay>& days, const std::string& file) override;
 
-    void importDropped(const std::vector<std::string>& paths);
-    template <typename Work>
-    void runImport(std::vector<std::string> inputs, Work work);
+    // Starts an import off the window's thread; the buttons, drops and 設定 wait for its end.
+    void startImport(const std::vector<std::string>& inputs, WindowImport::Work work);
+    void setImporting(bool importing);
 
     Dialogs& dialogs_;
     FormLogic logic_;
     QLineEdit* text1_ = nullptr;
     bool loading_ = false;
-    WindowMessages messages_;
-    ImportEngine engine_;
-    QString lastFile_;
     bool busy_ = false;
     std::unique_ptr<VeltAbout> about_;
+    WindowImport import_;  // last: its thread ends before the rest of the window goes
 };
 
 }  // namespace velt

@@ -9,6 +9,7 @@
 
 #include "history_dialog.h"
 #include "layout.h"
+#include "shell/import_report.h"
 #include "text.h"
 #include "velt_about.h"
 
@@ -16,6 +17,8 @@ namespace velt::win32 {
 namespace {
 
 const wchar_t kClass[] = L"VeltForm1";
+// A function to run on the window's thread (lParam); wParam 1: posted, and deleted once run.
+const UINT kRunHere = WM_APP + 1;
 
 void place(HWND control, const Twips& p, int dpi) {
     SetWindowPos(control, nullptr, px(p.left, dpi), px(p.top, dpi), px(p.width, dpi),
@@ -27,8 +30,16 @@ void place(HWND control, const Twips& p, int dpi) {
 Form1::Form1(std::string programFolder, Dialogs& dialogs)
     : dialogs_(dialogs),
       logic_(std::move(programFolder), *this),
-      messages_(*this),
-      engine_(messages_) {
+      import_(
+          *this,
+          [this](std::function<void()> f) {
+              SendMessageW(window_, kRunHere, 0, reinterpret_cast<LPARAM>(&f));
+          },
+          [this](std::function<void()> f) {
+              auto* posted = new std::function<void()>(std::move(f));
+              if (!PostMessageW(window_, kRunHere, 1, reinterpret_cast<LPARAM>(posted)))
+                  delete posted;
+          }) {
     static const bool registered = registerWindowClass(kClass, proc);
     (void)registered;
 
@@ -150,6 +161,12 @@ LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
         case WM_DROPFILES:
             dropped(w);
             return 0;
+        case kRunHere: {
+            auto* run = reinterpret_cast<std::function<void()>*>(l);
+            (*run)();
+            if (w) delete run;
+            return 0;
+        }
         case WM_DPICHANGED: {
             layout(HIWORD(w));
             const auto* suggested = reinterpret_cast<const RECT*>(l);
@@ -212,53 +229,60 @@ void Form1::setDataFolderText(const std::string& text) {
     SetWindowTextW(control(kText1.id), wide(text).c_str());
 }
 
-std::string Form1::chooseFolder(const std::string& title) {
-    return dialogs_.chooseFolder(window_, title);
+std::string Form1::chooseFolder(const std::string& title, const std::string& start) {
+    return dialogs_.chooseFolder(window_, title, start);
 }
 
 void Form1::showMessage(const Message& m) {
     if (loading_)
         atLoad_.push_back(m);
     else
-        dialogs_.showMessage(window_, m.text, titleOf(m), m.icon);
+        dialogs_.showMessage(window_, boxText(m), titleOf(m), m.icon);
 }
 
 bool Form1::askYesNo(const std::string& question) {
     return dialogs_.askYesNo(window_, question, kAppTitle);
 }
 
-void Form1::showProgress(const std::string& label, int permille, bool atOnce) {
-    dialogs_.showProgress(window_, label, permille, atOnce);
+void Form1::showProgress(const std::string& label, int permille, bool atOnce,
+                         const std::function<void()>& cancel) {
+    dialogs_.showProgress(window_, label, permille, atOnce, cancel);
 }
 
 void Form1::endProgress() {
     dialogs_.endProgress();
 }
 
-void Form1::keepDrawn() {
-    // The wait can be long: the windows are painted meanwhile, and nothing else is handled.
-    MSG m;
-    while (PeekMessageW(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&m);
+void Form1::showReport(const std::string& report) {
+    dialogs_.showReport(window_, kReportTitle, report);
 }
 
 bool Form1::openDocument(const std::string& path) {
     return dialogs_.openDocument(path);
 }
 
-template <typename Work>
-void Form1::runImport(std::vector<std::string> inputs, Work work) {
-    busy_ = true;
-    engine_.setDataFolder(dataFolderText());
-    runInWindow(messages_, std::move(inputs), work);
-    busy_ = false;
+void Form1::setImporting(bool importing) {
+    busy_ = importing;
+    for (const FormButton& b : kFormButtons) EnableWindow(control(b.id), !importing);
+    EnableMenuItem(GetMenu(window_), static_cast<UINT>(formMenuItem(Command::ChooseDataFolder).id),
+                   MF_BYCOMMAND | (importing ? MF_GRAYED : MF_ENABLED));
+    DragAcceptFiles(window_, !importing);
+}
+
+void Form1::startImport(const std::vector<std::string>& inputs, WindowImport::Work work) {
+    setImporting(true);
+    import_.start(inputs, dataFolderText(), std::move(work), [this] { setImporting(false); });
 }
 
 void Form1::importWith(Button button) {
     if (busy_) return;
-    const std::string path = dialogs_.chooseFile(window_, kFileDialogTitle, lastFile_);
-    if (path.empty()) return;
-    lastFile_ = path;
-    runImport({path}, [&] { engine_.importAs(button, path); });
+    const std::vector<std::string> paths = dialogs_.chooseFiles(
+        window_, kFileDialogTitle, logic_.fileFolder(downloadsFolder()), fileFilters(button));
+    if (paths.empty()) return;
+    logic_.rememberFileFolder(paths.front());
+    startImport(paths, [button, paths](ImportEngine& engine, Messages& messages) {
+        return importEachAs(engine, messages, button, paths);
+    });
 }
 
 void Form1::dropped(WPARAM w) {
@@ -276,7 +300,9 @@ void Form1::dropped(WPARAM w) {
 
 void Form1::importAsDrop(const std::vector<std::string>& paths) {
     if (busy_) return;
-    runImport(paths, [&] { engine_.importFiles(paths, false); });
+    startImport(paths, [paths](ImportEngine& engine, Messages&) {
+        return engine.importFiles(paths, false);
+    });
 }
 
 }  // namespace velt::win32

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -46,9 +47,15 @@ struct FakeDialogs : Dialogs {
         std::string text, title;
         Message::Icon icon;
     };
-    std::deque<std::string> files, folders;  // answers; empty text is a cancel
-    std::vector<std::string> fileTitles, fileStarts, folderTitles, documents, progress;
+    std::deque<std::vector<std::string>> files;  // answers; none is a cancel
+    std::deque<std::string> folders;             // answers; empty text is a cancel
+    std::vector<std::string> fileTitles, fileStarts, folderTitles, folderStarts, documents,
+        progress, reports;
+    std::vector<std::vector<FileFilter>> filters;
     std::vector<Shown> messages;
+    std::function<void()> cancel;  // the progress window's cancel button
+    bool realProgress = false;     // the progress window is the real one
+    WindowsDialogs real;
 
     static std::string take(std::deque<std::string>& answers) {
         if (answers.empty()) return {};
@@ -56,13 +63,19 @@ struct FakeDialogs : Dialogs {
         answers.pop_front();
         return answer;
     }
-    std::string chooseFile(HWND, const std::string& title, const std::string& start) override {
+    std::vector<std::string> chooseFiles(HWND, const std::string& title, const std::string& start,
+                                         const std::vector<FileFilter>& shown) override {
         fileTitles.push_back(title);
         fileStarts.push_back(start);
-        return take(files);
+        filters.push_back(shown);
+        if (files.empty()) return {};
+        auto answer = files.front();
+        files.pop_front();
+        return answer;
     }
-    std::string chooseFolder(HWND, const std::string& title) override {
+    std::string chooseFolder(HWND, const std::string& title, const std::string& start) override {
         folderTitles.push_back(title);
+        folderStarts.push_back(start);
         return take(folders);
     }
     void showMessage(HWND, const std::string& text, const std::string& title,
@@ -74,10 +87,16 @@ struct FakeDialogs : Dialogs {
         documents.push_back(path);
         return true;
     }
-    void showProgress(HWND, const std::string& label, int, bool) override {
+    void showProgress(HWND owner, const std::string& label, int permille, bool atOnce,
+                      const std::function<void()>& cancelled) override {
         progress.push_back(label);
+        cancel = cancelled;
+        if (realProgress) real.showProgress(owner, label, permille, atOnce, cancelled);
     }
-    void endProgress() override {}
+    void endProgress() override { real.endProgress(); }
+    void showReport(HWND, const std::string&, const std::string& text) override {
+        reports.push_back(text);
+    }
     std::vector<std::string> firstLines() const {
         std::vector<std::string> lines;
         for (const Shown& m : messages) lines.push_back(m.text.substr(0, m.text.find('\n')));
@@ -132,8 +151,21 @@ struct Bench {
         const auto path = test::fsPath(target + name);
         return std::filesystem::exists(path) ? test::readFile(target + name) : "<missing>";
     }
+    // Handles the window's messages until the import under way has ended; `meanwhile` runs
+    // between rounds.
+    void waitForImport(const std::function<void()>& meanwhile = {}) const {
+        const ULONGLONG until = GetTickCount64() + 30000;
+        MSG msg;
+        while (form->importing() && GetTickCount64() < until) {
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            if (meanwhile) meanwhile();
+            Sleep(5);
+        }
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
     void click(const FormButton& button) const {
         SendMessageW(form->control(button.id), BM_CLICK, 0, 0);
+        waitForImport();
     }
     void menu(Command command) const {
         SendMessageW(form->hwnd(), WM_COMMAND, formMenuItem(command).id, 0);
@@ -153,6 +185,11 @@ struct Bench {
         PostMessageW(form->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    void dropAndWait(const std::vector<std::string>& paths,
+                     const std::function<void()>& meanwhile = {}) const {
+        drop(paths);
+        waitForImport(meanwhile);
     }
 };
 
@@ -222,7 +259,8 @@ TEST_F(Window, ControlsCaptionsAndPlaces) {
     }
 }
 
-// Each import button: the file dialog's title and start, and the engine's answer shown.
+// Each import button: the file dialog's title, start (Downloads, then the folder last chosen from)
+// and filter, and the engine's answer shown with the file's name on a line of its own.
 TEST_F(Window, ButtonsImportOrRefuse) {
     const struct {
         Button button;
@@ -241,14 +279,19 @@ TEST_F(Window, ButtonsImportOrRefuse) {
         b.chooseTarget();
         b.open();
         const std::string path = b.file(c.name, c.content);
-        b.dialogs.files = {path, ""};
+        b.dialogs.files = {{path}};
         b.click(formButton(c.button));
         b.click(formButton(c.button));  // cancelled: nothing more happens
         EXPECT_EQ(b.dialogs.fileTitles,
                   (std::vector<std::string>{kFileDialogTitle, kFileDialogTitle}));
-        EXPECT_EQ(b.dialogs.fileStarts, (std::vector<std::string>{"", path}));
+        EXPECT_EQ(b.dialogs.fileStarts,
+                  (std::vector<std::string>{downloadsFolder(),
+                                            path.substr(0, path.find_last_of("\\/") + 1)}));
+        EXPECT_EQ(b.dialogs.filters[0].back().patterns, std::vector<std::string>{"*"});
         ASSERT_EQ(b.dialogs.firstLines(), std::vector<std::string>{c.message});
+        EXPECT_EQ(b.dialogs.messages[0].text, c.message + "\n" + path);
         EXPECT_EQ(b.dialogs.messages[0].title, kAppTitle);
+        EXPECT_EQ(b.dialogs.reports.size(), 1u);
         if (c.button == Button::KYD) {
             EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12), "05013112070 ");
         }
@@ -273,7 +316,7 @@ TEST_F(Window, DropsImportRecognisedFilesAndNameTheOthers) {
         std::vector<std::string> paths;
         for (const std::string& name : c.names)
             paths.push_back(b.file(name, name[0] == 'K' ? kydRecord() + "\r\n" : "x\r\n"));
-        b.drop(paths);
+        b.dropAndWait(paths);
         EXPECT_EQ(b.dialogs.firstLines(), c.messages);
         EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12),
                   c.written ? "05013112070 " : "<missing>");
@@ -294,7 +337,7 @@ TEST_F(Window, WaitForAnotherImportKeepsTheWindowPainted) {
         painted = !GetUpdateRect(b.form->hwnd(), nullptr, FALSE);
         held = platform::FolderLock();
     });
-    b.drop({b.file("KYD011117.txt", kydRecord() + "\r\n")});
+    b.dropAndWait({b.file("KYD011117.txt", kydRecord() + "\r\n")});
     other.join();
     EXPECT_TRUE(painted);
     EXPECT_EQ(b.output("MDATA/MD013東.DAT").substr(0, 12), "05013112070 ");
@@ -309,6 +352,7 @@ TEST_F(Window, FolderChoiceHelpAndAbout) {
     b.menu(Command::ChooseDataFolder);
     EXPECT_EQ(b.dialogs.folderTitles,
               (std::vector<std::string>{kFolderDialogTitle, kFolderDialogTitle}));
+    EXPECT_EQ(b.dialogs.folderStarts, (std::vector<std::string>{"", b.dir / "target\\"}));
     EXPECT_EQ(textOf(form.control(kText1.id)), b.dir / "target\\");
     EXPECT_EQ(readSetting(settingsFile(b.program), "Velt", "path", std::string("<none>")),
               b.dir / "target\\");
@@ -356,19 +400,91 @@ TEST_F(Window, FolderChoiceHelpAndAbout) {
     EXPECT_FALSE(IsWindow(history));
 }
 
-// The real progress window: shown at once for a drop of several files, later otherwise, and gone
-// at the end.
+// A good file and a damaged archive dropped: the archive's first box names it, no completion
+// follows the failure, and the summary lists the failure first, then the other file's counts.
+TEST_F(Window, SummaryAfterADrop) {
+    Bench b;
+    b.chooseTarget();
+    b.open();
+    const std::string good = b.file("KYD011117.txt", kydRecord() + "\r\n");
+    const std::string bad = b.file("KYD011118.lzh", "no archive at all");
+    b.dropAndWait({good, bad});
+    std::string texts;
+    for (const auto& m : b.dialogs.messages) texts += m.text + "|";
+    EXPECT_NE(texts.find("解凍に失敗しました。No.5\n" + bad), std::string::npos) << texts;
+    EXPECT_EQ(texts.find(kComplete), std::string::npos) << texts;
+    ASSERT_EQ(b.dialogs.reports.size(), 1u);
+    const std::string& report = b.dialogs.reports[0];
+    EXPECT_EQ(
+        report.rfind("2 件のファイル: 取り込み 1 件、失敗 1 件\n\n" + bad + "\n    KYD: 失敗", 0),
+        0u)
+        << report;
+    EXPECT_NE(report.find(good + "\n    KYD: 取り込みました\n    レコード: 読み込み 1、書き込み 1"),
+              std::string::npos)
+        << report;
+}
+
+// A long import: the window answers meanwhile (its timer fires) with its buttons disabled, the
+// progress window appears after a moment, and its cancel stops the drop between files.
+TEST_F(Window, LongImportAnswersAndCancels) {
+    Bench b;
+    b.chooseTarget();
+    Form1& form = b.open();
+    b.dialogs.realProgress = true;
+    std::vector<std::string> paths;
+    for (const char* day : {"011117", "011118", "011124", "011125", "011201", "011202"})
+        paths.push_back(b.file(std::string("KYD") + day + ".txt", kydRecord() + "\r\n"));
+    _putenv_s("VELT_TEST_PAUSE", "input-done:300");
+    static int ticks;
+    ticks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
+    bool shown = false, disabled = true;
+    b.dropAndWait(paths, [&] {
+        disabled = disabled && (!form.importing() ||
+                                !IsWindowEnabled(form.control(formButton(Button::KYD).id)));
+        HWND progress = FindWindowW(L"VeltProgress", nullptr);
+        if (!shown && progress && IsWindowVisible(progress)) {
+            shown = true;
+            SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    KillTimer(nullptr, timer);
+    _putenv_s("VELT_TEST_PAUSE", "");
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(disabled);
+    EXPECT_GT(ticks, 20);
+    EXPECT_TRUE(IsWindowEnabled(form.control(formButton(Button::KYD).id)));
+    EXPECT_TRUE(b.dialogs.messages.empty());  // no completion: not everything was imported
+    ASSERT_EQ(b.dialogs.reports.size(), 1u);
+    EXPECT_NE(b.dialogs.reports[0].find("KYD011202.txt\n    KYD: 中止したため"), std::string::npos)
+        << b.dialogs.reports[0];
+}
+
+// The real progress window: shown at once when asked, after half a second otherwise; its cancel
+// button is answered once, and it is gone at the end.
 TEST_F(Window, ProgressWindow) {
     Bench b;
     Form1& form = b.open();
     WindowsDialogs dialogs;
-    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh", 0, false);
-    EXPECT_EQ(FindWindowW(L"VeltProgress", nullptr), nullptr);
-    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh（1/2）", 500, true);
+    int cancels = 0;
+    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh", 0, false, [&] { ++cancels; });
     HWND progress = FindWindowW(L"VeltProgress", nullptr);
     ASSERT_NE(progress, nullptr);
+    EXPECT_FALSE(IsWindowVisible(progress));
+    const ULONGLONG until = GetTickCount64() + 2000;
+    MSG msg;
+    while (!IsWindowVisible(progress) && GetTickCount64() < until) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(10);
+    }
+    EXPECT_TRUE(IsWindowVisible(progress));
     EXPECT_EQ(GetWindow(progress, GW_OWNER), form.hwnd());
+    dialogs.showProgress(form.hwnd(), "取り込み中: KYD011117.lzh（1/2）", 500, true, {});
     EXPECT_EQ(textOf(GetWindow(progress, GW_CHILD)), "取り込み中: KYD011117.lzh（1/2）");
+    SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+    SendMessageW(progress, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(IsWindowVisible(progress));  // until the file under way is done
     dialogs.endProgress();
     EXPECT_EQ(FindWindowW(L"VeltProgress", nullptr), nullptr);
 }

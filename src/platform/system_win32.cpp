@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cwchar>
 #include <filesystem>
 
@@ -86,6 +87,21 @@ std::string configFolder() {
     if (appData.empty()) return {};
     while (appData.size() > 3 && isSeparator(appData.back())) appData.pop_back();
     return appData + "\\Velt";
+}
+
+std::string downloadsFolder() {
+    std::string downloads = knownFolder(FOLDERID_Downloads);
+    if (!downloads.empty()) return downloads;
+    const std::string home = homeFolder();
+    return home.empty() ? std::string() : home + "\\Downloads";
+}
+
+std::string localDate() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
 }
 
 bool isWritableFolder(const std::string& folder) {

@@ -155,7 +155,6 @@ platform::HttpOptions fetchHttpOptions() {
     options.userAgent = std::string("Velt/") + kVersionText;
     options.connectTimeoutMs = environmentMs("VELT_TEST_HTTP_TIMEOUT_MS", options.connectTimeoutMs);
     options.stallTimeoutMs = environmentMs("VELT_TEST_HTTP_TIMEOUT_MS", options.stallTimeoutMs);
-    if (const char* ca = std::getenv("VELT_TEST_CA_FILE")) options.caFile = ca;
     return options;
 }
 

@@ -49,6 +49,8 @@ std::string absolutePath(const std::string& path);
 std::string normalPath(const std::string& path);
 // Standard error goes to a terminal (where a progress bar can be redrawn).
 bool stderrIsTerminal();
+// The local date and time now, "YYYY-MM-DD HH:MM:SS".
+std::string localDateTime();
 // Creates a folder with `permissions`; false when it was there already. Throws FileError.
 bool createFolder(const std::string& folder, unsigned permissions);
 

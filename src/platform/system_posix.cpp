@@ -21,6 +21,16 @@ std::string executablePath() {
     return n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
 }
 
+std::string localDateTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[32];
+    if (!::localtime_r(&now, &local) ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        return "0000-00-00 00:00:00";
+    return text;
+}
+
 std::string homeFolder() {
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/') return home;

@@ -76,6 +76,16 @@ std::string executablePath() {
     }
 }
 
+std::string localDateTime() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{t.wYear},
+                  unsigned{t.wMonth}, unsigned{t.wDay}, unsigned{t.wHour}, unsigned{t.wMinute},
+                  unsigned{t.wSecond});
+    return text;
+}
+
 std::string homeFolder() {
     std::string home = absoluteFromEnvironment(L"USERPROFILE");
     return home.empty() ? knownFolder(FOLDERID_Profile) : home;

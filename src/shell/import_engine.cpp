@@ -13,6 +13,7 @@
 #include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "shell/history.h"
 #include "shell/lha_archive.h"
 #include "shell/plan.h"
 #include "shell/prefetch.h"
@@ -299,6 +300,7 @@ struct ImportEngine::Impl {
                 if (plan.inputs[i].recognised())
                     run(plan.inputs[i], i, prefetch, *session, sums[i]);
             }
+            recordRun(dataFolder, plan, prefetch, sums, messages);  // still under the lock
         }
         if (plan.button) {
             if (sums.front().succeeded)

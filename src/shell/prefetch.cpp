@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/file.h"
+#include "platform/sha256.h"
 #include "shell/lha_archive.h"
 #include "shell/zip_archive.h"
 
@@ -163,7 +164,48 @@ Prefetch::Loaded Prefetch::read(std::size_t i) {
     loaded.texts = readTexts(i, all);
     for (std::size_t k = 0; k < all.size(); ++k)
         loaded.refusals.push_back(check_(loaded.texts[k], in.texts[k].group, in.texts[k].kindName));
+    const bool whole = in.source == PlannedInput::Source::Text && in.texts.size() == 1 &&
+                       in.texts[0].file == in.path;
+    digestFile(i, whole ? &loaded.texts[0] : nullptr);
     return loaded;
+}
+
+// Never throws: a file that cannot be read has an empty digest, and its import says why.
+void Prefetch::digestFile(std::size_t i, const std::string* whole) {
+    std::promise<Digest> promise;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (digests_.count(i)) return;
+        digests_[i] = promise.get_future().share();
+    }
+    Digest d;
+    try {
+        if (whole) {
+            d.sha256 = platform::sha256Hex(*whole);
+            d.size = whole->size();
+        } else {
+            const std::string& path = plan_.inputs[i].path;
+            d.size = platform::status(path).size;
+            d.sha256 = platform::sha256OfFile(path);
+        }
+    } catch (const std::exception&) {
+        d = {};
+    }
+    promise.set_value(std::move(d));
+}
+
+Prefetch::Digest Prefetch::digest(std::size_t i) {
+    std::shared_future<Digest> found;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (auto it = digests_.find(i); it != digests_.end()) found = it->second;
+    }
+    if (!found.valid()) {
+        digestFile(i, nullptr);
+        std::lock_guard<std::mutex> hold(mutex_);
+        found = digests_[i];
+    }
+    return found.get();
 }
 
 void Prefetch::keep(std::size_t i, std::size_t k, std::string text) {
@@ -314,6 +356,11 @@ InputTexts Prefetch::take(std::size_t i) {
         for (std::size_t k = 0; k < out.zip_->size(); ++k) names.push_back(out.zip_->name(k));
         if (names != entryNames(in)) throw Failure(in.path, kReplaced);
         for (const auto& t : in.texts) out.zipIndex_.push_back(t.zipIndex);
+        try {
+            reader_->post([this, i] { digestFile(i, nullptr); });
+        } catch (const std::system_error&) {
+            // No second thread: digested when asked.
+        }
         return out;
     }
     Loaded loaded;

@@ -85,6 +85,16 @@ public:
     // The bytes held now: kept, read ahead and taken but not yet let go.
     std::uint64_t held();
 
+    // What the history keeps of an input's file: its SHA-256 (lower-case hex, empty when the
+    // file cannot be read) and size.
+    struct Digest {
+        std::string sha256;
+        std::uint64_t size = 0;
+    };
+    // Input `i`'s digest: from the bytes taken where its file is read whole, else from its file
+    // (a ZIP's on the reading thread once taken), else now.
+    Digest digest(std::size_t i);
+
 private:
     friend class InputTexts;
     struct Read;
@@ -100,6 +110,7 @@ private:
     void startWaiting();
     void release(std::uint64_t bytes);
     std::uint64_t need(std::size_t i) const;
+    void digestFile(std::size_t i, const std::string* whole);
 
     const Plan& plan_;
     Check check_;
@@ -108,6 +119,7 @@ private:
     std::map<std::pair<std::size_t, std::size_t>, std::string> kept_;
     std::uint64_t keptBytes_ = 0;
     std::uint64_t held_ = 0;
+    std::map<std::size_t, std::shared_future<Digest>> digests_;  // guarded by mutex_
     std::map<std::size_t, std::shared_ptr<Read>> reads_;  // requested, not yet taken
     std::vector<std::size_t> waiting_;                    // requested, past the budget
     std::unique_ptr<Worker> reader_;                      // joined first when destroyed

@@ -11,6 +11,7 @@
 #include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "shell/history.h"
 #include "shell/import_engine.h"
 #include "shell/lha_archive.h"
 #include "shell/recognition.h"
@@ -29,6 +30,7 @@ const char kUsage[] =
     "        velt-cli --set-data-folder DIR\n"
     "        velt-cli --dry-run [--as KIND] FILE...\n"
     "        velt-cli [--quiet] --extract ARCHIVE FOLDER\n"
+    "        velt-cli [--data-folder DIR] --history\n"
     "\n"
     "JRDB のデータファイルを Target のデータファイルに変換します。\n"
     "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
@@ -54,6 +56,8 @@ const char kUsage[] =
     "                         書庫の中のフォルダは作らず、既にあるファイルは上書き\n"
     "                         しない。名前が安全でないファイルと既にあるファイルは\n"
     "                         書き出さずに挙げる\n"
+    "  --history              データフォルダの取り込み履歴を表示する: 開催日ごとに取り込んだ\n"
+    "                         種類 (○ あり、× なし) と、取り込んだファイルすべて\n"
     "  --quiet                失敗だけを表示する\n"
     "  --help                 この説明を表示する\n"
     "  --version              バージョンを表示する\n"
@@ -182,10 +186,13 @@ private:
 // One input's records. Files that were not recognised are named in the closing list.
 void printSummary(const velt::ImportSummary& s, bool quiet) {
     if (!s.recognised || quiet) return;
-    print(stdout, "%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu%s)\n",
+    const std::string before =
+        s.previouslyImported.empty() ? "" : " 以前に取り込み済み (" + s.previouslyImported + ")";
+    print(stdout, "%s: %s (レコード: 読み込み %zu、書き込み %zu、既にあり %zu、不正 %zu%s)%s\n",
           velt::shown(s.input).c_str(), s.succeeded ? "取り込みました" : "失敗しました",
           s.linesRead, s.written, s.present, s.malformed,
-          s.outOfScope ? ("、JRA 以外 " + std::to_string(s.outOfScope)).c_str() : "");
+          s.outOfScope ? ("、JRA 以外 " + std::to_string(s.outOfScope)).c_str() : "",
+          before.c_str());
 }
 
 // What an import would do; 1 when some input could not be imported.
@@ -201,6 +208,21 @@ int printPreview(const velt::ImportPreview& preview) {
           preview.plan.c_str(), list(preview.yearFolders).c_str(),
           list(preview.missingYearFolders).c_str());
     return preview.complete ? 0 : 1;
+}
+
+// The data folder's history; 1 when there is no data folder or its history cannot be read.
+int printHistory(const std::string& dataFolder) {
+    if (dataFolder.empty()) {
+        print(stderr, "velt-cli: データフォルダが設定されていません\n");
+        return 1;
+    }
+    const auto entries = velt::readHistory(dataFolder);
+    if (entries.empty())
+        print(stdout, "%s: 取り込み履歴はまだありません\n",
+              velt::shown(velt::historyFileOf(dataFolder)).c_str());
+    else
+        print(stdout, "%s", velt::historyText(entries).c_str());
+    return 0;
 }
 
 // A failed write to standard output or standard error (a full disk, a closed file) fails the run:
@@ -236,7 +258,7 @@ int extract(const std::string& archive, const std::string& folder, bool quiet) {
 
 int run(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind, extractFrom, extractTo;
-    bool quiet = false, createYearFolders = false, dryRun = false;
+    bool quiet = false, createYearFolders = false, dryRun = false, history = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -265,6 +287,8 @@ int run(int argc, char** argv) {
             quiet = true;
         } else if (arg == "--dry-run") {
             dryRun = true;
+        } else if (arg == "--history") {
+            history = true;
         } else if (arg == "--create-year-folders") {
             createYearFolders = true;
         } else if (arg == "--data-folder" || arg == "--set-data-folder" || arg == "--as") {
@@ -291,7 +315,9 @@ int run(int argc, char** argv) {
         return files.empty() && !asKind && !setFolder && !dataFolder
                    ? extract(*extractFrom, *extractTo, quiet)
                    : usageError("--extract はほかの取り込みと一緒には使えません");
-    if (files.empty() && !setFolder) return usageError("取り込む FILE がありません");
+    if (history && (!files.empty() || asKind || setFolder || dryRun))
+        return usageError("--history はほかの取り込みと一緒には使えません");
+    if (files.empty() && !setFolder && !history) return usageError("取り込む FILE がありません");
 
     const std::string programFolder = velt::programFolder();
     const std::string settings = velt::settingsFile(programFolder);
@@ -325,6 +351,7 @@ int run(int argc, char** argv) {
                                                          velt::kDataFolderKey, ""));
 
     if (dryRun) return printPreview(engine.preview(files, true, asKind.value_or("")));
+    if (history) return printHistory(engine.dataFolder());
 
     std::vector<velt::ImportSummary> summaries;
     if (asKind)

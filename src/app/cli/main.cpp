@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/fetch_command.h"
 #include "platform/console.h"
 #include "platform/failure.h"
 #include "platform/file.h"
@@ -31,6 +32,7 @@ const char kUsage[] =
     "        velt-cli --dry-run [--as KIND] FILE...\n"
     "        velt-cli [--quiet] --extract ARCHIVE FOLDER\n"
     "        velt-cli [--data-folder DIR] --history\n"
+    "        velt-cli [--quiet] [--dry-run] [--refetch] --fetch [--since DATE | DATE...]\n"
     "\n"
     "JRDB のデータファイルを Target のデータファイルに変換します。\n"
     "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
@@ -58,6 +60,16 @@ const char kUsage[] =
     "                         書き出さずに挙げる\n"
     "  --history              データフォルダの取り込み履歴を表示する: 開催日ごとに取り込んだ\n"
     "                         種類 (○ あり、× なし) と、取り込んだファイルすべて\n"
+    "  --fetch [DATE...]      JRDB の会員ページから DATE (181201 か 2018-12-01) の書庫を\n"
+    "                         ダウンロードして取り込む。DATE を省くと、取り込み履歴の最新の\n"
+    "                         開催日 (履歴がなければ 14 日前) 以降で、まだ取り込んでいない\n"
+    "                         ものすべて。ログインは --jrdb-login で保存したもの\n"
+    "  --since DATE           --fetch で、DATE 以降の取り込んでいない日も取得する\n"
+    "  --fetch-kinds KINDS    取得する種類を保存する (既定は \"PACI SED SKB\")\n"
+    "  --download-folder DIR  書庫を保存するフォルダを保存する (既定は ダウンロード/JRDB)\n"
+    "  --refetch              ダウンロードフォルダにある書庫も取り込み済みの書庫も取得し直す\n"
+    "  --jrdb-url URL         会員ページのアドレス (既定は https://jrdb.com/member/。\n"
+    "                         環境変数 VELT_JRDB_URL でも指定できる)\n"
     "  --quiet                失敗だけを表示する\n"
     "  --help                 この説明を表示する\n"
     "  --version              バージョンを表示する\n"
@@ -258,7 +270,8 @@ int extract(const std::string& archive, const std::string& folder, bool quiet) {
 
 int run(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind, extractFrom, extractTo;
-    bool quiet = false, createYearFolders = false, dryRun = false, history = false;
+    bool quiet = false, createYearFolders = false, dryRun = false, history = false, fetch = false;
+    velt::cli::FetchArgs fetchArgs;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -289,6 +302,16 @@ int run(int argc, char** argv) {
             dryRun = true;
         } else if (arg == "--history") {
             history = true;
+        } else if (arg == "--fetch" || arg == "--refetch") {
+            (arg == "--fetch" ? fetch : fetchArgs.refetch) = true;
+        } else if (arg == "--since" || arg == "--fetch-kinds" || arg == "--download-folder" ||
+                   arg == "--jrdb-url") {
+            auto v = value();
+            if (!v || v->empty()) return usageError(arg + " には値が要ります");
+            (arg == "--since"         ? fetchArgs.since
+             : arg == "--fetch-kinds" ? fetchArgs.kinds
+             : arg == "--jrdb-url"    ? fetchArgs.jrdbUrl
+                                      : fetchArgs.downloadFolder) = *v;
         } else if (arg == "--create-year-folders") {
             createYearFolders = true;
         } else if (arg == "--data-folder" || arg == "--set-data-folder" || arg == "--as") {
@@ -317,10 +340,21 @@ int run(int argc, char** argv) {
                    : usageError("--extract はほかの取り込みと一緒には使えません");
     if (history && (!files.empty() || asKind || setFolder || dryRun))
         return usageError("--history はほかの取り込みと一緒には使えません");
-    if (files.empty() && !setFolder && !history) return usageError("取り込む FILE がありません");
+    if (fetch && (asKind || setFolder || history))
+        return usageError("--fetch はほかの取り込みと一緒には使えません");
+    if (!fetch && (fetchArgs.since || fetchArgs.jrdbUrl || fetchArgs.refetch))
+        return usageError("--since、--jrdb-url、--refetch は --fetch と一緒に使います");
+    const bool fetchSettings = fetchArgs.kinds || fetchArgs.downloadFolder;
+    if (files.empty() && !setFolder && !history && !fetch && !fetchSettings)
+        return usageError("取り込む FILE がありません");
 
     const std::string programFolder = velt::programFolder();
     const std::string settings = velt::settingsFile(programFolder);
+    fetchArgs.settingsFile = settings;
+    if (fetchSettings && !fetch) {
+        if (const int status = velt::cli::storeFetchSettings(fetchArgs)) return status;
+        if (files.empty() && !setFolder) return 0;
+    }
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
         if (!velt::platform::isDirectory(folder)) {
@@ -350,6 +384,17 @@ int run(int argc, char** argv) {
                                      : velt::readSetting(settings, velt::kDataFolderSection,
                                                          velt::kDataFolderKey, ""));
 
+    int fetchStatus = 0;
+    if (fetch) {
+        fetchArgs.days = files;
+        fetchArgs.dryRun = dryRun;
+        fetchArgs.quiet = quiet;
+        fetchArgs.dataFolder = engine.dataFolder();
+        const auto fetched = velt::cli::fetchFiles(fetchArgs);
+        if (fetched.stop) return fetched.status;
+        files = fetched.paths;
+        fetchStatus = fetched.status;
+    }
     if (dryRun) return printPreview(engine.preview(files, true, asKind.value_or("")));
     if (history) return printHistory(engine.dataFolder());
 
@@ -366,7 +411,7 @@ int run(int argc, char** argv) {
         imported += s.recognised && s.succeeded;
     }
     messages.printClosing(imported, summaries.size() - imported);
-    return imported == summaries.size() ? 0 : 1;
+    return imported == summaries.size() ? fetchStatus : 1;
 }
 
 }  // namespace

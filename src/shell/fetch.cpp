@@ -272,12 +272,16 @@ void Fetcher::downloadOne(const fetch::Listed& file, const std::string& path) {
         if (!writeCause.empty())
             fail(path, "ダウンロードしたファイルを保存できません: " + writeCause);
         if (isCutShort(result) && attempt == 0) continue;
+        // Tried twice: a stall or a network failure is told by its cause, a body that ended
+        // early by how much came.
+        const bool shortBody = result.error != platform::HttpResult::Error::Timeout &&
+                               result.declared && result.received < result.declared;
+        if (isCutShort(result) && shortBody)
+            fail(file.url, "ダウンロードが途中で切れました (" + std::to_string(result.received) +
+                               " / " + std::to_string(result.declared) +
+                               " バイト)。もう一度試しても同じでした");
         if (isCutShort(result))
-            fail(file.url,
-                 "ダウンロードが途中で切れました (" + std::to_string(result.received) +
-                     (result.declared ? " / " + std::to_string(result.declared) : std::string()) +
-                     " バイト)。もう一度試しても同じでした" +
-                     (result.detail.empty() ? "" : ": " + result.detail));
+            fail(file.url, causeOfResult(result, kDownloadLimit) + "。もう一度試しても同じでした");
         if (result.error == platform::HttpResult::Error::None && result.status == 404)
             fail(file.url, "ファイルがありません (HTTP 404)。リンクしていたページ: " + file.page);
         if (result.error != platform::HttpResult::Error::None || result.status != 200)

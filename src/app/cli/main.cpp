@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/login.h"
 #include "platform/console.h"
 #include "platform/failure.h"
 #include "platform/file.h"
@@ -29,6 +30,7 @@ const char kUsage[] =
     "        velt-cli --set-data-folder DIR\n"
     "        velt-cli --dry-run [--as KIND] FILE...\n"
     "        velt-cli [--quiet] --extract ARCHIVE FOLDER\n"
+    "        velt-cli [--quiet] --jrdb-login | --jrdb-logout\n"
     "\n"
     "JRDB のデータファイルを Target のデータファイルに変換します。\n"
     "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
@@ -54,6 +56,10 @@ const char kUsage[] =
     "                         書庫の中のフォルダは作らず、既にあるファイルは上書き\n"
     "                         しない。名前が安全でないファイルと既にあるファイルは\n"
     "                         書き出さずに挙げる\n"
+    "  --jrdb-login           JRDB の会員 ID とパスワードを端末で尋ね (パスワードは表示\n"
+    "                         しない)、システムの資格情報の保存先に保存する\n"
+    "                         (環境変数 VELT_JRDB_ID、VELT_JRDB_PASSWORD があればそれを使う)\n"
+    "  --jrdb-logout          保存した JRDB のログインを消す\n"
     "  --quiet                失敗だけを表示する\n"
     "  --help                 この説明を表示する\n"
     "  --version              バージョンを表示する\n"
@@ -237,6 +243,7 @@ int extract(const std::string& archive, const std::string& folder, bool quiet) {
 int run(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind, extractFrom, extractTo;
     bool quiet = false, createYearFolders = false, dryRun = false;
+    bool jrdbLogin = false, jrdbLogout = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -265,6 +272,8 @@ int run(int argc, char** argv) {
             quiet = true;
         } else if (arg == "--dry-run") {
             dryRun = true;
+        } else if (arg == "--jrdb-login" || arg == "--jrdb-logout") {
+            (arg == "--jrdb-login" ? jrdbLogin : jrdbLogout) = true;
         } else if (arg == "--create-year-folders") {
             createYearFolders = true;
         } else if (arg == "--data-folder" || arg == "--set-data-folder" || arg == "--as") {
@@ -286,6 +295,12 @@ int run(int argc, char** argv) {
                               " は使えません。KYD、SEBZEB、OZ、SKAZKA、J か、KYI、SED などの"
                               "種類を指定してください");
         if (files.size() != 1) return usageError("--as で取り込めるのは FILE ひとつだけです");
+    }
+    if (jrdbLogin || jrdbLogout) {
+        if (jrdbLogin == jrdbLogout || !files.empty() || asKind || setFolder || dataFolder ||
+            extractFrom || dryRun)
+            return usageError("--jrdb-login と --jrdb-logout はほかの指定と一緒には使えません");
+        return jrdbLogin ? velt::cli::storeLogin(quiet) : velt::cli::forgetLogin(quiet);
     }
     if (extractFrom)
         return files.empty() && !asKind && !setFolder && !dataFolder

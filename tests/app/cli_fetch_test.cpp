@@ -191,6 +191,7 @@ TEST_F(CliFetch, FailuresNameTheirFileAndLeaveTheDataFolderAlone) {
         const char* password = "secret";
     } cases[] = {
         {"wrong login", "PACI", "181201", "ID かパスワードが違います", 1, "wrong"},
+        {"no login, no terminal", "PACI", "181201", "velt-cli --jrdb-login", 1, nullptr},
         {"404", "SED", "181203", "リンクしていたページ: http"},
         {"500", "SEC", "181201", "HTTP 500"},
         {"stall", "PACI", "181204", "時間切れ"},
@@ -205,7 +206,10 @@ TEST_F(CliFetch, FailuresNameTheirFileAndLeaveTheDataFolderAlone) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ::setenv("VELT_JRDB_PASSWORD", c.password, 1);
+        if (c.password)
+            ::setenv("VELT_JRDB_PASSWORD", c.password, 1);
+        else
+            ::unsetenv("VELT_JRDB_PASSWORD");
         const auto before = targetFiles();
         const Result r = run({"--fetch-kinds", c.kinds, "--fetch", c.day});
         EXPECT_EQ(r.status, c.status) << r.out << r.err;
@@ -214,7 +218,7 @@ TEST_F(CliFetch, FailuresNameTheirFileAndLeaveTheDataFolderAlone) {
             EXPECT_EQ(targetFiles(), before);
             EXPECT_TRUE(contains(r.err, "何も取り込んでいません")) << r.err;
         }
-        EXPECT_FALSE(contains(r.out + r.err, c.password));
+        EXPECT_FALSE(contains(r.out + r.err, c.password ? c.password : "secret"));
         for (const auto& [name, bytes] : tree(dir / "dl"))
             EXPECT_TRUE(isDownload(name) && bytes.size() > 100) << name;
     }

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/cli/login.h"
 #include "platform/console.h"
+#include "platform/credentials.h"
 #include "platform/failure.h"
 #include "platform/system.h"
 #include "shell/fetch.h"
@@ -25,13 +27,17 @@ Fetched failed(const std::string& what) {
     return {{}, 1, true};
 }
 
-// The login: VELT_JRDB_ID and VELT_JRDB_PASSWORD, else none (said on standard error).
+// The login: VELT_JRDB_ID and VELT_JRDB_PASSWORD, else the credential store's, else asked on the
+// terminal and not stored; none without a terminal (askLogin says how to log in).
 std::optional<platform::HttpLogin> login() {
     if (auto env = loginFromEnvironment()) return env;
-    print(stderr,
-          "velt-cli: JRDB のログインがありません。端末で velt-cli --jrdb-login を実行するか、"
-          "VELT_JRDB_ID と VELT_JRDB_PASSWORD を設定してください。\n");
-    return std::nullopt;
+    try {
+        if (platform::credentialStoreAvailable())
+            if (auto stored = platform::loadLogin()) return stored;
+    } catch (const std::exception& e) {
+        print(stderr, "velt-cli: %s\n", shown(describe(e)).c_str());
+    }
+    return askLogin();
 }
 
 // The member area: --jrdb-url, VELT_JRDB_URL or the setting, always ending in "/" so that the
@@ -130,7 +136,7 @@ Fetched fetchFiles(const FetchArgs& args) {
         return failed("ダウンロードフォルダが決まりません (--download-folder で指定してください)");
 
     const auto user = login();
-    if (!user) return {{}, 1, true};
+    if (!user) return failed("何も取り込んでいません。");
     if (!args.quiet)
         print(stdout, "JRDB (%s、ID %s) から %s を取得します。\n", shown(area->text()).c_str(),
               shown(user->id).c_str(), kindsText(settings.kinds).c_str());

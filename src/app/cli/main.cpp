@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cli/fetch_command.h"
+#include "app/cli/login.h"
 #include "platform/console.h"
 #include "platform/failure.h"
 #include "platform/file.h"
@@ -33,6 +34,7 @@ const char kUsage[] =
     "        velt-cli [--quiet] --extract ARCHIVE FOLDER\n"
     "        velt-cli [--data-folder DIR] --history\n"
     "        velt-cli [--quiet] [--dry-run] [--refetch] --fetch [--since DATE | DATE...]\n"
+    "        velt-cli [--quiet] --jrdb-login | --jrdb-logout\n"
     "\n"
     "JRDB のデータファイルを Target のデータファイルに変換します。\n"
     "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
@@ -70,6 +72,10 @@ const char kUsage[] =
     "  --refetch              ダウンロードフォルダにある書庫も取り込み済みの書庫も取得し直す\n"
     "  --jrdb-url URL         会員ページのアドレス (既定は https://jrdb.com/member/。\n"
     "                         環境変数 VELT_JRDB_URL でも指定できる)\n"
+    "  --jrdb-login           JRDB の会員 ID とパスワードを端末で尋ね (パスワードは表示\n"
+    "                         しない)、システムの資格情報の保存先に保存する\n"
+    "                         (環境変数 VELT_JRDB_ID、VELT_JRDB_PASSWORD があればそれを使う)\n"
+    "  --jrdb-logout          保存した JRDB のログインを消す\n"
     "  --quiet                失敗だけを表示する\n"
     "  --help                 この説明を表示する\n"
     "  --version              バージョンを表示する\n"
@@ -272,6 +278,7 @@ int run(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind, extractFrom, extractTo;
     bool quiet = false, createYearFolders = false, dryRun = false, history = false, fetch = false;
     velt::cli::FetchArgs fetchArgs;
+    bool jrdbLogin = false, jrdbLogout = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -312,6 +319,8 @@ int run(int argc, char** argv) {
              : arg == "--fetch-kinds" ? fetchArgs.kinds
              : arg == "--jrdb-url"    ? fetchArgs.jrdbUrl
                                       : fetchArgs.downloadFolder) = *v;
+        } else if (arg == "--jrdb-login" || arg == "--jrdb-logout") {
+            (arg == "--jrdb-login" ? jrdbLogin : jrdbLogout) = true;
         } else if (arg == "--create-year-folders") {
             createYearFolders = true;
         } else if (arg == "--data-folder" || arg == "--set-data-folder" || arg == "--as") {
@@ -333,6 +342,12 @@ int run(int argc, char** argv) {
                               " は使えません。KYD、SEBZEB、OZ、SKAZKA、J か、KYI、SED などの"
                               "種類を指定してください");
         if (files.size() != 1) return usageError("--as で取り込めるのは FILE ひとつだけです");
+    }
+    if (jrdbLogin || jrdbLogout) {
+        if (jrdbLogin == jrdbLogout || !files.empty() || asKind || setFolder || dataFolder ||
+            extractFrom || dryRun || fetch)
+            return usageError("--jrdb-login と --jrdb-logout はほかの指定と一緒には使えません");
+        return jrdbLogin ? velt::cli::storeLogin(quiet) : velt::cli::forgetLogin(quiet);
     }
     if (extractFrom)
         return files.empty() && !asKind && !setFolder && !dataFolder

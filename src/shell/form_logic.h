@@ -34,6 +34,7 @@ class FormLogic {
 public:
     // `programFolder` is where the settings file and the help page are looked for.
     FormLogic(std::string programFolder, FormView& view);
+    const std::string& settingsFileInUse() const { return settingsFile_; }
 
     // A click of a button or a menu item of the window (`import` for Command::Import).
     void run(Command command, Button import = Button::KYD);

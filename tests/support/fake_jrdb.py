@@ -32,6 +32,10 @@ with a JSON object {"PATH": "MODE", ...}. MODE is one of
 A MODE prefixed "once:" applies to the first request of the path only; later ones are served
 normally (a download cut short and then retried).
 
+--faults @FILE reads the JSON object from FILE. --run COMMAND... (last) starts the server, runs
+COMMAND with VELT_TEST_JRDB_URL set to the base URL, stops the server and exits with COMMAND's
+status: CTest's way to give a Windows program under Wine a server outside it.
+
 --log FILE appends one line per request, written when it arrives:
     <unix time, 6 decimals> TAB <path> TAB <status or fault>
 """
@@ -288,9 +292,15 @@ def main():
     parser.add_argument("--faults", metavar="JSON", help='{"PATH": "MODE", ...}')
     parser.add_argument("--log", metavar="FILE", help="append one line per request")
     parser.add_argument("--url-file", metavar="FILE", help="write the base URL here too")
+    parser.add_argument("--run", nargs=argparse.REMAINDER, help="run this, then stop")
     args = parser.parse_args()
 
-    faults = json.loads(args.faults) if args.faults else {}
+    faults = {}
+    if args.faults and args.faults.startswith("@"):
+        with open(args.faults[1:], encoding="utf-8") as f:
+            faults = json.load(f)
+    elif args.faults:
+        faults = json.loads(args.faults)
     for item in args.fault:
         path, sep, mode = item.partition("=")
         if not sep:
@@ -311,6 +321,11 @@ def main():
             f.write(url + "\n")
         os.replace(args.url_file + ".tmp", args.url_file)
     print(url, flush=True)
+    if args.run:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        status = subprocess.run(args.run, env=dict(os.environ, VELT_TEST_JRDB_URL=url)).returncode
+        server.shutdown()
+        sys.exit(status)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

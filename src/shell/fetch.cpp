@@ -109,6 +109,15 @@ void storeDownloadFolder(const std::string& settingsFile, const std::string& fol
     writeSetting(settingsFile, kDataFolderSection, kDownloadFolderKey, folder);
 }
 
+std::optional<fetch::Url> memberArea(const std::optional<std::string>& given,
+                                     const FetchSettings& settings) {
+    const char* env = std::getenv("VELT_JRDB_URL");
+    auto url = fetch::parseUrl(given ? *given : env && *env ? env : settings.jrdbUrl);
+    if (url && !url->query.empty()) return std::nullopt;
+    if (url && url->path.back() != '/') url->path += '/';
+    return url;
+}
+
 std::string defaultDownloadFolder() {
     const std::string downloads = platform::downloadsFolder();
     if (downloads.empty()) return {};

@@ -33,6 +33,11 @@ struct FetchSettings {
 FetchSettings readFetchSettings(const std::string& settingsFile);
 void storeFetchKinds(const std::string& settingsFile, const std::vector<std::string>& kinds);
 void storeDownloadFolder(const std::string& settingsFile, const std::string& folder);
+// The member area's address: `given` (--jrdb-url), else VELT_JRDB_URL, else the setting; always
+// ending in "/" so that the kinds' folders lie under it. Nothing when it is no http(s) address,
+// holds a query, or holds a user name or password.
+std::optional<fetch::Url> memberArea(const std::optional<std::string>& given,
+                                     const FetchSettings& settings);
 // The default download folder: JRDB in the user's Downloads folder.
 std::string defaultDownloadFolder();
 

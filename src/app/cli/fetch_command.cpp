@@ -40,17 +40,6 @@ std::optional<platform::HttpLogin> login() {
     return askLogin();
 }
 
-// The member area: --jrdb-url, VELT_JRDB_URL or the setting, always ending in "/" so that the
-// kinds' folders lie under it.
-std::optional<fetch::Url> memberArea(const FetchArgs& args, const FetchSettings& settings) {
-    const char* env = std::getenv("VELT_JRDB_URL");
-    std::string text = args.jrdbUrl ? *args.jrdbUrl : env && *env ? env : settings.jrdbUrl;
-    auto url = fetch::parseUrl(text);
-    if (url && !url->query.empty()) return std::nullopt;
-    if (url && url->path.back() != '/') url->path += '/';
-    return url;
-}
-
 class Progress : public FetchObserver {
 public:
     explicit Progress(bool quiet) : quiet_(quiet) {}
@@ -127,7 +116,7 @@ Fetched fetchFiles(const FetchArgs& args) {
     } catch (const std::exception& e) {
         return failed(describe(e));
     }
-    const auto area = memberArea(args, settings);
+    const auto area = memberArea(args.jrdbUrl, settings);
     if (!area)
         return usage(
             "JRDB の会員ページのアドレスが http か https のアドレスではありません "

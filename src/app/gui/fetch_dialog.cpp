@@ -76,8 +76,7 @@ void fetchFromJrdb(QWidget* parent, Dialogs& dialogs, const std::string& setting
     } catch (const std::exception& e) {
         return fail(describe(e));
     }
-    const char* env = std::getenv("VELT_JRDB_URL");
-    const auto area = fetch::parseUrl(env && *env ? env : settings.jrdbUrl);
+    const auto area = memberArea(std::nullopt, settings);
     if (!area) return fail("JRDB の会員ページのアドレスが正しくありません: " + settings.jrdbUrl);
 
     QDialog dialog(parent);

@@ -108,11 +108,6 @@ Fetched fetchFiles(const FetchArgs& args) {
     std::vector<HistoryEntry> history;
     try {
         settings = readFetchSettings(args.settingsFile);
-        if (args.dataFolder.empty())
-            return failed(
-                "データフォルダが設定されていません (--data-folder か "
-                "--set-data-folder で指定してください)");
-        history = readHistory(args.dataFolder);
     } catch (const std::exception& e) {
         return failed(describe(e));
     }
@@ -121,6 +116,15 @@ Fetched fetchFiles(const FetchArgs& args) {
         return usage(
             "JRDB の会員ページのアドレスが http か https のアドレスではありません "
             "(ID やパスワードは含められません)");
+    if (args.dataFolder.empty())
+        return failed(
+            "データフォルダが設定されていません (--data-folder か --set-data-folder で"
+            "指定してください)");
+    try {
+        history = readHistory(args.dataFolder);
+    } catch (const std::exception& e) {
+        return failed(describe(e));
+    }
     if (settings.downloadFolder.empty())
         return failed("ダウンロードフォルダが決まりません (--download-folder で指定してください)");
 

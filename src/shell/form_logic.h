@@ -26,6 +26,8 @@ public:
     virtual void importWith(Button import) = 0;
     virtual void closeWindow() = 0;
     virtual void showAbout() = 0;
+    // ファイル › JRDB から取得…; a window without its dialog points to velt-cli --fetch.
+    virtual void fetchFromJrdb();
     // An import is running: the data folder is not chosen meanwhile.
     virtual bool importing() const = 0;
 };

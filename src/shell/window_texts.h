@@ -18,7 +18,7 @@ inline std::string titleOf(const Message& message) {
 }
 
 // What a button or a menu item does.
-enum class Command { Import, ChooseDataFolder, Exit, ShowHelp, ShowAbout };
+enum class Command { Import, ChooseDataFolder, Exit, ShowHelp, ShowAbout, FetchFromJrdb };
 
 // A place on the form in twips. The native window lies out its controls by them; the Qt window
 // sizes its own and takes from them only which frame a button sits in.
@@ -120,6 +120,7 @@ struct FormMenuItem {
     Command command;
 };
 inline constexpr FormMenuItem kFormMenuItems[] = {
+    {0, "mfetch", "JRDB から取得…", 305, Command::FetchFromJrdb},
     {0, "mexit", "終了", 301, Command::Exit},
     {1, "mdata", "ターゲットデータフォルダ設定", 302, Command::ChooseDataFolder},
     {2, "hyoujihelp", "ヘルプの表示", 303, Command::ShowHelp},

@@ -47,7 +47,8 @@ private slots:
         form.show();
         QAction* item = form.findChild<QAction*>("mfetch");
         QVERIFY(item);
-        QCOMPARE(item->text(), QString::fromUtf8(velt::kFetchMenuText));
+        QCOMPARE(item->text(),
+                 QString::fromUtf8(velt::formMenuItem(velt::Command::FetchFromJrdb).text));
         QMenu* file = form.findChild<QMenu*>("mFile");
         QCOMPARE(file->actions().value(0), item);
 

@@ -13,7 +13,6 @@ namespace velt {
 
 class Dialogs;
 
-inline constexpr const char* kFetchMenuText = "JRDB から取得…";
 inline constexpr const char* kFetchTitle = "JRDB から取得";
 
 // Asks, fetches, and hands the downloads (in the order an import of their folder takes) to

@@ -136,14 +136,11 @@ void Form1::createMenus() {
                 ->addAction(fromUtf8(item.text), this, [this, &item] { logic_.run(item.command); });
         action->setObjectName(fromUtf8(item.name));
     }
-    QAction* fetch = new QAction(fromUtf8(kFetchMenuText), this);
-    fetch->setObjectName("mfetch");
-    connect(fetch, &QAction::triggered, this, [this] {
-        if (busy_) return;
-        fetchFromJrdb(this, dialogs_, logic_.settingsFileInUse(), dataFolderText(),
-                      [this](std::vector<std::string> paths) { importAsDrop(std::move(paths)); });
-    });
-    menus.at(0)->insertAction(menus.at(0)->actions().value(0), fetch);
+}
+
+void Form1::fetchFromJrdb() {
+    velt::fetchFromJrdb(this, dialogs_, logic_.settingsFileInUse(), dataFolderText(),
+                        [this](std::vector<std::string> paths) { importAsDrop(std::move(paths)); });
 }
 
 Form1::~Form1() = default;

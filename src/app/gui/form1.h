@@ -59,6 +59,7 @@ private:
     void importWith(Button button) override;
     void closeWindow() override;
     void showAbout() override;
+    void fetchFromJrdb() override;
 
     void importDropped(const std::vector<std::string>& paths);
     template <typename Work>

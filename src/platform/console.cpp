@@ -21,4 +21,13 @@ void print(std::FILE* stream, const char* format, ...) {
     va_end(again);
 }
 
+std::optional<std::string> readLine(std::FILE* stream) {
+    std::string line;
+    int c = std::fgetc(stream);
+    if (c == EOF) return std::nullopt;
+    for (; c != EOF && c != '\n'; c = std::fgetc(stream)) line.push_back(char(c));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
 }  // namespace velt::platform

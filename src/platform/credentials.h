@@ -9,6 +9,9 @@
 
 namespace velt::platform {
 
+// The store's name as the user knows it: "Secret Service", "Windows 資格情報マネージャー".
+std::string credentialStoreName();
+
 // Whether a credential store answers here (a headless machine may have none).
 bool credentialStoreAvailable();
 

@@ -214,6 +214,8 @@ void checkFolderWritable(const std::string& folder);
 std::vector<std::string> listFolder(const std::string& folder);
 // Removes a file (not a folder); false when it was not there.
 bool remove(const std::string& path);
+// Gives the file `from` the name `to` in the same folder, replacing a file of that name.
+void renameFile(const std::string& from, const std::string& to);
 // The identity of what the name itself is, never reached through a link (a link in its place is
 // measured itself on POSIX, refused with ELOOP on Windows). Throws FileError.
 FileId idOf(const std::string& path);

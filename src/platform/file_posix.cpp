@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <utility>
 
 #include "platform/file.h"
@@ -334,6 +335,10 @@ std::vector<std::string> listFolder(const std::string& folder) {
 
 bool remove(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
+}
+
+void renameFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) throw FileError(errno, to, Op::Rename);
 }
 
 }  // namespace velt::platform

@@ -460,6 +460,12 @@ bool remove(const std::string& path) {
     }
 }
 
+void renameFile(const std::string& from, const std::string& to) {
+    if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        fail(to, Op::Rename);
+}
+
 FileId File::id() const {
     return idOfHandle(handleOf(handle_), path_);
 }

@@ -14,7 +14,9 @@ struct HttpOptions {
     std::string userAgent;                 // "Velt/<version>"
     long connectTimeoutMs = 15000;         // to connect
     long stallTimeoutMs = 30000;           // without a byte
-    std::string caFile;                    // extra CA bundle (tests); empty: the system's
+    // A CA bundle trusted instead of the system's (tests). Empty: VELT_TEST_CA_FILE when set,
+    // else the system's. Certificates are always verified.
+    std::string caFile;
 };
 
 struct HttpLogin {
@@ -38,8 +40,10 @@ class HttpClient {
 public:
     virtual ~HttpClient() = default;
     // GETs `url`; the body goes to `sink` piece by piece (false from the sink stops with
-    // Error::Write). More than `maxBytes` of body stops with Error::TooLarge. Redirects are
-    // followed only within the same scheme, host and port.
+    // Error::Write). Only a 2xx answer's body reaches the sink; any other status comes back in
+    // `status` with Error::None. More than `maxBytes` of body, or a Content-Length declaring more,
+    // stops with Error::TooLarge. Redirects are followed only within the same scheme, host and
+    // port; one elsewhere ends with Error::Network and its 3xx status. Proxies are the system's.
     virtual HttpResult get(const std::string& url, const HttpLogin* login, std::uint64_t maxBytes,
                            const std::function<bool(const char*, std::size_t)>& sink) = 0;
     // From any thread: the GET under way, and every later one, ends with Error::Cancelled.

@@ -36,6 +36,11 @@ std::string homeFolder();
 // The folder of this program's settings in the user's profile: $XDG_CONFIG_HOME/velt (by default
 // ~/.config/velt), %APPDATA%\Velt on Windows; empty when there is none. It may not exist yet.
 std::string configFolder();
+// The user's Downloads folder as the desktop names it: $XDG_DOWNLOAD_DIR or the XDG user-dirs
+// file's entry (by default ~/Downloads), the Known Folder on Windows; empty when there is none.
+std::string downloadsFolder();
+// Today's local date, "YYYYMMDD".
+std::string localDate();
 // A folder that exists and in which this process may make files.
 bool isWritableFolder(const std::string& folder);
 // `path` made absolute against the current folder; `path` itself when that fails.

@@ -38,7 +38,10 @@ std::string homeFolder() {
     return user && user->pw_dir && user->pw_dir[0] == '/' ? user->pw_dir : "";
 }
 
-std::string configFolder() {
+namespace {
+
+// $XDG_CONFIG_HOME with its final separator (by default ~/.config/); empty without a home.
+std::string xdgConfigHome() {
     // The XDG rule: a relative $XDG_CONFIG_HOME is ignored.
     std::string config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
@@ -49,7 +52,48 @@ std::string configFolder() {
         config = home + "/.config";
     }
     if (config.back() != '/') config += '/';
-    return config + "velt";
+    return config;
+}
+
+}  // namespace
+
+std::string configFolder() {
+    const std::string config = xdgConfigHome();
+    return config.empty() ? config : config + "velt";
+}
+
+std::string downloadsFolder() {
+    const std::string home = homeFolder();
+    auto absolute = [&](std::string dir) {
+        if (dir.rfind("$HOME", 0) == 0) dir = home.empty() ? "" : home + dir.substr(5);
+        return !dir.empty() && dir[0] == '/' ? dir : std::string();
+    };
+    if (const char* xdg = std::getenv("XDG_DOWNLOAD_DIR"); xdg && !absolute(xdg).empty())
+        return absolute(xdg);
+    // The user-dirs file holds shell-like lines: XDG_DOWNLOAD_DIR="$HOME/Downloads".
+    std::string dirs;
+    const std::string config = xdgConfigHome();
+    try {
+        if (!config.empty()) dirs = "\n" + readAll(config + "user-dirs.dirs", 1 << 16);
+    } catch (const FileError&) {
+        // No user-dirs file: the default below.
+    }
+    if (const auto at = dirs.find("\nXDG_DOWNLOAD_DIR="); at != std::string::npos) {
+        std::string value = dirs.substr(at + 18, dirs.find('\n', at + 1) - at - 18);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        if (!absolute(value).empty()) return absolute(value);
+    }
+    return home.empty() ? std::string() : home + "/Downloads";
+}
+
+std::string localDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &local);
+    return text;
 }
 
 bool isWritableFolder(const std::string& folder) {

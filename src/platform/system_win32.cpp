@@ -99,6 +99,21 @@ std::string configFolder() {
     return appData + "\\Velt";
 }
 
+std::string downloadsFolder() {
+    std::string downloads = knownFolder(FOLDERID_Downloads);
+    if (!downloads.empty()) return downloads;
+    const std::string home = homeFolder();
+    return home.empty() ? std::string() : home + "\\Downloads";
+}
+
+std::string localDate() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
 bool isWritableFolder(const std::string& folder) {
     try {
         checkFolderWritable(folder);

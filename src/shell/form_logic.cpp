@@ -20,6 +20,13 @@ Message warning(std::string text) {
 
 }  // namespace
 
+void FormView::fetchFromJrdb() {
+    showMessage({Message::Kind::Rejection,
+                 "このウィンドウでは JRDB から取得できません。コマンドプロンプトで velt-cli "
+                 "--jrdb-login のあと velt-cli --fetch を実行してください。",
+                 "JRDB から取得", Message::Icon::Exclamation});
+}
+
 FormLogic::FormLogic(std::string programFolder, FormView& view)
     : programFolder_(std::move(programFolder)),
       settingsFile_(settingsFile(programFolder_)),
@@ -41,6 +48,9 @@ void FormLogic::run(Command command, Button import) {
             break;
         case Command::ShowAbout:
             view_.showAbout();
+            break;
+        case Command::FetchFromJrdb:
+            if (!view_.importing()) view_.fetchFromJrdb();
             break;
         case Command::ShowHistory:
             showHistory();

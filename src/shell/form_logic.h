@@ -33,6 +33,8 @@ public:
     virtual void showAbout() = 0;
     // The history's day table (oldest first; none yet when empty), read from `file`.
     virtual void showHistory(const std::vector<HistoryDay>& days, const std::string& file) = 0;
+    // ファイル › JRDB から取得…; a window without its dialog points to velt-cli --fetch.
+    virtual void fetchFromJrdb();
     // An import is running: the data folder is not chosen meanwhile.
     virtual bool importing() const = 0;
 };
@@ -41,6 +43,7 @@ class FormLogic {
 public:
     // `programFolder` is where the settings file and the help page are looked for.
     FormLogic(std::string programFolder, FormView& view);
+    const std::string& settingsFileInUse() const { return settingsFile_; }
 
     // A click of a button or a menu item of the window (`import` for Command::Import).
     void run(Command command, Button import = Button::KYD);

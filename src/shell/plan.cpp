@@ -315,12 +315,16 @@ Plan planDrop(const std::vector<std::string>& paths, bool commandLine) {
             continue;
         }
         std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-            return std::make_pair(dateKey(a.recognition), groupOrder(a.recognition.kind)) <
-                   std::make_pair(dateKey(b.recognition), groupOrder(b.recognition.kind));
+            return importsBefore(a.recognition, b.recognition);
         });
         for (auto& f : found) plan.inputs.push_back(std::move(f));
     }
     return plan;
+}
+
+bool importsBefore(const Recognition& a, const Recognition& b) {
+    return std::make_pair(dateKey(a), groupOrder(a.kind)) <
+           std::make_pair(dateKey(b), groupOrder(b.kind));
 }
 
 std::string describePlan(const Plan& plan) {

@@ -75,6 +75,10 @@ bool acceptsGivenKind(const std::string& kind);
 // Dropped files and folders, or the command line's list (which also takes "JracSei1.dat").
 Plan planDrop(const std::vector<std::string>& paths, bool commandLine);
 
+// Whether a folder's file recognised as `a` is imported before one recognised as `b`: by date,
+// then in the order of a pack.
+bool importsBefore(const Recognition& a, const Recognition& b);
+
 // The plan in words, one input a line with its texts indented: what --dry-run prints.
 std::string describePlan(const Plan& plan);
 

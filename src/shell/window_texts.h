@@ -30,7 +30,15 @@ inline std::string titleOf(const Message& message) {
 }
 
 // What a button or a menu item does.
-enum class Command { Import, ChooseDataFolder, Exit, ShowHelp, ShowAbout, ShowHistory };
+enum class Command {
+    Import,
+    ChooseDataFolder,
+    Exit,
+    ShowHelp,
+    ShowAbout,
+    ShowHistory,
+    FetchFromJrdb,
+};
 
 // A place on the form in twips. The native window lies out its controls by them; the Qt window
 // sizes its own and takes from them only which frame a button sits in.
@@ -132,6 +140,7 @@ struct FormMenuItem {
     Command command;
 };
 inline constexpr FormMenuItem kFormMenuItems[] = {
+    {0, "mfetch", "JRDB から取得…", 305, Command::FetchFromJrdb},
     {0, "mhistory", "取り込み履歴", 310, Command::ShowHistory},
     {0, "mexit", "終了", 301, Command::Exit},
     {1, "mdata", "ターゲットデータフォルダ設定", 302, Command::ChooseDataFolder},

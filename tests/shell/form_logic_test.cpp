@@ -207,7 +207,8 @@ TEST(WindowTexts, EveryCommandOnceAndEveryButtonInItsFrame) {
     for (const Button import : {Button::KYD, Button::SEBZEB, Button::OZ, Button::SKAZKA, Button::J})
         EXPECT_EQ(formButton(import).import, import);
     for (const Command command :
-         {Command::ChooseDataFolder, Command::Exit, Command::ShowHelp, Command::ShowAbout})
+         {Command::ChooseDataFolder, Command::Exit, Command::ShowHelp, Command::ShowAbout,
+          Command::FetchFromJrdb})
         EXPECT_EQ(formMenuItem(command).command, command);
     EXPECT_TRUE(kFormArea.contains(kLabel1.place) && kFormArea.contains(kText1.place));
 }

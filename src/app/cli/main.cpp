@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/fetch_command.h"
+#include "app/cli/login.h"
 #include "platform/console.h"
 #include "platform/failure.h"
 #include "platform/file.h"
@@ -31,6 +33,8 @@ const char kUsage[] =
     "        velt-cli --dry-run [--as KIND] FILE...\n"
     "        velt-cli [--quiet] --extract ARCHIVE FOLDER\n"
     "        velt-cli [--data-folder DIR] --history\n"
+    "        velt-cli [--quiet] [--dry-run] [--refetch] --fetch [--since DATE | DATE...]\n"
+    "        velt-cli [--quiet] --jrdb-login | --jrdb-logout\n"
     "\n"
     "JRDB のデータファイルを Target のデータファイルに変換します。\n"
     "FILE の種類は、ウィンドウにドロップしたときと同じく名前で見分けます: KYD、KYG、KYI、SEB、\n"
@@ -58,6 +62,20 @@ const char kUsage[] =
     "                         書き出さずに挙げる\n"
     "  --history              データフォルダの取り込み履歴を表示する: 開催日ごとに取り込んだ\n"
     "                         種類 (○ あり、× なし) と、取り込んだファイルすべて\n"
+    "  --fetch [DATE...]      JRDB の会員ページから DATE (181201 か 2018-12-01) の書庫を\n"
+    "                         ダウンロードして取り込む。DATE を省くと、取り込み履歴の最新の\n"
+    "                         開催日 (履歴がなければ 14 日前) 以降で、まだ取り込んでいない\n"
+    "                         ものすべて。ログインは --jrdb-login で保存したもの\n"
+    "  --since DATE           --fetch で、DATE 以降の取り込んでいない日も取得する\n"
+    "  --fetch-kinds KINDS    取得する種類を保存する (既定は \"PACI SED SKB\")\n"
+    "  --download-folder DIR  書庫を保存するフォルダを保存する (既定は ダウンロード/JRDB)\n"
+    "  --refetch              ダウンロードフォルダにある書庫も取り込み済みの書庫も取得し直す\n"
+    "  --jrdb-url URL         会員ページのアドレス (既定は https://jrdb.com/member/。\n"
+    "                         環境変数 VELT_JRDB_URL でも指定できる)\n"
+    "  --jrdb-login           JRDB の会員 ID とパスワードを端末で尋ね (パスワードは表示\n"
+    "                         しない)、システムの資格情報の保存先に保存する\n"
+    "                         (環境変数 VELT_JRDB_ID、VELT_JRDB_PASSWORD があればそれを使う)\n"
+    "  --jrdb-logout          保存した JRDB のログインを消す\n"
     "  --quiet                失敗だけを表示する\n"
     "  --help                 この説明を表示する\n"
     "  --version              バージョンを表示する\n"
@@ -259,7 +277,9 @@ int extract(const std::string& archive, const std::string& folder, bool quiet) {
 
 int run(int argc, char** argv) {
     std::optional<std::string> dataFolder, setFolder, asKind, extractFrom, extractTo;
-    bool quiet = false, createYearFolders = false, dryRun = false, history = false;
+    bool quiet = false, createYearFolders = false, dryRun = false, history = false, fetch = false;
+    velt::cli::FetchArgs fetchArgs;
+    bool jrdbLogin = false, jrdbLogout = false;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -290,6 +310,18 @@ int run(int argc, char** argv) {
             dryRun = true;
         } else if (arg == "--history") {
             history = true;
+        } else if (arg == "--fetch" || arg == "--refetch") {
+            (arg == "--fetch" ? fetch : fetchArgs.refetch) = true;
+        } else if (arg == "--since" || arg == "--fetch-kinds" || arg == "--download-folder" ||
+                   arg == "--jrdb-url") {
+            auto v = value();
+            if (!v || v->empty()) return usageError(arg + " には値が要ります");
+            (arg == "--since"         ? fetchArgs.since
+             : arg == "--fetch-kinds" ? fetchArgs.kinds
+             : arg == "--jrdb-url"    ? fetchArgs.jrdbUrl
+                                      : fetchArgs.downloadFolder) = *v;
+        } else if (arg == "--jrdb-login" || arg == "--jrdb-logout") {
+            (arg == "--jrdb-login" ? jrdbLogin : jrdbLogout) = true;
         } else if (arg == "--create-year-folders") {
             createYearFolders = true;
         } else if (arg == "--data-folder" || arg == "--set-data-folder" || arg == "--as") {
@@ -312,16 +344,33 @@ int run(int argc, char** argv) {
                               "種類を指定してください");
         if (files.size() != 1) return usageError("--as で取り込めるのは FILE ひとつだけです");
     }
+    if (jrdbLogin || jrdbLogout) {
+        if (jrdbLogin == jrdbLogout || !files.empty() || asKind || setFolder || dataFolder ||
+            extractFrom || dryRun || fetch)
+            return usageError("--jrdb-login と --jrdb-logout はほかの指定と一緒には使えません");
+        return jrdbLogin ? velt::cli::storeLogin(quiet) : velt::cli::forgetLogin(quiet);
+    }
     if (extractFrom)
         return files.empty() && !asKind && !setFolder && !dataFolder
                    ? extract(*extractFrom, *extractTo, quiet)
                    : usageError("--extract はほかの取り込みと一緒には使えません");
     if (history && (!files.empty() || asKind || setFolder || dryRun))
         return usageError("--history はほかの取り込みと一緒には使えません");
-    if (files.empty() && !setFolder && !history) return usageError("取り込む FILE がありません");
+    if (fetch && (asKind || setFolder || history))
+        return usageError("--fetch はほかの取り込みと一緒には使えません");
+    if (!fetch && (fetchArgs.since || fetchArgs.jrdbUrl || fetchArgs.refetch))
+        return usageError("--since、--jrdb-url、--refetch は --fetch と一緒に使います");
+    const bool fetchSettings = fetchArgs.kinds || fetchArgs.downloadFolder;
+    if (files.empty() && !setFolder && !history && !fetch && !fetchSettings)
+        return usageError("取り込む FILE がありません");
 
     const std::string programFolder = velt::programFolder();
     const std::string settings = velt::settingsFile(programFolder);
+    fetchArgs.settingsFile = settings;
+    if (fetchSettings && !fetch) {
+        if (const int status = velt::cli::storeFetchSettings(fetchArgs)) return status;
+        if (files.empty() && !setFolder) return 0;
+    }
     if (setFolder) {
         std::string folder = asFolder(*setFolder);
         if (!velt::platform::isDirectory(folder)) {
@@ -351,6 +400,17 @@ int run(int argc, char** argv) {
                                      : velt::readSetting(settings, velt::kDataFolderSection,
                                                          velt::kDataFolderKey, ""));
 
+    int fetchStatus = 0;
+    if (fetch) {
+        fetchArgs.days = files;
+        fetchArgs.dryRun = dryRun;
+        fetchArgs.quiet = quiet;
+        fetchArgs.dataFolder = engine.dataFolder();
+        const auto fetched = velt::cli::fetchFiles(fetchArgs);
+        if (fetched.stop) return fetched.status;
+        files = fetched.paths;
+        fetchStatus = fetched.status;
+    }
     if (dryRun) return printPreview(engine.preview(files, true, asKind.value_or("")));
     if (history) return printHistory(engine.dataFolder());
 
@@ -367,7 +427,7 @@ int run(int argc, char** argv) {
         imported += s.recognised && s.succeeded;
     }
     messages.printClosing(imported, summaries.size() - imported);
-    return imported == summaries.size() ? 0 : 1;
+    return imported == summaries.size() ? fetchStatus : 1;
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "history_dialog.h"
+#include "fetch_dialog.h"
 #include "icon.h"
 #include "shell/import_report.h"
 #include "shell/shown.h"
@@ -144,6 +145,11 @@ void Form1::createMenus() {
                 ->addAction(fromUtf8(item.text), this, [this, &item] { logic_.run(item.command); });
         action->setObjectName(fromUtf8(item.name));
     }
+}
+
+void Form1::fetchFromJrdb() {
+    velt::fetchFromJrdb(this, dialogs_, logic_.settingsFileInUse(), dataFolderText(),
+                        [this](std::vector<std::string> paths) { importAsDrop(std::move(paths)); });
 }
 
 Form1::~Form1() = default;

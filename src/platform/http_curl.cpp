@@ -2,6 +2,7 @@
 // is checked against the first address before anything is sent to it.
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -10,6 +11,8 @@
 #include <string_view>
 
 #include "platform/http.h"
+#include "platform/http_common.h"
+#include "platform/system.h"
 
 #ifndef CURL_WRITEFUNC_ERROR  // before libcurl 7.87
 #define CURL_WRITEFUNC_ERROR 0
@@ -18,37 +21,27 @@
 namespace velt::platform {
 namespace {
 
-constexpr int kMaxRedirects = 5;
 // Bodies of answers other than 2xx are not the caller's: read this much of them, then stop.
 constexpr std::uint64_t kDiscardLimit = 64 * 1024;
 
 using Clock = std::chrono::steady_clock;
 
-struct UrlParts {
-    std::string scheme, host, port;
-};
-
-// Scheme, host and port of an absolute URL (the port filled in from the scheme), or nullopt.
-std::optional<UrlParts> partsOf(const std::string& url) {
+// "scheme://host:port" of an absolute HTTP address (the port filled in from the scheme).
+std::optional<std::string> serverOf(const std::string& url) {
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> u(curl_url(), curl_url_cleanup);
     if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return {};
-    UrlParts parts;
-    for (auto [what, into] :
-         {std::pair{CURLUPART_SCHEME, &parts.scheme}, std::pair{CURLUPART_HOST, &parts.host},
-          std::pair{CURLUPART_PORT, &parts.port}}) {
+    std::string parts[3];
+    const CURLUPart which[3] = {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT};
+    for (int i = 0; i < 3; ++i) {
         char* text = nullptr;
-        if (curl_url_get(u.get(), what, &text, what == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0) !=
-            CURLUE_OK)
+        if (curl_url_get(u.get(), which[i], &text, i == 2 ? CURLU_DEFAULT_PORT : 0) != CURLUE_OK)
             return {};
-        *into = text;
+        parts[i] = text;
         curl_free(text);
     }
-    return parts;
-}
-
-bool sameServer(const UrlParts& a, const UrlParts& b) {
-    return a.scheme == b.scheme && curl_strequal(a.host.c_str(), b.host.c_str()) &&
-           a.port == b.port;
+    if (parts[0] != "http" && parts[0] != "https") return {};
+    for (char& c : parts[1]) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return parts[0] + "://" + parts[1] + ":" + parts[2];
 }
 
 // One transfer's state, seen by libcurl's callbacks.
@@ -119,13 +112,6 @@ void initialiseOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// "30", or "1.5" for a shortened test timeout.
-std::string seconds(long ms) {
-    std::string text = std::to_string(ms / 1000);
-    if (ms % 1000 != 0) text += "." + std::to_string(ms % 1000 / 100);
-    return text;
-}
-
 std::string withCause(std::string words, const char* errorBuffer) {
     if (errorBuffer[0] != '\0') words += std::string(" (") + errorBuffer + ")";
     return words;
@@ -136,50 +122,26 @@ public:
     explicit CurlClient(HttpOptions options) : options_(std::move(options)) {
         initialiseOnce();
         if (options_.caFile.empty()) {
-            if (const char* ca = std::getenv("VELT_TEST_CA_FILE"); ca && *ca) options_.caFile = ca;
+            options_.caFile = environmentVariable("VELT_TEST_CA_FILE").value_or("");
         }
     }
 
     HttpResult get(const std::string& url, const HttpLogin* login, std::uint64_t maxBytes,
                    const std::function<bool(const char*, std::size_t)>& sink) override {
-        HttpResult result;
-        const auto first = partsOf(url);
-        if (!first || (first->scheme != "http" && first->scheme != "https")) {
-            result.error = HttpResult::Error::Network;
-            result.detail = "アドレスが正しくありません: " + url;
-            return result;
-        }
-        std::string current = url;
-        for (int hop = 0;; ++hop) {
-            result = once(current, login, maxBytes, sink);
-            if (result.error != HttpResult::Error::None || result.status < 300 ||
-                result.status >= 400 || next_.empty())
-                return result;
-            const auto target = partsOf(next_);
-            if (!target || !sameServer(*first, *target)) {
-                result.error = HttpResult::Error::Network;
-                result.detail = "別のサーバーへの転送には従いません: " + next_;
-                return result;
-            }
-            if (hop + 1 >= kMaxRedirects) {
-                result.error = HttpResult::Error::Network;
-                result.detail = "転送が多すぎます: " + next_;
-                return result;
-            }
-            current = next_;
-        }
+        return http::followRedirects(url, serverOf, [&](const std::string& at, std::string& next) {
+            return once(at, login, maxBytes, sink, next);
+        });
     }
 
     void cancel() override { cancelled_ = true; }
 
 private:
     HttpResult once(const std::string& url, const HttpLogin* login, std::uint64_t maxBytes,
-                    const std::function<bool(const char*, std::size_t)>& sink) {
+                    const std::function<bool(const char*, std::size_t)>& sink, std::string& next) {
         HttpResult result;
-        next_.clear();
         if (cancelled_) {
             result.error = HttpResult::Error::Cancelled;
-            result.detail = "取り消しました";
+            result.detail = http::kCancelled;
             return result;
         }
         std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(),
@@ -240,7 +202,7 @@ private:
         result.finalUrl = effective ? effective : url;
         char* location = nullptr;
         if (curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location) == CURLE_OK && location)
-            next_ = location;
+            next = location;
 
         using E = HttpResult::Error;
         auto fail = [&](E error, std::string words) {
@@ -252,21 +214,19 @@ private:
                 break;
             case CURLE_WRITE_ERROR:
                 if (t.tooLarge)
-                    fail(E::TooLarge,
-                         "大きすぎます (上限 " + std::to_string(maxBytes) + " バイト)");
+                    fail(E::TooLarge, http::tooLarge(maxBytes));
                 else if (t.sinkRefused)
                     fail(E::Write, "受け取ったデータを書けません");
                 else if (!t.discardFull)
                     fail(E::Network, "受け取れません");
                 break;  // the rest of an error page is not needed
             case CURLE_FILESIZE_EXCEEDED:
-                fail(E::TooLarge, "大きすぎます (上限 " + std::to_string(maxBytes) + " バイト)");
+                fail(E::TooLarge, http::tooLarge(maxBytes));
                 break;
             case CURLE_ABORTED_BY_CALLBACK:
                 result.error = t.stalled ? E::Timeout : E::Cancelled;
-                result.detail = t.stalled
-                                    ? seconds(options_.stallTimeoutMs) + " 秒のあいだ何も届きません"
-                                    : "取り消しました";
+                result.detail =
+                    t.stalled ? http::stalled(options_.stallTimeoutMs) : http::kCancelled;
                 break;
             case CURLE_OPERATION_TIMEDOUT:
                 fail(E::Timeout, "時間内に接続できません");
@@ -287,7 +247,7 @@ private:
                 fail(E::Network, "サーバーに接続できません");
                 break;
             case CURLE_PARTIAL_FILE:
-                fail(E::Network, "転送が途中で切れました");
+                fail(E::Network, http::kCutShort);
                 break;
             default:
                 fail(E::Network, "通信に失敗しました");
@@ -298,7 +258,6 @@ private:
 
     HttpOptions options_;
     std::atomic<bool> cancelled_{false};
-    std::string next_;  // where the last answer redirected to
 };
 
 }  // namespace

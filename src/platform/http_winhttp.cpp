@@ -10,12 +10,12 @@
 #include <optional>
 
 #include "platform/http.h"
+#include "platform/http_common.h"
 #include "platform/windows_text.h"
 
 namespace velt::platform {
 namespace {
 
-constexpr int kMaxRedirects = 5;
 constexpr DWORD kChunk = 64 * 1024;
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
@@ -46,10 +46,14 @@ std::optional<Url> parse(const std::string& url) {
     return u;
 }
 
-bool sameServer(const Url& a, const Url& b) {
-    return a.secure == b.secure && a.port == b.port &&
-           CompareStringOrdinal(a.host.c_str(), int(a.host.size()), b.host.c_str(),
-                                int(b.host.size()), TRUE) == CSTR_EQUAL;
+// "scheme://host:port" of an HTTP address.
+std::optional<std::string> serverOf(const std::string& url) {
+    const auto u = parse(url);
+    if (!u) return std::nullopt;
+    std::wstring host = u->host;
+    CharLowerBuffW(host.data(), DWORD(host.size()));
+    return std::string(u->secure ? "https" : "http") + "://" + utf8(host.c_str()) + ":" +
+           std::to_string(u->port);
 }
 
 // A Location against the address that gave it: absolute, from the host's root, or relative.
@@ -78,12 +82,6 @@ std::string base64(const std::string& in) {
         out += i + 2 < in.size() ? digits[v & 63] : '=';
     }
     return out;
-}
-
-std::string seconds(long ms) {
-    std::string text = std::to_string(ms / 1000);
-    if (ms % 1000 != 0) text += "." + std::to_string(ms % 1000 / 100);
-    return text;
 }
 
 struct Handle {
@@ -138,34 +136,9 @@ public:
 
     HttpResult get(const std::string& url, const HttpLogin* login, std::uint64_t maxBytes,
                    const std::function<bool(const char*, std::size_t)>& sink) override {
-        HttpResult result;
-        const auto first = parse(url);
-        if (!first) {
-            result.error = HttpResult::Error::Network;
-            result.detail = "アドレスが正しくありません: " + url;
-            return result;
-        }
-        std::string current = url;
-        for (int hop = 0;; ++hop) {
-            std::string location;
-            result = once(current, *parse(current), login, maxBytes, sink, location);
-            if (result.error != HttpResult::Error::None || result.status < 300 ||
-                result.status >= 400 || location.empty())
-                return result;
-            const std::string next = resolve(current, location);
-            const auto target = parse(next);
-            if (!target || !sameServer(*first, *target)) {
-                result.error = HttpResult::Error::Network;
-                result.detail = "別のサーバーへの転送には従いません: " + next;
-                return result;
-            }
-            if (hop + 1 >= kMaxRedirects) {
-                result.error = HttpResult::Error::Network;
-                result.detail = "転送が多すぎます: " + next;
-                return result;
-            }
-            current = next;
-        }
+        return http::followRedirects(url, serverOf, [&](const std::string& at, std::string& next) {
+            return once(at, *parse(at), login, maxBytes, sink, next);
+        });
     }
 
     // Closing the request's handle ends a call blocked on it in another thread (under Wine only
@@ -194,13 +167,12 @@ private:
         auto failed = [&](DWORD code) {
             if (cancelled_ || code == ERROR_WINHTTP_OPERATION_CANCELLED ||
                 code == ERROR_INVALID_HANDLE)
-                return fail(E::Cancelled, "取り消しました");
+                return fail(E::Cancelled, http::kCancelled);
             switch (code) {
                 case ERROR_WINHTTP_TIMEOUT:
                 case WSAETIMEDOUT:  // Wine's word for it
                     return answered || result.status
-                               ? fail(E::Timeout, seconds(options_.stallTimeoutMs) +
-                                                      " 秒のあいだ何も届きません")
+                               ? fail(E::Timeout, http::stalled(options_.stallTimeoutMs))
                                : fail(E::Timeout, "時間内に接続できないか、応答がありません");
                 case ERROR_WINHTTP_NAME_NOT_RESOLVED:
                     return fail(E::Network, "サーバーの名前を引けません");
@@ -221,7 +193,7 @@ private:
                                                 std::to_string(code) + ")");
             }
         };
-        if (cancelled_) return fail(E::Cancelled, "取り消しました");
+        if (cancelled_) return fail(E::Cancelled, http::kCancelled);
         if (!session_.h) return failed(GetLastError());
         Handle connection(WinHttpConnect(session_.h, u.host.c_str(), u.port, 0));
         if (!connection.h) return failed(GetLastError());
@@ -233,7 +205,7 @@ private:
             std::lock_guard<std::mutex> lock(mutex_);
             if (cancelled_) {
                 WinHttpCloseHandle(request);
-                return fail(E::Cancelled, "取り消しました");
+                return fail(E::Cancelled, http::kCancelled);
             }
             request_ = request;
         }
@@ -268,11 +240,10 @@ private:
             result.declared = std::wcstoull(length->c_str(), nullptr, 10);
         if (status >= 300 && status < 400) {
             if (auto where = header(request, WINHTTP_QUERY_LOCATION))
-                location = utf8(where->c_str());
+                location = resolve(url, utf8(where->c_str()));
         }
         if (status < 200 || status >= 300) return result;  // the body is not the caller's
-        if (result.declared > maxBytes)
-            return fail(E::TooLarge, "大きすぎます (上限 " + std::to_string(maxBytes) + " バイト)");
+        if (result.declared > maxBytes) return fail(E::TooLarge, http::tooLarge(maxBytes));
 
         std::string buffer(kChunk, '\0');
         for (;;) {
@@ -281,13 +252,12 @@ private:
                 return failed(GetLastError());
             if (read == 0) break;
             if (result.received + read > maxBytes)
-                return fail(E::TooLarge,
-                            "大きすぎます (上限 " + std::to_string(maxBytes) + " バイト)");
+                return fail(E::TooLarge, http::tooLarge(maxBytes));
             if (!sink(buffer.data(), read)) return fail(E::Write, "受け取ったデータを書けません");
             result.received += read;
         }
         if (result.declared && result.received < result.declared)
-            return fail(E::Network, "転送が途中で切れました");
+            return fail(E::Network, http::kCutShort);
         return result;
     }
 

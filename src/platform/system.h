@@ -2,6 +2,7 @@
 // The file layer's answers about the system's folders: where the program lies, the user's home,
 // whether a folder takes new files, and paths made absolute or normal. UTF-8 paths.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,7 @@ bool stderrIsTerminal();
 std::string localDateTime();
 // Creates a folder with `permissions`; false when it was there already. Throws FileError.
 bool createFolder(const std::string& folder, unsigned permissions);
+// An environment variable's value as UTF-8 (on Windows too), or nullopt when it is unset or empty.
+std::optional<std::string> environmentVariable(const char* name);
 
 }  // namespace velt::platform

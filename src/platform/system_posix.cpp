@@ -128,4 +128,10 @@ bool createFolder(const std::string& folder, unsigned permissions) {
     throw FileError(errno, folder, Op::Create);
 }
 
+std::optional<std::string> environmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !value[0]) return std::nullopt;
+    return std::string(value);
+}
+
 }  // namespace velt::platform

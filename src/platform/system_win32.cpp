@@ -194,4 +194,10 @@ bool createFolder(const std::string& folder, unsigned /*permissions: Windows' AC
     throw FileError(errnoOfWindowsError(code), folder, Op::Create);
 }
 
+std::optional<std::string> environmentVariable(const char* name) {
+    const wchar_t* value = _wgetenv(wide(name).c_str());
+    if (!value || !value[0]) return std::nullopt;
+    return utf8(value);
+}
+
 }  // namespace velt::platform

@@ -1,29 +1,20 @@
 #include "app/cli/login.h"
 
-#include <cstdlib>
 #include <exception>
 
 #include "platform/console.h"
 #include "platform/credentials.h"
 #include "platform/failure.h"
+#include "platform/system.h"
 #include "shell/shown.h"
 
 namespace velt::cli {
-namespace {
 
 using platform::print;
 
-std::optional<std::string> fromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value || !*value) return std::nullopt;
-    return std::string(value);
-}
-
-}  // namespace
-
 std::optional<platform::HttpLogin> askLogin() {
-    auto id = fromEnvironment("VELT_JRDB_ID");
-    auto password = fromEnvironment("VELT_JRDB_PASSWORD");
+    auto id = platform::environmentVariable("VELT_JRDB_ID");
+    auto password = platform::environmentVariable("VELT_JRDB_PASSWORD");
     if ((!id || !password) && !platform::inputIsTerminal()) {
         print(
             stderr,

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "convert/record.h"
+#include "shell/history.h"
 #include "shell/lha_archive.h"
 #include "shell/recognition.h"
 #include "shell_test_util.h"
@@ -38,10 +39,11 @@ std::size_t lineCount(const std::string& text) {
 }
 
 // Every file and folder under a folder, files with their bytes, to show that nothing changed; the
-// data folder's lock file, which stays, left out.
+// data folder's lock file, which stays, and its history, which every import adds to, left out.
 test::Tree snapshot(const std::string& folder) {
     test::Tree tree = test::tree(folder, true);
     tree.erase(".velt-lock");
+    tree.erase(kHistoryFileName);
     return tree;
 }
 

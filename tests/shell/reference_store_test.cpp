@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "shell/history.h"
 #include "shell_test_util.h"
 
 namespace velt {
@@ -17,7 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::readFile;
-using test::tree;
+// Target's files: the history, which holds each import's time, left out.
+test::Tree tree(const std::string& root) {
+    test::Tree all = test::tree(root);
+    all.erase(kHistoryFileName);
+    return all;
+}
 using test::writeFile;
 
 const std::string kGenerator = std::string(VELT_TEST_DATA) + "/../../scripts/gen-jrdb";

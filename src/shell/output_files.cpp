@@ -39,6 +39,28 @@ private:
     std::string last_;
 };
 
+// The bytes a record's files are named from, where they are few: a record that shares them with
+// the last one that named files names the same files. Records of one meeting (horse data,
+// results) or of one day and racecourse (comments) follow one another, and the odds of a text all
+// go to one file. Empty: the record is run through its converter.
+std::string namingBytes(std::string_view line, Kind group) {
+    constexpr std::size_t kMeeting = race::kMeeting.pos + race::kMeeting.len - 1;
+    constexpr std::size_t kDateEnd = ska::kDate.pos + ska::kDate.len - 1;
+    switch (group) {
+        case Kind::KYD:
+        case Kind::SEBZEB:
+            return line.size() < kMeeting ? std::string() : std::string(line.substr(0, kMeeting));
+        case Kind::SKAZKA:
+            if (line.size() < kDateEnd) return {};
+            return std::string(line.substr(0, race::kCourse.len))
+                .append(line.substr(ska::kDate.pos - 1, ska::kDate.len));
+        case Kind::OZ:
+            return "OZ";
+        default:
+            return {};
+    }
+}
+
 }  // namespace
 
 Converter converterOf(Kind group) {
@@ -66,19 +88,14 @@ void gatherOutputFiles(std::string_view text, Kind group, const ImportContext& c
     PathsOnly sink(paths);
     probe.store = &sink;
     probe.oddsStartFlag = 1;
-    // A meeting file is named by the racecourse, year and meeting that open horse data and
-    // results alike: the records of a meeting follow one another, so one of them names it.
-    const bool byMeeting = group == Kind::KYD || group == Kind::SEBZEB;
-    constexpr std::size_t kMeetingBytes = race::kMeeting.pos + race::kMeeting.len - 1;
-    std::string_view named;
+    std::string named;
     Lines lines(text);
     for (std::string_view line; lines.next(line);) {
-        if (byMeeting && line.size() >= kMeetingBytes && !named.empty() &&
-            line.substr(0, kMeetingBytes) == named)
-            continue;
+        const std::string naming = namingBytes(line, group);
+        if (!naming.empty() && naming == named) continue;
         sink.touched = false;
         convert(line, probe);
-        if (byMeeting && sink.touched) named = line.substr(0, kMeetingBytes);
+        if (sink.touched) named = naming;
     }
 }
 

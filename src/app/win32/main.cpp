@@ -19,6 +19,25 @@
 #include "text.h"
 #include "velt_about.h"
 
+namespace {
+
+// The pictures of the documentation (scripts/screenshot-windows): the import's boxes are answered
+// as a user would, so that its summary shows.
+void CALLBACK answerBoxes(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM) -> BOOL {
+            wchar_t name[16] = L"";
+            GetClassNameW(window, name, 16);
+            if (IsWindowVisible(window) && std::wstring(name) == L"#32770")
+                PostMessageW(window, WM_COMMAND, IDOK, 0);
+            return TRUE;
+        },
+        0);
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     // The folder dialog and drops need a single-threaded apartment.
     OleInitialize(nullptr);
@@ -41,8 +60,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     // are imported as a drop of them.
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    // Developer options, first and alone: the summary of the files' import, or the history.
+    int first = 1;
+    if (argv && argc > 1 && std::wstring(argv[1]) == L"--screenshot-summary") {
+        SetTimer(nullptr, 0, 300, answerBoxes);
+        first = 2;
+    } else if (argv && argc > 1 && std::wstring(argv[1]) == L"--screenshot-history") {
+        PostMessageW(form->hwnd(), WM_COMMAND,
+                     static_cast<WPARAM>(velt::formMenuItem(velt::Command::ShowHistory).id), 0);
+        first = 2;
+    }
     std::vector<std::string> files;
-    for (int i = 1; argv && i < argc; ++i) {
+    for (int i = first; argv && i < argc; ++i) {
         wchar_t full[32768];
         const DWORD n = GetFullPathNameW(argv[i], 32768, full, nullptr);
         files.push_back(velt::win32::utf8(n > 0 && n < 32768 ? full : argv[i]));

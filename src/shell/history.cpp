@@ -87,7 +87,20 @@ Kind groupOfEntry(const std::string& kind) {
     return it == buttons.end() ? Kind::None : it->second;
 }
 
-// The kind an input's entry keeps: what its name shows, else its group's button.
+
+std::string raceDayOf(const Recognition& r) {
+    const std::string key = dateKey(r);
+    if (r.kind == Kind::Zip || key == "99999999") return {};
+    return key.substr(0, 4) + "-" + key.substr(4, 2) + "-" + key.substr(6, 2);
+}
+
+std::string baseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of(platform::kSeparators);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
 std::string entryKind(const Recognition& r) {
     if (!r.kindName.empty()) return r.kindName;
     switch (r.kind) {
@@ -107,19 +120,6 @@ std::string entryKind(const Recognition& r) {
             return {};
     }
 }
-
-std::string raceDayOf(const Recognition& r) {
-    const std::string key = dateKey(r);
-    if (r.kind == Kind::Zip || key == "99999999") return {};
-    return key.substr(0, 4) + "-" + key.substr(4, 2) + "-" + key.substr(6, 2);
-}
-
-std::string baseName(const std::string& path) {
-    const std::size_t slash = path.find_last_of(platform::kSeparators);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 std::string historyFileOf(const std::string& dataFolder) {
     return dataFolder + kHistoryFileName;

@@ -9,6 +9,8 @@
 
 namespace velt {
 
+struct Recognition;
+
 struct HistoryEntry {
     std::string when;  // local date and time of the import, "YYYY-MM-DD HH:MM:SS"
     std::string name;  // the input's file name, without its folder
@@ -25,6 +27,9 @@ struct HistoryEntry {
 // text, a header line, then an entry a line. Not a name Target uses, and no journal names it.
 std::string historyFileOf(const std::string& dataFolder);
 inline constexpr const char* kHistoryFileName = "velt-history.tsv";
+
+// The kind an input's entry and summary show: what its name shows, else its group's button.
+std::string entryKind(const Recognition& r);
 
 // Every entry of the data folder's history, oldest first; none when there is no history yet.
 // A line cut short (an import killed while appending) or not an entry is passed over.

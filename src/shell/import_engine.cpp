@@ -281,7 +281,7 @@ struct ImportEngine::Impl {
             sums.emplace_back();
             sums.back().input = in.path;
             sums.back().recognised = in.recognised();
-            sums.back().kind = in.recognition.kindName;
+            sums.back().kind = entryKind(in.recognition);
         }
         if (plan.button && !plan.inputs.front().recognised()) {
             ctx.fileDate = plan.inputs.front().date;

@@ -279,7 +279,9 @@ struct ImportEngine::Impl {
         }
         if (plan.button && !plan.inputs.front().recognised()) {
             ctx.fileDate = plan.inputs.front().date;
-            messages.message({Message::Kind::Rejection, rejectionMessage(*plan.button), {}});
+            messages.message({Message::Kind::Rejection,
+                              rejectionMessage(*plan.button, plan.inputs.front().path),
+                              {}});
             return sums;
         }
         if (!plan.inputs.empty()) {

@@ -64,5 +64,8 @@ done
 if [ "$gui" = yes ]; then
     run "$prefix/bin/velt" --screenshot "$home/window.png" 2>/dev/null ||
         fail "the installed window does not start as a normal user"
+    help=$(run "$prefix/bin/velt" --help)
+    grep -q '^使い方: velt' <<<"$help" && ! grep -qiE 'screenshot|usage|options' <<<"$help" ||
+        fail "velt --help is not the Japanese help without developer options: $help"
 fi
 echo "install test: passed"

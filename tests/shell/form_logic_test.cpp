@@ -100,11 +100,11 @@ TEST(FormLogic, DataFolderChoice) {
     }
 }
 
-// A folder the settings file cannot hold is used for this run only, and the warning names what
-// stays stored.
+// A folder the settings file cannot hold (over 255 bytes) is used for this run only, and the
+// warning names what stays stored.
 TEST(FormLogic, FolderThatCannotBeSavedIsUsedForThisRunOnly) {
     test::TempDir dir;
-    const std::string refused = dir / "target😀";
+    const std::string refused = dir / (std::string(150, 'a') + "/" + std::string(150, 'b'));
     test::writeFile(refused + "/MDATA/x", "");
     struct Case {
         std::string stored, says;

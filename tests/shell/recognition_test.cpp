@@ -114,7 +114,7 @@ TEST(Recognition, Drops) {
         {true, {"/d/JRDB011117.txt", Kind::None, "", ".txt", "011117"}},
         {true, {"/d/JracSei1.dat", Kind::Lap, "", ".dat", "acSei1"}},
         {true, {"JracSei1.dat", Kind::Lap, "", ".dat", "acSei1"}},
-        {true, {"/d/jracsei1.dat", Kind::Lap, "", ".dat", "acsei1"}},
+        {true, {"/d/jracsei1.dat", Kind::Lap, "", ".dat", "acSei1"}},
         {true, {"/d/s3011117.lzh", Kind::Lap, "", ".lzh", "011117"}},
         {true, {"/d/OZ011117.txt", Kind::OZ, "OZ011117", ".txt", "011117"}},
     };

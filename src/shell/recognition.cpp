@@ -310,6 +310,7 @@ std::string refusalReason(std::string_view path, std::optional<Button> button) {
     const std::string_view rest = std::string_view(base).substr(kind.size());
     if (rest.size() < 6 || !isDigits(rest.substr(0, 6)))
         return "ファイル名に日付 (数字 6 桁) がありません";
+    if (group == Kind::Pack) return "パックは書庫 (.lzh) のまま取り込んでください";
     return "ファイル名が " + kind + " + 日付 6 桁 + 拡張子 (" + kind +
            "181201.lzh など) の形ではありません";
 }

@@ -167,6 +167,8 @@ TEST(Recognition, RefusedNamesSetTheDateAndSayWhy) {
     EXPECT_TRUE(messages.failures.empty());
     EXPECT_EQ(refusalReason("/d/SED181201.lzh", Button::KYD),
               "これは成績データです: SEBZEB ボタンで取り込んでください");
+    EXPECT_EQ(refusalReason("/d/JRDB181201.txt", {}),
+              "パックは書庫 (.lzh) のまま取り込んでください");
 }
 
 }  // namespace

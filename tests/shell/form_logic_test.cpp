@@ -104,7 +104,10 @@ TEST(FormLogic, DataFolderChoice) {
 // warning names what stays stored.
 TEST(FormLogic, FolderThatCannotBeSavedIsUsedForThisRunOnly) {
     test::TempDir dir;
-    const std::string refused = dir / (std::string(150, 'a') + "/" + std::string(150, 'b'));
+    // Over 255 bytes as UTF-8, yet short enough in characters for Windows' paths.
+    std::string half;
+    for (int i = 0; i < 32; ++i) half += "😀";
+    const std::string refused = dir / (half + "/" + half);
     test::writeFile(refused + "/MDATA/x", "");
     struct Case {
         std::string stored, says;

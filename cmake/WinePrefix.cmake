@@ -29,6 +29,9 @@ endfunction()
 
 file(REMOVE_RECURSE "${PREFIX}")
 run("${WINE}" wineboot -u)
+# Wine looks for Marlett, which draws the caption buttons, in the prefix's own Fonts folder.
+file(GLOB wine_fonts /usr/share/wine/fonts/*.ttf)
+file(COPY ${wine_fonts} DESTINATION "${PREFIX}/drive_c/windows/Fonts")
 set(key "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes")
 foreach(font "MS UI Gothic" "ＭＳ Ｐゴシック" "MS PGothic" "ＭＳ ゴシック" "MS Gothic" "Meiryo"
              "Yu Gothic UI")

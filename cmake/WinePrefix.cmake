@@ -29,9 +29,9 @@ endfunction()
 
 file(REMOVE_RECURSE "${PREFIX}")
 run("${WINE}" wineboot -u)
-# Wine looks for Marlett, which draws the caption buttons, in the prefix's own Fonts folder.
-file(GLOB wine_fonts /usr/share/wine/fonts/*.ttf)
-file(COPY ${wine_fonts} DESTINATION "${PREFIX}/drive_c/windows/Fonts")
+# Wine looks for Marlett, which draws the caption buttons, in the prefix's own Fonts folder. Only
+# Marlett: Wine's Tahoma would take the place of the Japanese font in the dialogs' text.
+file(COPY /usr/share/wine/fonts/marlett.ttf DESTINATION "${PREFIX}/drive_c/windows/Fonts")
 set(key "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes")
 foreach(font "MS UI Gothic" "ＭＳ Ｐゴシック" "MS PGothic" "ＭＳ ゴシック" "MS Gothic" "Meiryo"
              "Yu Gothic UI")

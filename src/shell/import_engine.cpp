@@ -285,7 +285,9 @@ struct ImportEngine::Impl {
         }
         if (plan.button && !plan.inputs.front().recognised()) {
             ctx.fileDate = plan.inputs.front().date;
-            messages.message(about({Message::Kind::Rejection, rejectionMessage(*plan.button), {}},
+            messages.message(about({Message::Kind::Rejection,
+                                    rejectionMessage(*plan.button, plan.inputs.front().path),
+                                    {}},
                                    plan.inputs.front().path));
             return sums;
         }

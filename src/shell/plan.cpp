@@ -43,13 +43,22 @@ std::string kindList(const std::vector<std::string>& kinds, const std::string& d
     return list;
 }
 
+// The name among `names` that is `wanted` but for case ("kyi181201.txt" in a pack), or empty.
+std::string findMember(const std::vector<std::string>& names, const std::string& wanted) {
+    auto same = [&](const std::string& n) { return n == wanted; };
+    auto found = std::find_if(names.begin(), names.end(), same);
+    if (found == names.end())
+        found = std::find_if(names.begin(), names.end(),
+                             [&](const std::string& n) { return sameLetters(n, wanted); });
+    return found == names.end() ? std::string() : *found;
+}
+
 // The member to read for one group: the first of `kinds` named kind + date + ".txt", else (when
 // `anyDate`) the first daily text file of such a kind.
 std::string pickMember(const std::vector<std::string>& names, const std::vector<std::string>& kinds,
                        const std::string& date, bool anyDate) {
     for (const auto& k : kinds)
-        if (std::find(names.begin(), names.end(), k + date + ".txt") != names.end())
-            return k + date + ".txt";
+        if (std::string found = findMember(names, k + date + ".txt"); !found.empty()) return found;
     if (anyDate)
         for (const auto& k : kinds)
             for (const auto& n : names)
@@ -139,8 +148,9 @@ void planZip(PlannedInput& in) {
 void planArchiveMember(PlannedInput& in) {
     const Recognition& r = in.recognition;
     const std::vector<std::string> names = namesOf(in.entries);
-    std::string member = r.kind == Kind::Lap ? "JracSei1.dat" : r.stem + ".txt";
+    std::string member = r.kind == Kind::Lap ? kLapMember : r.stem + ".txt";
     if (!r.memberKinds.empty()) member = pickMember(names, r.memberKinds, r.date, true);
+    if (std::string found = findMember(names, member); !found.empty()) member = found;
     if (member.empty() || std::find(names.begin(), names.end(), member) == names.end())
         throw MemberMissing(
             in.path,
@@ -256,6 +266,8 @@ Plan planWithKind(const std::string& kind, const std::string& path) {
     r.kind = group;
     r.kindName = kind;
     r.extension = lastChars(path, 4);
+    for (const char* known : {".lzh", ".zip"})
+        if (sameLetters(r.extension, known)) r.extension = known;
     r.date = dateInName(path);
     if (group != Kind::Pack && group != Kind::None) {
         // A button's name takes any kind of its group, newest layout first; a kind only itself.

@@ -1,6 +1,7 @@
 #include "shell/recognition.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/system.h"
 #include "shell/shown.h"
@@ -43,6 +44,20 @@ const Group* groupOf(Kind kind) {
     return nullptr;
 }
 
+std::string upper(std::string_view s) {
+    std::string u(s);
+    for (char& c : u)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return u;
+}
+
+std::string lower(std::string_view s) {
+    std::string l(s);
+    for (char& c : l)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return l;
+}
+
 bool isDigits(std::string_view s) {
     return !s.empty() &&
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -56,7 +71,7 @@ std::string baseName(std::string_view path) {
 // A year of one kind: kind + "_" + four digits + ".zip" ("SED_2017.zip").
 Recognition recogniseZip(std::string_view path) {
     Recognition r;
-    const std::string base = baseName(path);
+    const std::string base = asJrdbNames(baseName(path));
     if (base.size() < 11 || base.compare(base.size() - 4, 4, ".zip") != 0) return r;
     const std::size_t underscore = base.size() - 9;
     const std::string kind = base.substr(0, underscore);
@@ -89,6 +104,32 @@ const ButtonRule& ruleOf(Button button) {
 
 bool isPackName(std::string_view kind) {
     return kind == "JRDB" || kind == "PACI";
+}
+
+// The kind a name starts with, in JRDB's case ("s3" for laps), or empty.
+std::string kindAtStart(std::string_view base) {
+    const std::string u = upper(base.substr(0, 4));
+    if (isPackName(u)) return u;
+    if (u.size() >= 3 && groupOfKind(u.substr(0, 3)) != Kind::None) return u.substr(0, 3);
+    if (u.compare(0, 2, "OZ") == 0) return "OZ";
+    if (u.compare(0, 2, "S3") == 0) return "s3";
+    return {};
+}
+
+const char* buttonCaption(Button button) {
+    static const char* const captions[] = {"KYD", "SEBZEB", "OZ", "SKAZKA", "J"};
+    return captions[static_cast<int>(button)];
+}
+
+// "NAME (1).ext" or "NAME(12).ext", a browser's second download of NAME.ext: NAME.ext.
+std::string withoutCopyMark(std::string_view name) {
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos || dot < 4 || name[dot - 1] != ')') return std::string(name);
+    std::size_t open = dot - 1;
+    while (open > 0 && name[open - 1] >= '0' && name[open - 1] <= '9') --open;
+    if (open == dot - 1 || open < 2 || name[open - 1] != '(') return std::string(name);
+    const std::size_t cut = name[open - 2] == ' ' ? open - 2 : open - 1;
+    return std::string(name.substr(0, cut)) + std::string(name.substr(dot));
 }
 
 }  // namespace
@@ -156,11 +197,12 @@ std::string midChars(std::string_view text, std::size_t from, std::size_t n) {
     return std::string(text.substr(begin, end - begin));
 }
 
-Recognition recogniseDailyText(std::string_view name) {
+Recognition recogniseDailyText(std::string_view givenName) {
     Recognition r;
+    const std::string name = asJrdbNames(givenName);
     if (name.size() < 12 || name.substr(name.size() - 4) != ".txt") return r;
-    const std::string_view stem = name.substr(0, name.size() - 4);
-    const std::string_view kind = stem.substr(0, stem.size() - 6);
+    const std::string stem = name.substr(0, name.size() - 4);
+    const std::string kind = stem.substr(0, stem.size() - 6);
     const Kind group = groupOfKind(kind);
     if (group == Kind::None || !isDigits(stem.substr(kind.size()))) return r;
     r.kind = group;
@@ -171,9 +213,10 @@ Recognition recogniseDailyText(std::string_view name) {
     return r;
 }
 
-Recognition recogniseForButton(Button button, std::string_view path) {
+Recognition recogniseForButton(Button button, std::string_view givenPath) {
     const ButtonRule& rule = ruleOf(button);
     Recognition r;
+    const std::string path = asJrdbNames(givenPath);
     std::string tail = lastChars(path, rule.tail);
     std::string kind = midChars(tail, 0, rule.kindChars);
     r.extension = lastChars(tail, 4);
@@ -196,8 +239,9 @@ Recognition recogniseForButton(Button button, std::string_view path) {
     return r;
 }
 
-Recognition recogniseDropped(std::string_view path, bool commandLine) {
+Recognition recogniseDropped(std::string_view givenPath, bool commandLine) {
     Recognition r;
+    const std::string path = asJrdbNames(givenPath);
     std::string tail13 = lastChars(path, 13), tail12 = lastChars(path, 12);
     std::string kind3 = midChars(tail13, 0, 3), kind2 = midChars(tail12, 0, 2);
     r.extension = lastChars(tail13, 4);
@@ -221,7 +265,7 @@ Recognition recogniseDropped(std::string_view path, bool commandLine) {
         r.stem = midChars(tail12, 0, 8);
     } else if (kind2 == "s3") {
         r.kind = Kind::Lap;
-    } else if (commandLine && tail12 == "JracSei1.dat") {
+    } else if (commandLine && tail12 == kLapMember) {
         r.kind = Kind::Lap;
     } else if (r.archive()) {
         std::string tail14 = lastChars(path, 14);
@@ -239,12 +283,57 @@ const char* completionMessage(Button button) {
     return ruleOf(button).done;
 }
 
-std::string rejectionMessage(Button button) {
-    if (button == Button::J) return "JRDBデータではありません";
-    const Group& g = *groupOf(ruleOf(button).kind);
-    std::string kinds;
-    for (const auto& k : g.kinds) kinds += (kinds.empty() ? "" : "/") + k;
-    return std::string(g.name) + "(" + kinds + ")ではありません";
+std::string rejectionMessage(Button button, std::string_view path) {
+    std::string text = "JRDBデータではありません";
+    if (button != Button::J) {
+        const Group& g = *groupOf(ruleOf(button).kind);
+        std::string kinds;
+        for (const auto& k : g.kinds) kinds += (kinds.empty() ? "" : "/") + k;
+        text = std::string(g.name) + "(" + kinds + ")ではありません";
+    }
+    if (!path.empty()) text += "\n" + refusalReason(path, button);
+    return text;
+}
+
+std::string refusalReason(std::string_view path, std::optional<Button> button) {
+    const std::string base = withoutCopyMark(baseName(path));
+    const std::string kind = kindAtStart(base);
+    if (kind.empty()) return "ファイル名から JRDB データの種類がわかりません";
+    const Kind group = isPackName(kind) ? Kind::Pack : kind == "s3" ? Kind::Lap : groupOfKind(kind);
+    if (button && group != ruleOf(*button).kind) {
+        if (group == Kind::Lap)
+            return "これはラップデータです: "
+                   "ボタンではなく、ウィンドウにドロップして取り込んでください";
+        return std::string("これは") + (group == Kind::Pack ? "JRDB のパック" : groupName(group)) +
+               "です: " + buttonCaption(buttonOf(group)) + " ボタンで取り込んでください";
+    }
+    const std::string_view rest = std::string_view(base).substr(kind.size());
+    if (rest.size() < 6 || !isDigits(rest.substr(0, 6)))
+        return "ファイル名に日付 (数字 6 桁) がありません";
+    if (group == Kind::Pack) return "パックは書庫 (.lzh) のまま取り込んでください";
+    return "ファイル名が " + kind + " + 日付 6 桁 + 拡張子 (" + kind +
+           "181201.lzh など) の形ではありません";
+}
+
+std::string asJrdbNames(std::string_view path) {
+    const std::size_t slash = path.find_last_of(platform::kSeparators);
+    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::string folder(path.substr(0, start));
+    const std::string base = withoutCopyMark(path.substr(start));
+    if (sameLetters(base, kLapMember)) return folder + kLapMember;
+    const std::size_t dot = base.find_last_of('.');
+    if (dot == std::string::npos || base.size() - dot != 4) return folder + base;
+    const std::string kind = kindAtStart(base);
+    const std::string_view rest = std::string_view(base).substr(kind.size(), dot - kind.size());
+    const bool daily = rest.size() == 6 && isDigits(rest);
+    const bool year = rest.size() == 5 && rest[0] == '_' && isDigits(rest.substr(1)) &&
+                      groupOfKind(kind) != Kind::None && sameLetters(base.substr(dot), ".zip");
+    if (kind.empty() || !(daily || year)) return folder + base;
+    return folder + kind + std::string(rest) + lower(base.substr(dot));
+}
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && upper(a) == upper(b);
 }
 
 Button buttonOf(Kind group) {
@@ -272,7 +361,7 @@ const char* acceptedKindsText() {
 std::string unsupportedMessage(const std::vector<std::string>& files) {
     std::string text = kUnsupportedMessage;
     text += "\n取り込まなかったファイル:";
-    for (const auto& f : files) text += "\n" + shown(f);
+    for (const auto& f : files) text += "\n" + shown(f) + " (" + refusalReason(f, {}) + ")";
     text += "\n";
     text += acceptedKindsText();
     return text;

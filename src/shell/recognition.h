@@ -2,6 +2,7 @@
 // Recognition of JRDB file names: the kind, stem, extension and date cut from a path's tail.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,14 @@ int groupOrder(Kind group);
 // A sortable date (yyyymmdd) of a recognised name; "99999999" when it shows none.
 std::string dateKey(const Recognition& r);
 
+// A path whose name has the form of JRDB's names (kind + six digits + extension, a year's ZIP,
+// the lap file) whatever its case and with a browser's copy mark ("PACI181201 (1).lzh") cut out,
+// in JRDB's own case: "/d/PACI181201.lzh". Other paths as given, so that the rules below stay.
+std::string asJrdbNames(std::string_view path);
+// Whether two names are the same but for the case of ASCII letters.
+bool sameLetters(std::string_view a, std::string_view b);
+inline constexpr const char* kLapMember = "JracSei1.dat";
+
 // A member or file named kind + six date characters + ".txt" (a daily text file): its recognition,
 // or Kind::None.
 Recognition recogniseDailyText(std::string_view name);
@@ -63,7 +72,10 @@ Recognition recogniseDropped(std::string_view path, bool commandLine);
 
 // The texts of a button: its completion message and its rejection message.
 const char* completionMessage(Button button);
-std::string rejectionMessage(Button button);
+// The rejection names the reason when given the refused path.
+std::string rejectionMessage(Button button, std::string_view path = {});
+// Why a name is not imported: no kind, no date, or (given a button) the button it belongs to.
+std::string refusalReason(std::string_view path, std::optional<Button> button);
 Button buttonOf(Kind group);
 
 // The one message naming the files a drop or a folder holds that are not imported, and the kinds

@@ -1,6 +1,7 @@
 #include "shell/settings.h"
 
 #include <cerrno>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -89,6 +90,87 @@ bool readFile(const std::string& path, std::string& out) {
     }
 }
 
+// The key that holds a value CP932 cannot, as UTF-8: "path" is CP932, "path.utf8" UTF-8.
+std::string utf8Key(const std::string& key) {
+    return key + ".utf8";
+}
+
+// The stored value of `key` in `section`, as its bytes stand, or nothing.
+std::optional<std::string_view> storedValue(std::string_view bytes, const std::string& section,
+                                            const std::string& key) {
+    bool inSection = false;
+    for (const Line& line : splitKeepingEnds(bytes)) {
+        std::string_view name, k, v;
+        if (sectionOf(line.text, name)) {
+            inSection = equalsIgnoringCase(name, section);
+            continue;
+        }
+        if (inSection && entryOf(line.text, k, v) && equalsIgnoringCase(k, key)) return v;
+    }
+    return std::nullopt;
+}
+
+// The file with `key` in `section` set to `stored`, or removed when `stored` is null; the rest
+// of the file as it stands.
+std::string withEntry(std::string_view old, const std::string& section, const std::string& key,
+                      const std::string* stored) {
+    const std::string entry = stored ? key + "=" + *stored + "\r\n" : std::string();
+    std::string out;
+    bool inSection = false, sectionFound = false, done = false;
+    std::size_t insertAt = std::string::npos;  // after the section's last entry
+    for (const Line& line : splitKeepingEnds(old)) {
+        std::string_view name, k, v;
+        if (sectionOf(line.text, name)) {
+            if (inSection && !done) {
+                // The section ends without the key: add it after its last line.
+                out.insert(insertAt, entry);
+                done = true;
+            }
+            inSection = !done && equalsIgnoringCase(name, section);
+            sectionFound = sectionFound || inSection;
+            out.append(line.text).append(line.end.empty() ? std::string_view("\r\n") : line.end);
+            if (inSection) insertAt = out.size();
+            continue;
+        }
+        if (inSection && !done && entryOf(line.text, k, v) && equalsIgnoringCase(k, key)) {
+            if (stored)
+                out.append(entry.substr(0, entry.size() - 2))
+                    .append(line.end.empty() ? std::string_view("\r\n") : line.end);
+            done = true;
+            continue;
+        }
+        out.append(line.text).append(line.end);
+        if (inSection && !trim(line.text).empty()) {
+            if (line.end.empty()) out.append("\r\n");
+            insertAt = out.size();
+        }
+    }
+    if (!done && stored) {
+        if (sectionFound) {
+            out.insert(insertAt, entry);
+        } else {
+            if (!out.empty() && out.back() != '\n' && out.back() != '\r') out.append("\r\n");
+            out.append("[").append(section).append("]\r\n").append(entry);
+        }
+    }
+    return out;
+}
+
+// The first characters of a value that fit in 255 bytes, as a 256-byte buffer would hold them,
+// never cutting through a character.
+std::string_view cut(std::string_view v, bool utf8) {
+    std::size_t n = 0;
+    while (n < v.size()) {
+        std::size_t len = utf8 ? 1 : cp932::charLength(v, n);
+        if (utf8)
+            while (n + len < v.size() && (static_cast<unsigned char>(v[n + len]) & 0xC0) == 0x80)
+                ++len;
+        if (n + len > kMaxValueBytes) break;
+        n += len;
+    }
+    return v.substr(0, n);
+}
+
 }  // namespace
 
 std::string programFolder() {
@@ -135,23 +217,8 @@ std::string readSetting(const std::string& file, const std::string& section, con
                         const std::string& fallback) {
     std::string bytes;
     if (!readFile(file, bytes)) return fallback;
-    bool inSection = false;
-    for (const Line& line : splitKeepingEnds(bytes)) {
-        std::string_view name, k, v;
-        if (sectionOf(line.text, name)) {
-            inSection = equalsIgnoringCase(name, section);
-            continue;
-        }
-        if (!inSection || !entryOf(line.text, k, v) || !equalsIgnoringCase(k, key)) continue;
-        // Cut at 255 bytes as a 256-byte buffer would, but not through a two-byte character.
-        std::size_t n = 0;
-        while (n < v.size()) {
-            std::size_t len = cp932::charLength(v, n);
-            if (n + len > kMaxValueBytes) break;
-            n += len;
-        }
-        return cp932::toUtf8(v.substr(0, n));
-    }
+    if (auto v = storedValue(bytes, section, utf8Key(key))) return std::string(cut(*v, true));
+    if (auto v = storedValue(bytes, section, key)) return cp932::toUtf8(cut(*v, false));
     return fallback;
 }
 
@@ -159,56 +226,19 @@ void writeSetting(const std::string& file, const std::string& section, const std
                   const std::string& value) {
     if (value.find_first_of("\r\n") != std::string::npos)
         throw Failure(file, "設定値に改行は書けません");
-    // Stored only when it reads back exactly: a character CP932 lacks would come back as "?",
-    // and a longer value cut, naming another folder.
-    const std::string stored = cp932::fromUtf8(value);
-    if (cp932::toUtf8(stored) != value)
-        throw Failure(file, value + " は Shift-JIS で表せない文字を含むため保存できません");
+    // CP932 when it holds the value exactly, as earlier versions wrote it; otherwise UTF-8 under
+    // a key of its own, which earlier versions do not take for a folder in CP932.
+    std::string stored = cp932::fromUtf8(value);
+    const bool utf8 = cp932::toUtf8(stored) != value;
+    if (utf8) stored = value;
     if (stored.size() > kMaxValueBytes)
         throw Failure(file, value + " が長すぎて保存できません (" + std::to_string(kMaxValueBytes) +
                                 " バイトまで)");
     // A file that is there but cannot be read is never replaced: the rest of it would be lost.
     std::string old;
     readFile(file, old);
-    const std::string entry = key + "=" + stored;
-    auto lines = splitKeepingEnds(old);
-
-    std::string out;
-    bool inSection = false, sectionFound = false, done = false;
-    std::size_t insertAt = std::string::npos;  // after the section's last entry
-    for (const Line& line : lines) {
-        std::string_view name, k, v;
-        if (sectionOf(line.text, name)) {
-            if (inSection && !done) {
-                // The section ends without the key: add it after its last line.
-                out.insert(insertAt, entry + "\r\n");
-                done = true;
-            }
-            inSection = !done && equalsIgnoringCase(name, section);
-            sectionFound = sectionFound || inSection;
-            out.append(line.text).append(line.end.empty() ? std::string_view("\r\n") : line.end);
-            if (inSection) insertAt = out.size();
-            continue;
-        }
-        if (inSection && !done && entryOf(line.text, k, v) && equalsIgnoringCase(k, key)) {
-            out.append(entry).append(line.end.empty() ? std::string_view("\r\n") : line.end);
-            done = true;
-            continue;
-        }
-        out.append(line.text).append(line.end);
-        if (inSection && !trim(line.text).empty()) {
-            if (line.end.empty()) out.append("\r\n");
-            insertAt = out.size();
-        }
-    }
-    if (!done) {
-        if (sectionFound) {
-            out.insert(insertAt, entry + "\r\n");
-        } else {
-            if (!out.empty() && out.back() != '\n' && out.back() != '\r') out.append("\r\n");
-            out.append("[").append(section).append("]\r\n").append(entry).append("\r\n");
-        }
-    }
+    std::string out = withEntry(old, section, utf8 ? key : utf8Key(key), nullptr);
+    out = withEntry(out, section, utf8 ? utf8Key(key) : key, &stored);
 
     // A new file renamed over the old one: a failed write leaves the old setting.
     try {

@@ -1,6 +1,7 @@
 #pragma once
 // The settings file (`INICont`): velt.ini beside the program or in the user's configuration
-// folder, section "Velt", key "path", CP932.
+// folder, section "Velt", key "path" in CP932, or "path.utf8" in UTF-8 for a folder CP932 cannot
+// hold. Other keys are kept as they stand and follow the same rule.
 
 #include <string>
 
@@ -27,15 +28,17 @@ std::string settingsFile(const std::string& programFolder);
 void createSettingsFolder(const std::string& file);
 
 // The value of `key` in `section` (UTF-8), or `fallback` when the file, the section or the key is
-// missing. A value longer than 255 CP932 bytes comes back cut to 255 bytes. Throws Failure naming
+// missing. "key.utf8", when there, wins over "key". A value longer than 255 stored bytes comes
+// back cut to 255 bytes, never through a character. Throws Failure naming
 // the file when it is there but cannot be read (no permission, no regular file).
 std::string readSetting(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& fallback);
 
-// Stores `value` (UTF-8, written as CP932), creating the file, the section and the key as needed
-// and keeping the rest of the file; the file is replaced at once, so a failure leaves the old one.
-// Throws Failure naming the file when it cannot be written, or when `value` would not read
-// back exactly (a character CP932 lacks, or more than 255 CP932 bytes); the cause says which.
+// Stores `value` (UTF-8) as CP932 under `key`, or, when CP932 lacks one of its characters, as
+// UTF-8 under "key.utf8" (removing the other of the two), creating the file, the section and the
+// key as needed and keeping the rest of the file; the file is replaced at once, so a failure
+// leaves the old one. Throws Failure naming the file when it cannot be written, or when `value`
+// is more than 255 bytes as stored.
 void writeSetting(const std::string& file, const std::string& section, const std::string& key,
                   const std::string& value);
 

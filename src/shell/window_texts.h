@@ -153,13 +153,28 @@ const FormButton& formButton(Button import);
 const FormButton& formButton(Command command);
 const FormMenuItem& formMenuItem(Command command);
 
+// Where the licences lie: beside the programs in the Windows ZIP, in the package's copyright
+// file on Linux.
+#ifdef _WIN32
+inline constexpr const char* kLicenceNotices =
+    "著作権表示とライセンスは LICENSE と licenses フォルダにあります。";
+#else
+inline constexpr const char* kLicenceNotices =
+    "ライセンスは /usr/share/doc/velt/copyright と各ライブラリのパッケージにあります。";
+#endif
+
 // The about box's texts: its caption, `lblTitle`, `lblVersion`, `lblDescription`, `Label1`,
 // `Label2` and `cmdOK`.
 struct AboutTexts {
     std::string caption, title, version;
+    // What it does, its licence, and the libraries whose notices it ships.
     std::string description =
-        "JRDBのデータファイル（競走馬データ、成績、オッズ、成績拡張、JRDBパック、ラップ）を"
-        "Targetのデータファイルに変換して追記します。";
+        std::string(
+            "JRDBのデータファイル（競走馬データ、成績、オッズ、成績拡張、JRDBパック、"
+            "ラップ）をTargetのデータファイルに変換して追記します。\n"
+            "MIT ライセンス。LHA 書庫は lhasa（ISC）、ZIP は libzip（BSD-3-Clause）と "
+            "zlib で読みます。") +
+        kLicenceNotices;
     std::string reports = "不具合の報告・ご要望は、プロジェクトの課題（issue）にお寄せください。";
     std::string help = "使い方はメニュー「ヘルプ」→「ヘルプの表示」をご覧ください。";
     std::string ok = "OK";

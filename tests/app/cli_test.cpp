@@ -130,6 +130,45 @@ TEST_F(Cli, ImportsFilesByName) {
     EXPECT_TRUE(r.err.empty()) << r.err;  // not a terminal: no progress bar either
 }
 
+// Names as users have them import exactly as JRDB's own names do.
+TEST_F(Cli, NamesInAnyCaseOrCopiedImportAlike) {
+    fs::create_directories(dir / "src");
+    const std::string src = quote((dir / "src").string());
+    ASSERT_EQ(
+        std::system(("cd " + src + " && lhasa xq " + quote((samples / "PACI181201.lzh").string()) +
+                     " && for f in *; do mv \"$f\" \"$(echo $f | tr A-Z a-z)\"; done && jlha a " +
+                     quote(in("paci181201.lzh")) + " *.txt >/dev/null 2>&1")
+                        .c_str()),
+        0);
+    fs::copy_file(dir / "src/kyi181201.txt", in("kyi181201.txt"));
+    fs::copy_file(dir / "src/kyi181201.txt", in("KYI181201.txt"));
+    for (const char* copy : {"PACI181201.lzh", "PACI181201.LZH", "PACI181201 (1).lzh"})
+        fs::copy_file(samples / "PACI181201.lzh", in(copy));
+    const struct {
+        const char* exact;
+        std::vector<const char*> asUsersHaveThem;
+    } cases[] = {
+        {"PACI181201.lzh", {"PACI181201.LZH", "PACI181201 (1).lzh", "paci181201.lzh"}},
+        {"KYI181201.txt", {"kyi181201.txt"}},
+    };
+    auto import = [&](const char* name) {
+        fs::remove_all(dir / "target");
+        for (const char* sub : {"MDATA", "HDATA", "KCOM_DATA"})
+            fs::create_directories(dir / "target" / sub);
+        Result r = run({"--create-year-folders", "--data-folder", target(), in(name)});
+        EXPECT_EQ(r.status, 0) << name << r.err;
+        velt::test::Tree written = velt::test::tree(dir / "target");
+        std::erase_if(written,
+                      [](const auto& f) { return f.first.find('/') == std::string::npos; });
+        return written;  // Target's folders: the lock and the history name the input
+    };
+    for (const auto& c : cases) {
+        const velt::test::Tree expected = import(c.exact);
+        EXPECT_FALSE(expected.empty());
+        for (const char* name : c.asUsersHaveThem) EXPECT_TRUE(import(name) == expected) << name;
+    }
+}
+
 TEST_F(Cli, ImportsAsAButton) {
     std::string kyd = archive("KYD091122.lzh", {"KYD091122.txt"});
     Result r = run({"--data-folder", target(), "--as", "KYD", kyd});
@@ -166,7 +205,8 @@ TEST_F(Cli, FailuresAndUnknownNamesExitOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(
         r.err, "対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！\n取り込まなかったファイル:\n" +
-                   in("notes.txt") + "\n取り込めるのは"));
+                   in("notes.txt") +
+                   " (ファイル名から JRDB データの種類がわかりません)\n取り込めるのは"));
     EXPECT_FALSE(contains(r.out + r.err, "すべての処理完了"));
     EXPECT_TRUE(contains(r.out, "1 件のファイルを取り込み、3 件は失敗しました。\n")) << r.out;
     EXPECT_TRUE(contains(r.err, "解凍に失敗しました。No.5")) << r.err;

@@ -314,8 +314,8 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("message");
-        QTest::newRow("KYD lower case") << int(Button::KYD) << "kyd011117.lzh"
-                                        << "競走馬データ(KYD/KYG/KYI)ではありません";
+        QTest::newRow("KYD no date") << int(Button::KYD) << "KYD.lzh"
+                                     << "競走馬データ(KYD/KYG/KYI)ではありません";
         QTest::newRow("SEBZEB") << int(Button::SEBZEB) << "KYD011117.lzh"
                                 << "成績データ(SEB/SEC/SED/ZEB/ZEC/ZED)ではありません";
         QTest::newRow("OZ") << int(Button::OZ) << "KYD011117.lzh"
@@ -337,8 +337,10 @@ private slots:
         QTest::mouseClick(::button(form, Button(button)), Qt::LeftButton);
         QVERIFY(b.waitForImport());
         QCOMPARE(b.dialogs.fileTitles, QStringList{QString::fromUtf8(velt::kFileDialogTitle)});
-        // The box's own text, and the file on a line of its own.
-        QCOMPARE(b.dialogs.texts(), QStringList{message + '\n' + path});
+        // The box's own text, then the reason, and the file on a line of its own.
+        QCOMPARE(b.dialogs.texts().size(), 1);
+        QCOMPARE(b.dialogs.texts()[0].section('\n', 0, 0), message);
+        QCOMPARE(b.dialogs.texts()[0].section('\n', -1), path);
         QCOMPARE(b.dialogs.messages[0].title, kTitle);
         QCOMPARE(b.dialogs.messages[0].icon, Dialogs::Icon::None);
         QVERIFY(QFile::exists(path));
@@ -407,8 +409,8 @@ private slots:
         QTest::newRow("no files") << QStringList{} << QStringList{kComplete} << QString();
         QTest::newRow("unsupported")
             << QStringList{"notes.txt"} << QStringList{kUnsupported, kComplete} << QString();
-        QTest::newRow("case counts") << QStringList{"kyd011117.lzh", "S3011117.lzh"}
-                                     << QStringList{kUnsupported, kComplete} << QString();
+        QTest::newRow("unknown kinds") << QStringList{"KYH011117.lzh", "S4011117.lzh"}
+                                       << QStringList{kUnsupported, kComplete} << QString();
         QTest::newRow("text file among others")
             << QStringList{"notes.txt", "KYD011117.txt"} << QStringList{kUnsupported, kComplete}
             << QStringLiteral("MDATA/MD013東.DAT");

@@ -43,6 +43,14 @@ dpkg_retry -i "$deb" || fail "dpkg -i failed"
 ! grep -qiE "warning|error" "$work/dpkg.log" || { cat "$work/dpkg.log" >&2; fail "dpkg -i warned"; }
 /usr/bin/velt-cli --version >/dev/null || fail "the installed velt-cli does not run"
 [ -f /usr/share/velt/readme.html ] || fail "no help page in /usr/share/velt"
+head -1 /usr/share/doc/velt/copyright | grep -q '^Format: .*copyright-format/1.0' ||
+    fail "no machine-readable /usr/share/doc/velt/copyright"
+# Stripped: no debug information in the programs, and the whole under 8 MB.
+for exe in /usr/bin/velt-cli /usr/bin/velt; do
+    [ ! -e "$exe" ] || ! readelf -S "$exe" | grep -q '\.debug_' || fail "$exe is not stripped"
+done
+size=$(dpkg-deb -f "$deb" Installed-Size)
+[ "$size" -lt 8192 ] || fail "installed size ${size} KiB is not under 8 MB"
 
 dpkg_retry -r velt || fail "dpkg -r failed"
 installed=no

@@ -15,7 +15,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # The build tree works as a portable folder; the install is the standard tree.
 gui=$([ -x "$build/bin/velt" ] && echo yes || echo no)
 for f in velt-cli readme.html; do [ -f "$build/bin/$f" ] || fail "$build/bin/$f is missing"; done
-expected=(bin/velt-cli share/velt/readme.html)
+expected=(bin/velt-cli share/velt/readme.html share/doc/velt/copyright)
 [ "$gui" = no ] || expected+=(bin/velt share/applications/velt.desktop
     share/icons/hicolor/48x48/apps/velt.png share/icons/hicolor/scalable/apps/velt.svg)
 for f in "${expected[@]}"; do [ -f "$prefix/$f" ] || fail "$f is not installed"; done
@@ -64,5 +64,8 @@ done
 if [ "$gui" = yes ]; then
     run "$prefix/bin/velt" --screenshot "$home/window.png" 2>/dev/null ||
         fail "the installed window does not start as a normal user"
+    help=$(run "$prefix/bin/velt" --help)
+    grep -q '^使い方: velt' <<<"$help" && ! grep -qiE 'screenshot|usage|options' <<<"$help" ||
+        fail "velt --help is not the Japanese help without developer options: $help"
 fi
 echo "install test: passed"

@@ -148,11 +148,14 @@ TEST(FormLogic, FileDialogFolder) {
     }
 }
 
-// A folder the settings file cannot hold is used for this run only, and the warning names what
-// stays stored.
+// A folder the settings file cannot hold (over 255 bytes) is used for this run only, and the
+// warning names what stays stored.
 TEST(FormLogic, FolderThatCannotBeSavedIsUsedForThisRunOnly) {
     test::TempDir dir;
-    const std::string refused = dir / "target😀";
+    // Over 255 bytes as UTF-8, yet short enough in characters for Windows' paths.
+    std::string half;
+    for (int i = 0; i < 32; ++i) half += "😀";
+    const std::string refused = dir / (half + "/" + half);
     test::writeFile(refused + "/MDATA/x", "");
     struct Case {
         std::string stored, says;

@@ -158,8 +158,8 @@ TEST_F(Engine, TextFilesAreReadWhereTheyLieAndKept) {
     EXPECT_EQ(s.linesRead, 0u);
 
     // An archive whose name does not end in ".lzh" is not fed to the converters as text.
-    writeFile(dir / "in/KYD091122.LZH", readFile(archive("k.lzh", {{"KYD091122.txt", "x"}})));
-    s = engine.importAs(Button::KYD, dir / "in/KYD091122.LZH");
+    writeFile(dir / "in/KYD091122.lha", readFile(archive("k.lzh", {{"KYD091122.txt", "x"}})));
+    s = engine.importAs(Button::KYD, dir / "in/KYD091122.lha");
     EXPECT_FALSE(s.succeeded);
     EXPECT_NE(s.error.find("LHA 書庫です"), std::string::npos) << s.error;
     EXPECT_EQ(snapshot(dir / "target/MDATA").size(), 2u);  // the two MS files of SEB
@@ -267,14 +267,14 @@ TEST_F(Engine, DropReportsEachFileAndGoesOn) {
     std::string kyd = archive("KYD091122.lzh", {{"KYD091122.txt", sample("KYD091122.txt")}});
     std::string lap = archive("s3091122.lzh", {{"JracSei1.dat", sample("JracSei1.dat")}});
     std::string badLap = archive("s3091123.lzh", {{"other.txt", "x\r\n"}});
-    std::string upper = archive("S3091122.lzh", {{"JracSei1.dat", sample("JracSei1.dat")}});
+    std::string unknown = archive("KYH091122.lzh", {{"KYH091122.txt", "x\r\n"}});
     std::string pack = archive("JRDB091122.lzh", {{"KYD091122.txt", "x"}});
     writeFile(dir / "in/OZ091122.txt", sample("OZ091122.txt"));
     writeFile(dir / "prog/JracSei1.dat", sample("JracSei1.dat"));  // stale, must not be read
 
-    auto sums = engine.importFiles(
-        {badLap, kyd, dir / "in/missing/SEB091122.txt", upper, pack, dir / "in/OZ091122.txt", lap},
-        false);
+    auto sums = engine.importFiles({badLap, kyd, dir / "in/missing/SEB091122.txt", unknown, pack,
+                                    dir / "in/OZ091122.txt", lap},
+                                   false);
     fs::remove(dir / "prog/JracSei1.dat");
     ASSERT_EQ(sums.size(), 7u);
     const bool recognised[] = {true, true, true, false, true, true, true};
@@ -287,7 +287,9 @@ TEST_F(Engine, DropReportsEachFileAndGoesOn) {
     ASSERT_EQ(messages.texts().size(), 1u);
     EXPECT_EQ(messages.texts()[0].rfind("対応データで無いんです（ -.-）ノ-=≡≡≡卍卍(シュ)！\n"
                                         "取り込まなかったファイル:\n" +
-                                            upper + "\n取り込めるのは KYD/KYG/KYI、",
+                                            unknown +
+                                            " (ファイル名から JRDB データの種類がわかりません)\n"
+                                            "取り込めるのは KYD/KYG/KYI、",
                                         0),
               0u)
         << messages.texts()[0];

@@ -153,6 +153,7 @@ TEST(Settings, Reading) {
     for (int i = 0; i < 127; ++i) kana127 += "あ";
     const std::string long1 = "[Velt]\r\npath=" + a300 + "\r\n";
     const std::string long2 = "[Velt]\r\npath=" + kana150 + "\r\n";
+    const std::string utf8long = "[Velt]\r\npath.utf8=" + std::string(254, 'a') + "é/\r\n";
     const Case cases[] = {
         {"written by the program", "[Velt]\r\npath=/mnt/target/\r\n", "/mnt/target/"},
         {"a root", "[Velt]\r\npath=/\r\n", "/"},
@@ -168,6 +169,8 @@ TEST(Settings, Reading) {
         {"missing key", "[Velt]\r\nfolder=/x/\r\n", "FALLBACK"},
         {"empty value", "[Velt]\r\npath=\r\n", ""},
         {"commented key", "[Velt]\r\n;path=/x/\r\n", "FALLBACK"},
+        {"UTF-8 beside an older CP932 key", "[Velt]\r\npath=/x/\r\npath.utf8=/café/\r\n", "/café/"},
+        {"300 bytes of UTF-8", utf8long.c_str(), std::string(254, 'a')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -197,6 +200,10 @@ TEST(Settings, WritingKeepsTheRestOfTheFile) {
         {"adds the section", "[Z]\r\na=b", "/n/", "[Z]\r\na=b\r\n[Velt]\r\npath=/n/\r\n"},
         {"same key in another section", "[Z]\r\npath=/z/\r\n", "/n/",
          "[Z]\r\npath=/z/\r\n[Velt]\r\npath=/n/\r\n"},
+        {"not in CP932: UTF-8 under a key of its own", "[Velt]\r\npath=/old/\r\nextra=1\r\n",
+         "/home/café/한국/", "[Velt]\r\nextra=1\r\npath.utf8=/home/café/한국/\r\n"},
+        {"back to CP932", "[Velt]\r\npath.utf8=/café/\r\n", "/競馬/",
+         "[Velt]\r\npath=/\x8b\xa3\x94\x6e/\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -232,9 +239,8 @@ TEST(Settings, RefusedOrFailedWriteKeepsTheOldSetting) {
         std::string value;
         const char* cause;  // after the value; nullptr: stored
     } cases[] = {
-        {"not in CP932", "/home/café/", " は Shift-JIS で表せない文字を含むため保存できません"},
-        {"emoji", "/data/\xf0\x9f\x90\x8e/",
-         " は Shift-JIS で表せない文字を含むため保存できません"},
+        {"256 bytes of UTF-8", "/" + std::string(253, 'a') + "é",
+         " が長すぎて保存できません (255 バイトまで)"},
         {"256 bytes", "/" + std::string(255, 'a'), " が長すぎて保存できません (255 バイトまで)"},
         {"256 bytes of kana", kana128, " が長すぎて保存できません (255 バイトまで)"},
         {"255 bytes", "/" + std::string(254, 'a'), nullptr},

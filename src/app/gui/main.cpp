@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -28,34 +29,49 @@ int main(int argc, char** argv) {
     QApplication::setFont(velt::withJapaneseFallback(QApplication::font()));
     velt::loadQtJapanese();
 
+    // The help is the program's own, in Japanese; the developer options work but are not listed.
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Imports JRDB files into Target's data folder."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Save a picture of the window to <file> once it is shown, and quit."),
-        QStringLiteral("file"));
-    parser.addOption(screenshot);
-    const QCommandLineOption screenshotDialog(
-        QStringLiteral("screenshot-dialog"),
-        QStringLiteral("With --screenshot: picture the open-file dialog instead of the window."));
-    parser.addOption(screenshotDialog);
-    QCommandLineOption screenshotSummary(
-        QStringLiteral("screenshot-summary"),
-        QStringLiteral("With --screenshot and files: picture the summary of their import."));
-    screenshotSummary.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(screenshotSummary);
-    QCommandLineOption screenshotHistory(
-        QStringLiteral("screenshot-history"),
-        QStringLiteral("With --screenshot: picture the import history."));
-    screenshotHistory.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(screenshotHistory);
-    parser.addPositionalArgument(QStringLiteral("files"),
-                                 QStringLiteral("JRDB files to import, as if dropped."),
-                                 QStringLiteral("[FILE...]"));
-    parser.process(app);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("このヘルプを表示して終わる"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("バージョンを表示して終わる"));
+    QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("file"));
+    QCommandLineOption screenshotDialog(QStringLiteral("screenshot-dialog"));
+    QCommandLineOption screenshotSummary(QStringLiteral("screenshot-summary"));
+    QCommandLineOption screenshotHistory(QStringLiteral("screenshot-history"));
+    for (QCommandLineOption* hidden :
+         {&screenshot, &screenshotDialog, &screenshotSummary, &screenshotHistory})
+        hidden->setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions(
+        {help, version, screenshot, screenshotDialog, screenshotSummary, screenshotHistory});
+    if (!parser.parse(QApplication::arguments())) {
+        std::fprintf(stderr, "velt: %s\n使い方は velt --help で表示します。\n",
+                     (parser.unknownOptionNames().isEmpty()
+                          ? QStringLiteral("オプションの値がありません")
+                          : QStringLiteral("知らないオプションです: ") +
+                                parser.unknownOptionNames().join(QStringLiteral(", ")))
+                         .toUtf8()
+                         .constData());
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(
+            "使い方: velt [オプション] [FILE...]\n"
+            "JRDB のファイルを Target のデータフォルダに取り込むウィンドウです。\n"
+            "FILE を渡すと、ウィンドウにドロップしたときと同じように取り込みます。\n"
+            "\n"
+            "オプション:\n"
+            "  -h, --help     このヘルプを表示して終わる\n"
+            "  -v, --version  バージョンを表示して終わる\n"
+            "\n"
+            "ウィンドウを開かずに取り込むには velt-cli を使います (velt-cli --help)。\n",
+            stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s\n", velt::versionText().c_str());
+        return 0;
+    }
 
     std::unique_ptr<velt::Form1> window;
     velt::QtDialogs dialogs;

@@ -8,7 +8,7 @@ namespace velt::win32 {
 namespace {
 
 const wchar_t kClass[] = L"VeltAbout";
-const int kClientWidth = 5730, kClientHeight = 3300;
+const int kClientWidth = 5730, kClientHeight = 4500;
 const int kCmdOK = IDOK, kPicIcon = 1001, kLblTitle = 1002;
 
 struct Control {
@@ -21,12 +21,12 @@ struct Control {
 const Control kControls[] = {
     {kPicIcon, L"STATIC", SS_ICON | SS_REALSIZECONTROL, 240, 240, 720, 720},
     {kLblTitle, L"STATIC", SS_NOPREFIX, 1200, 240, 4300, 480},
-    {1003, L"STATIC", SS_NOPREFIX, 1200, 780, 4300, 270},   // lblVersion
-    {1004, L"STATIC", SS_NOPREFIX, 1200, 1110, 4300, 900},  // lblDescription
-    {1005, L"STATIC", SS_ETCHEDHORZ, 120, 2070, 5490, 30},  // Line1
-    {1006, L"STATIC", SS_NOPREFIX, 240, 2220, 3960, 480},   // Label1
-    {1007, L"STATIC", SS_NOPREFIX, 240, 2730, 3960, 480},   // Label2
-    {kCmdOK, L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, 4380, 2760, 1230, 375},
+    {1003, L"STATIC", SS_NOPREFIX, 1200, 780, 4300, 270},    // lblVersion
+    {1004, L"STATIC", SS_NOPREFIX, 1200, 1110, 4300, 2100},  // lblDescription
+    {1005, L"STATIC", SS_ETCHEDHORZ, 120, 3270, 5490, 30},   // Line1
+    {1006, L"STATIC", SS_NOPREFIX, 240, 3420, 3960, 480},    // Label1
+    {1007, L"STATIC", SS_NOPREFIX, 240, 3930, 3960, 480},    // Label2
+    {kCmdOK, L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, 4380, 3960, 1230, 375},
 };
 
 }  // namespace

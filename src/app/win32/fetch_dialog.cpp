@@ -121,7 +121,7 @@ std::optional<Fields> ask(HWND owner, const std::string& daysHint, const std::st
     HWND box = CreateWindowExW(WS_EX_DLGMODALFRAME, kFetchClass, wide(kTitle).c_str(),
                                WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 10,
                                10, owner, nullptr, instance, &state);
-    if (!box) return std::nullopt;
+    if (!box) throw Failure("", "JRDB から取得する画面を作れませんでした。");
     const int dpi = dpiOf(box);
     const int m = px(kMargin, dpi), row = px(kRow, dpi), lw = px(kLabelWidth, dpi),
               fw = px(kFieldWidth, dpi), bw = px(kButtonWidth, dpi);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "codes/cp932.h"
+#include "platform/credentials.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "shell/lha_archive.h"
@@ -348,6 +350,71 @@ void checkDownload(const std::string& path, const std::string& shownAs) {
     } catch (const std::exception& e) {
         throw Failure(shownAs, causeOf(e));
     }
+}
+
+WindowFetch startWindowFetch(const std::string& settingsFile, const std::string& dataFolder) {
+    if (dataFolder.empty()) throw Failure("", "先にターゲットデータフォルダを設定してください。");
+    WindowFetch start;
+    start.settings = readFetchSettings(settingsFile);
+    start.history = readHistory(dataFolder);
+    start.stored = loginFromEnvironment();
+    if (!start.stored && platform::credentialStoreAvailable()) start.stored = platform::loadLogin();
+    const auto area = memberArea(std::nullopt, start.settings);
+    if (!area)
+        throw Failure("",
+                      "JRDB の会員ページのアドレスが正しくありません: " + start.settings.jrdbUrl);
+    start.area = *area;
+    const std::string from =
+        fetch::choose({}, start.history, {{}, {}, {}, platform::localDate(), false}).from;
+    start.daysHint = "空欄: " + fetch::shownDay(from) + " 以降の取り込んでいない日";
+    return start;
+}
+
+FetchAnswers checkFetchAnswers(const WindowFetch& start, const std::string& days,
+                               const std::string& kinds, const std::string& id,
+                               const std::string& password) {
+    FetchAnswers answers{{{}, {}, {}, platform::localDate(), false}, {id, password}};
+    std::string spaced = days;
+    for (const std::string mark : {"、", "　"})
+        for (std::size_t at; (at = spaced.find(mark)) != std::string::npos;)
+            spaced.replace(at, mark.size(), " ");
+    std::replace(spaced.begin(), spaced.end(), ',', ' ');
+    std::istringstream words(spaced);
+    for (std::string word; words >> word;) {
+        const auto day = fetch::parseDay(word);
+        if (!day) throw Failure("", word + " は日付ではありません (181201 か 2018-12-01 の形で)");
+        answers.selection.days.push_back(*day);
+    }
+    const auto chosen = parseKinds(kinds);
+    if (!chosen) throw Failure("", "種類には PACI、JRDB、SED、SKB、KYI などを並べてください。");
+    answers.selection.kinds = *chosen;
+    if (password.empty() && start.stored && start.stored->id == id) answers.login = *start.stored;
+    if (answers.login.id.empty()) throw Failure("", "JRDB の会員 ID を入れてください。");
+    return answers;
+}
+
+FetchDone runWindowFetch(const WindowFetch& start, const FetchAnswers& answers,
+                         FetchObserver& observer) {
+    auto http = platform::makeHttpClient(fetchHttpOptions());
+    Fetcher fetcher(*http, answers.login, start.area, start.settings.downloadFolder,
+                    fetchPauseMs());
+    FetchDone done;
+    done.choice = fetcher.choose(start.history, answers.selection, observer);
+    if (!observer.cancelled()) done.paths = fetcher.download(done.choice, false, observer);
+    return done;
+}
+
+std::string fetchNotes(const fetch::Choice& choice, bool nothingNew) {
+    std::string notes;
+    for (const auto& day : choice.unlisted)
+        notes += fetch::shownDay(day) +
+                 ": JRDB の一覧にありません (まだ公開されていないか、"
+                 "開催日ではありません)\n";
+    for (const auto& missing : choice.incomplete)
+        notes += fetch::shownDay(missing.substr(0, 8)) + ": " + missing.substr(9) +
+                 " はまだ一覧にありません (次の取得で取り込みます)\n";
+    if (nothingNew) notes += "新しく取り込むファイルはありません。\n";
+    return notes;
 }
 
 std::vector<std::string> importOrder(std::vector<std::string> paths) {

@@ -108,6 +108,42 @@ private:
 // naming `shownAs` (an HTML page served in its place says so).
 void checkDownload(const std::string& path, const std::string& shownAs);
 
+// A window's fetch box, shared by both windows. What it starts from: the settings, the history,
+// the login known (from the environment, else the credential store) and the member area. Throws
+// Failure with the words to show.
+struct WindowFetch {
+    FetchSettings settings;
+    std::vector<HistoryEntry> history;
+    std::optional<platform::HttpLogin> stored;
+    fetch::Url area;
+    std::string daysHint;  // the days field's hint: what an empty field takes
+};
+WindowFetch startWindowFetch(const std::string& settingsFile, const std::string& dataFolder);
+
+// The box's answers checked: the days (separated by spaces, commas or 、), the kinds, the ID and
+// the password; an empty password takes the stored one of the same ID. Throws Failure with the
+// words to show.
+struct FetchAnswers {
+    fetch::Selection selection;
+    platform::HttpLogin login;
+};
+FetchAnswers checkFetchAnswers(const WindowFetch& start, const std::string& days,
+                               const std::string& kinds, const std::string& id,
+                               const std::string& password);
+
+// The fetch of the box's answers, run off the window's thread: what was chosen, and the paths
+// downloaded in import order (none when cancelled before the downloads).
+struct FetchDone {
+    fetch::Choice choice;
+    std::vector<std::string> paths;
+};
+FetchDone runWindowFetch(const WindowFetch& start, const FetchAnswers& answers,
+                         FetchObserver& observer);
+
+// What a window tells after a fetch, one line each: the days not listed, the results not listed
+// yet, and that nothing new came when `nothingNew`. Empty when there is nothing to tell.
+std::string fetchNotes(const fetch::Choice& choice, bool nothingNew);
+
 // The paths in the order an import of a folder holding them takes: by day, then as a pack.
 std::vector<std::string> importOrder(std::vector<std::string> paths);
 

@@ -9,17 +9,13 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <atomic>
-#include <cstdlib>
 #include <exception>
 #include <thread>
 
 #include "dialogs.h"
 #include "platform/credentials.h"
-#include "platform/system.h"
 #include "shell/fetch.h"
-#include "shell/history.h"
 
 namespace velt {
 namespace {
@@ -49,13 +45,6 @@ private:
     QProgressDialog& progress_;
 };
 
-std::vector<std::string> words(const QString& text) {
-    std::vector<std::string> out;
-    for (const QString& w : text.split(QRegularExpression("[\\s,、]+"), Qt::SkipEmptyParts))
-        out.push_back(w.toStdString());
-    return out;
-}
-
 }  // namespace
 
 void fetchFromJrdb(QWidget* parent, Dialogs& dialogs, const std::string& settingsFile,
@@ -64,29 +53,21 @@ void fetchFromJrdb(QWidget* parent, Dialogs& dialogs, const std::string& setting
     auto fail = [&](const std::string& text) {
         dialogs.showMessage(parent, q(text), kFetchTitle, Dialogs::Icon::Exclamation);
     };
-    if (dataFolder.empty()) return fail("先にターゲットデータフォルダを設定してください。");
-    FetchSettings settings;
-    std::vector<HistoryEntry> history;
-    std::optional<platform::HttpLogin> stored;
+    WindowFetch start;
     try {
-        settings = readFetchSettings(settingsFile);
-        history = readHistory(dataFolder);
-        stored = loginFromEnvironment();
-        if (!stored && platform::credentialStoreAvailable()) stored = platform::loadLogin();
+        start = startWindowFetch(settingsFile, dataFolder);
     } catch (const std::exception& e) {
         return fail(describe(e));
     }
-    const auto area = memberArea(std::nullopt, settings);
-    if (!area) return fail("JRDB の会員ページのアドレスが正しくありません: " + settings.jrdbUrl);
+    const auto& stored = start.stored;
+    const auto& settings = start.settings;
 
     QDialog dialog(parent);
     dialog.setWindowTitle(kFetchTitle);
     auto* form = new QFormLayout(&dialog);
     auto* days = new QLineEdit(&dialog);
     days->setObjectName("fetchDays");
-    const std::string from =
-        fetch::choose({}, history, {{}, {}, {}, platform::localDate(), false}).from;
-    days->setPlaceholderText(q("空欄: " + fetch::shownDay(from) + " 以降の取り込んでいない日"));
+    days->setPlaceholderText(q(start.daysHint));
     auto* kinds = new QLineEdit(q(kindsText(settings.kinds)), &dialog);
     kinds->setObjectName("fetchKinds");
     auto* id = new QLineEdit(q(stored ? stored->id : ""), &dialog);
@@ -112,21 +93,17 @@ void fetchFromJrdb(QWidget* parent, Dialogs& dialogs, const std::string& setting
     form->addRow(buttons);
     if (dialog.exec() != QDialog::Accepted) return;
 
-    fetch::Selection selection{{}, {}, {}, platform::localDate(), false};
-    for (const auto& text : words(days->text())) {
-        const auto day = fetch::parseDay(text);
-        if (!day) return fail(text + " は日付ではありません (181201 か 2018-12-01 の形で)");
-        selection.days.push_back(*day);
-    }
-    const auto chosenKinds = parseKinds(kinds->text().toStdString());
-    if (!chosenKinds) return fail("種類には PACI、JRDB、SED、SKB、KYI などを並べてください。");
-    selection.kinds = *chosenKinds;
-    platform::HttpLogin login{id->text().toStdString(), password->text().toStdString()};
-    if (login.password.empty() && stored && stored->id == login.id) login = *stored;
-    if (login.id.empty()) return fail("JRDB の会員 ID を入れてください。");
+    FetchAnswers answers;
     try {
-        if (selection.kinds != settings.kinds) storeFetchKinds(settingsFile, selection.kinds);
-        if (save->isChecked()) platform::storeLogin(login);
+        answers = checkFetchAnswers(start, days->text().toStdString(), kinds->text().toStdString(),
+                                    id->text().toStdString(), password->text().toStdString());
+    } catch (const std::exception& e) {
+        return fail(describe(e));
+    }
+    try {
+        if (answers.selection.kinds != settings.kinds)
+            storeFetchKinds(settingsFile, answers.selection.kinds);
+        if (save->isChecked()) platform::storeLogin(answers.login);
     } catch (const std::exception& e) {
         fail(describe(e));
     }
@@ -141,15 +118,11 @@ void fetchFromJrdb(QWidget* parent, Dialogs& dialogs, const std::string& setting
         progress.setLabelText("このファイルが終わったら止めます…");
     });
     QEventLoop loop;
-    fetch::Choice choice;
-    std::vector<std::string> paths;
+    FetchDone done;
     std::exception_ptr failure;
     std::thread worker([&] {
         try {
-            auto http = platform::makeHttpClient(fetchHttpOptions());
-            Fetcher fetcher(*http, login, *area, settings.downloadFolder, fetchPauseMs());
-            choice = fetcher.choose(history, selection, relay);
-            if (!relay.cancelled()) paths = fetcher.download(choice, false, relay);
+            done = runWindowFetch(start, answers, relay);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -161,20 +134,12 @@ void fetchFromJrdb(QWidget* parent, Dialogs& dialogs, const std::string& setting
     progress.reset();
 
     if (failure) return fail(describe(failure) + "\n何も取り込んでいません。");
-    std::string notes;
-    for (const auto& day : choice.unlisted)
-        notes += fetch::shownDay(day) +
-                 ": JRDB の一覧にありません (まだ公開されていないか、"
-                 "開催日ではありません)\n";
-    for (const auto& missing : choice.incomplete)
-        notes += fetch::shownDay(missing.substr(0, 8)) + ": " + missing.substr(9) +
-                 " はまだ一覧にありません (次の取得で取り込みます)\n";
-    if (paths.empty()) notes += "新しく取り込むファイルはありません。\n";
-    if (!notes.empty() && (paths.empty() || !choice.unlisted.empty()))
+    const std::string notes = fetchNotes(done.choice, done.paths.empty());
+    if (!notes.empty() && (done.paths.empty() || !done.choice.unlisted.empty()))
         dialogs.showMessage(
             parent, q(notes), kFetchTitle,
-            choice.unlisted.empty() ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
-    if (!paths.empty()) import(std::move(paths));
+            done.choice.unlisted.empty() ? Dialogs::Icon::None : Dialogs::Icon::Exclamation);
+    if (!done.paths.empty()) import(std::move(done.paths));
 }
 
 }  // namespace velt

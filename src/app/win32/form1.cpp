@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "fetch_dialog.h"
 #include "history_dialog.h"
 #include "layout.h"
 #include "shell/import_report.h"
@@ -215,6 +216,11 @@ void Form1::showAbout() {
 void Form1::showHistory(const std::vector<HistoryDay>& days, const std::string& file) {
     if (!history_) history_ = std::make_unique<HistoryDialog>();
     history_->show(days, file);
+}
+
+void Form1::fetchFromJrdb() {
+    win32::fetchFromJrdb(window_, dialogs_, logic_.settingsFileInUse(), dataFolderText(),
+                         [this](std::vector<std::string> paths) { importAsDrop(paths); });
 }
 
 std::string Form1::dataFolderText() const {

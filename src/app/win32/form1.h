@@ -70,6 +70,7 @@ private:
     void closeWindow() override;
     void showAbout() override;
     void showHistory(const std::vector<HistoryDay>& days, const std::string& file) override;
+    void fetchFromJrdb() override;
     void dropped(WPARAM drop);
     // Starts an import off the window's thread; the buttons, drops and 設定 wait for its end.
     void startImport(const std::vector<std::string>& inputs, WindowImport::Work work);

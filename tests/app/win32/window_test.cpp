@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "fetch_dialog.h"
 #include "form1.h"
 #include "layout.h"
 #include "platform/file.h"
@@ -490,6 +491,52 @@ TEST_F(Window, ProgressWindow) {
     EXPECT_TRUE(IsWindowVisible(progress));  // until the file under way is done
     dialogs.endProgress();
     EXPECT_EQ(FindWindowW(L"VeltProgress", nullptr), nullptr);
+}
+
+// ファイル › JRDB から取得… against the fake member area that fake_jrdb.py --run starts around
+// this program: the box filled in, the day downloaded, and the window's own import of it.
+TEST_F(Window, FetchFromJrdbDownloadsAndImports) {
+    const char* url = std::getenv("VELT_TEST_JRDB_URL");
+    if (!url) GTEST_SKIP() << "run by fake_jrdb.py --run";
+    Bench b;
+    std::filesystem::create_directories(test::fsPath(b.target + "KCOM_DATA\\2018"));
+    test::writeFile(settingsPath(b.program),
+                    "[Velt]\r\npath=" + b.target +
+                        "\r\nfetchKinds=PACI\r\ndownloadFolder=" + (b.dir / "dl") + "\r\n");
+    const std::vector<std::pair<const char*, std::string>> env{
+        {"VELT_JRDB_URL", std::string(url) + "member/"},
+        {"VELT_JRDB_ID", "m"},
+        {"VELT_JRDB_PASSWORD", "pw"},
+        {"VELT_TEST_FETCH_PAUSE_MS", "10"}};
+    for (const auto& [name, value] : env) _putenv_s(name, value.c_str());
+    Form1& form = b.open();
+    // A quit left by the windows of the tests before would end the box's own loop at once.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    // What the box showed when it came up; a timer answers it from within its own loop.
+    static std::vector<std::string> shown;
+    shown.clear();
+    SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        HWND box = FindWindowW(kFetchClass, nullptr);
+        if (!box) return;
+        KillTimer(nullptr, timer);
+        for (int id : {kFetchKinds, kFetchId}) shown.push_back(textOf(GetDlgItem(box, id)));
+        SetDlgItemTextW(box, kFetchDays, L"181201");
+        SendMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    b.menu(Command::FetchFromJrdb);
+    b.waitForImport();
+    for (const auto& [name, value] : env) _putenv_s(name, "");
+
+    EXPECT_EQ(shown, (std::vector<std::string>{"PACI", "m"}));
+    EXPECT_EQ(FindWindowW(kFetchClass, nullptr), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(test::fsPath(b.dir / "dl\\PACI181201.lzh")));
+    EXPECT_NE(b.output("velt-history.tsv"), "<missing>")
+        << ::testing::PrintToString(b.dialogs.firstLines());
+    ASSERT_EQ(b.dialogs.reports.size(), 1u);
+    EXPECT_NE(b.dialogs.reports[0].find("取り込み 1 件、失敗 0 件"), std::string::npos)
+        << b.dialogs.reports[0];
+    EXPECT_TRUE(IsWindowEnabled(form.hwnd()));
 }
 
 }  // namespace

